@@ -1,0 +1,55 @@
+#pragma once
+// Files and folders as the updater needs them on Linux.
+//
+// File names are matched without regard to letter case: every lookup of an
+// existing file or folder resolves each path component exactly first, then
+// case-insensitively.  A new file is created under the name given unless a
+// file differing only in case exists, which is then used.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The folder of the running executable, ending in "/".  Tests may override it.
+std::string ProgramFolder();
+void SetProgramFolderForTesting(const std::string& folder);  // "" restores the real one
+
+// Resolves an existing path component by component, exact match first, then
+// without regard to case.  Components that do not exist are kept as given.
+std::string ResolvePath(const std::string& path);
+
+// True when a regular file (not a folder) exists at the path.
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+// Size in bytes of the file at the path, or -1 when there is none.
+int64_t FileSize(const std::string& path);
+
+struct FolderEntry {
+  std::string name;
+  bool isFolder = false;
+  uint64_t size = 0;
+};
+// Entries of a folder whose names match the pattern ("*" and "?" wildcards,
+// compared without regard to case).  "." and ".." are never delivered.
+// Returns false when the folder cannot be listed.
+bool ListFolder(const std::string& folder, const std::string& pattern,
+                std::vector<FolderEntry>& entries);
+
+// Deletes a file; false when it could not (missing, in use, no permission).
+bool DeleteFile(const std::string& path);
+// Moves a file, never replacing an existing target: a rename within one file
+// system, else copy, flush and remove the source.  errno tells why on false.
+bool MoveFileNoReplace(const std::string& from, const std::string& to);
+
+// Creates or replaces a whole file: the data is written beside the target,
+// flushed to disk and renamed into place, so the target is never half
+// written.  Raises EFCreateError with the platform's reason on failure.
+void WriteWholeFile(const std::string& path, const void* data, size_t size);
+// Reads a whole file; raises EFOpenError with the platform's reason.
+std::string ReadWholeFile(const std::string& path);
+
+// Flushes a folder's entries to disk (after a rename or a create).
+void SyncFolder(const std::string& folder);
+
+}  // namespace platform
