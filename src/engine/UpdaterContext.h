@@ -1,0 +1,27 @@
+#pragma once
+// Everything an engine handler works with: the window it reports to, the
+// HTTP client of the window, the folders and the window's splitters.  The
+// main window owns all of it and hands the engine one context per call.
+#include <memory>
+#include <string>
+
+#include "engine/UpdaterWindow.h"
+#include "util/StringList.h"
+
+class THttpClient;  // http/HttpClient.h
+class TQuorvinSI;   // util/QuorvinSI.h
+
+struct TUpdaterContext {
+  IUpdaterWindow& Window;
+  THttpClient& HttpClient;
+  std::string ProgramFolder;             // the program's own folder, ending in "/"
+  std::string DownloadUrl;               // download server base URL, ending in "/"
+  std::unique_ptr<TStringList> DirList;  // created by the start-up step; null before
+  // The window's splitters: SI and PSI split at commas, NSI1 and NSI2 at
+  // full stops, SI3 at vertical bars.
+  TQuorvinSI& SI;
+  TQuorvinSI& PSI;
+  TQuorvinSI& NSI1;
+  TQuorvinSI& NSI2;
+  TQuorvinSI& SI3;
+};
