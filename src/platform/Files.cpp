@@ -1,0 +1,417 @@
+#include "platform/Files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/TextEncoding.h"
+#include "util/Errors.h"
+
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
+
+namespace platform {
+namespace {
+
+bool FailWith(int error) {
+  errno = error;
+  return false;
+}
+
+std::string& ProgramFolderOverride() {
+  static std::string folder;
+  return folder;
+}
+
+// Splits "a/b/c" into its folder "a/" and its name "c"; a bare name has the
+// folder "".
+void SplitFolderAndName(const std::string& path, std::string& folder, std::string& name) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) {
+    folder.clear();
+    name = path;
+  } else {
+    folder = path.substr(0, slash + 1);
+    name = path.substr(slash + 1);
+  }
+}
+
+bool Exists(const std::string& path) {
+  struct stat info;
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+// The entry of the folder whose name equals the given one without regard to
+// case; the smallest such name when several do, so the answer is stable.
+bool FindEntryIgnoringCase(const std::string& folder, const std::string& name,
+                           std::string& found) {
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return false;
+  const std::string wanted = FoldCase(name);
+  bool any = false;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string candidate = entry->d_name;
+    if (FoldCase(candidate) != wanted) continue;
+    if (!any || candidate < found) found = candidate;
+    any = true;
+  }
+  ::closedir(dir);
+  return any;
+}
+
+// Matches a name against a pattern of "*" (any run of characters) and "?"
+// (one character), both sides already case-folded.  Iterative with a single
+// backtrack point, so hostile patterns cannot blow up.
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+  const auto charLength = [](std::string_view text, size_t pos) {
+    size_t length = 1;
+    while (pos + length < text.size() &&
+           (static_cast<unsigned char>(text[pos + length]) & 0xC0) == 0x80)
+      ++length;
+    return length;
+  };
+  size_t p = 0, n = 0;
+  size_t starP = std::string_view::npos, starN = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      starP = p++;
+      starN = n;
+    } else if (p < pattern.size() && pattern[p] == '?') {
+      ++p;
+      n += charLength(name, n);
+    } else if (p < pattern.size() && pattern[p] == name[n]) {
+      ++p;
+      ++n;
+    } else if (starP != std::string_view::npos) {
+      p = starP + 1;
+      starN += charLength(name, starN);
+      n = starN;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  return static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
+                                    RENAME_NOREPLACE));
+}
+
+// Copies a regular file to a target that must not exist yet, flushing the
+// copy to disk.  On failure the partial copy is removed and errno kept.
+bool CopyToNewFile(const std::string& from, const std::string& to) {
+  const int source = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (source < 0) return false;
+  struct stat info;
+  const bool regular = ::fstat(source, &info) == 0 && S_ISREG(info.st_mode);
+  if (!regular) {
+    ::close(source);
+    return FailWith(EISDIR);
+  }
+  const int target = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777);
+  if (target < 0) {
+    const int error = errno;
+    ::close(source);
+    errno = error;
+    return false;
+  }
+  bool ok = true;
+  char buffer[64 * 1024];
+  for (;;) {
+    const ssize_t got = ::read(source, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      ok = got == 0;
+      break;
+    }
+    if (!WriteAll(target, buffer, static_cast<size_t>(got))) {
+      ok = false;
+      break;
+    }
+  }
+  ok = ok && ::fsync(target) == 0;
+  const int error = errno;
+  ok = (::close(target) == 0) && ok;
+  ::close(source);
+  if (!ok) {
+    ::unlink(to.c_str());
+    errno = error ? error : EIO;
+  }
+  return ok;
+}
+
+// Across file systems: copy, flush, then remove the source.  When the source
+// cannot be removed the copy is taken back, so a move either happens or not.
+bool MoveAcrossFileSystems(const std::string& from, const std::string& to) {
+  if (!CopyToNewFile(from, to)) return false;
+  if (::unlink(from.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(to.c_str());
+    return FailWith(error);
+  }
+  return true;
+}
+
+// For file systems without the no-replace rename: a hard link fails just as
+// surely on an existing target.
+bool MoveByLink(const std::string& from, const std::string& to) {
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  if (::unlink(from.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(to.c_str());
+    return FailWith(error);
+  }
+  return true;
+}
+
+bool MoveResolved(const std::string& from, const std::string& to) {
+  if (RenameNoReplace(from, to) == 0) return true;
+  if (errno == EXDEV) return MoveAcrossFileSystems(from, to);
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (MoveByLink(from, to)) return true;
+  if (errno == EPERM || errno == EXDEV) return MoveAcrossFileSystems(from, to);
+  return false;
+}
+
+// A file or folder with no write permission bit at all counts as read-only
+// for everyone, also for a process that could bypass the bits (root): this
+// is the read-only attribute of the updater's world.
+bool IsMarkedReadOnly(const struct stat& info) { return (info.st_mode & 0222) == 0; }
+
+std::string NewTempPathBeside(const std::string& folder, const std::string& name) {
+  static std::atomic<unsigned> counter{0};
+  return folder + "." + name + ".tmp" + std::to_string(::getpid()) + "_" +
+         std::to_string(counter++);
+}
+
+// Creates the temporary file beside the target; the umask applies as for
+// any new file.  Returns the descriptor or -1 with errno set.
+int CreateTempBeside(const std::string& folder, const std::string& name, std::string& tempPath) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tempPath = NewTempPathBeside(folder, name);
+    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+// Where a whole-file write really goes: an existing file (found without
+// regard to case, symbolic links followed) or the new name as given.
+std::string WriteTarget(const std::string& path) {
+  const std::string resolved = ResolvePath(path);
+  char real[PATH_MAX];
+  if (Exists(resolved) && ::realpath(resolved.c_str(), real) != nullptr) return real;
+  return resolved;
+}
+
+// Checks that the file may be replaced; errno tells why not.
+bool MayReplace(const std::string& folder, const std::string& target, struct stat& existing,
+                bool& exists) {
+  struct stat folderInfo;
+  if (::stat(folder.empty() ? "." : folder.c_str(), &folderInfo) != 0) return false;
+  if (!S_ISDIR(folderInfo.st_mode)) return FailWith(ENOTDIR);
+  if (IsMarkedReadOnly(folderInfo)) return FailWith(EACCES);
+  exists = ::stat(target.c_str(), &existing) == 0;
+  if (!exists) return errno == ENOENT;
+  if (S_ISDIR(existing.st_mode)) return FailWith(EISDIR);
+  if (IsMarkedReadOnly(existing) || ::access(target.c_str(), W_OK) != 0) return FailWith(EACCES);
+  return true;
+}
+
+}  // namespace
+
+std::string ProgramFolder() {
+  if (!ProgramFolderOverride().empty()) return ProgramFolderOverride();
+  char buffer[PATH_MAX];
+  const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (length <= 0) return "./";
+  std::string folder, name;
+  SplitFolderAndName(std::string(buffer, static_cast<size_t>(length)), folder, name);
+  return folder;
+}
+
+void SetProgramFolderForTesting(const std::string& folder) {
+  ProgramFolderOverride() = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+}
+
+std::string ResolvePath(const std::string& path) {
+  std::string resolved;
+  size_t pos = 0;
+  if (!path.empty() && path[0] == '/') {
+    resolved = "/";
+    pos = 1;
+  }
+  bool lookUp = true;  // once a component is missing, the rest are kept as given
+  while (pos <= path.size()) {
+    size_t slash = path.find('/', pos);
+    if (slash == std::string::npos) slash = path.size();
+    const std::string component = path.substr(pos, slash - pos);
+    std::string chosen = component;
+    if (lookUp && !component.empty() && component != "." && component != "..") {
+      if (!Exists(resolved + component)) {
+        std::string found;
+        if (FindEntryIgnoringCase(resolved, component, found)) {
+          chosen = found;
+        } else {
+          lookUp = false;
+        }
+      }
+    }
+    resolved += chosen;
+    if (slash < path.size()) resolved += '/';
+    pos = slash + 1;
+  }
+  return resolved;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return ::stat(ResolvePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool FolderExists(const std::string& path) {
+  struct stat info;
+  return ::stat(ResolvePath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+int64_t FileSize(const std::string& path) {
+  struct stat info;
+  if (::stat(ResolvePath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  return static_cast<int64_t>(info.st_size);
+}
+
+bool ListFolder(const std::string& folder, const std::string& pattern,
+                std::vector<FolderEntry>& entries) {
+  entries.clear();
+  std::string resolved = ResolvePath(folder);
+  if (!resolved.empty() && resolved.back() != '/') resolved += '/';
+  DIR* dir = ::opendir(resolved.empty() ? "." : resolved.c_str());
+  if (dir == nullptr) return false;
+  // The old "*.*" convention means every name, also names without a dot.
+  const std::string foldedPattern = pattern == "*.*" ? "*" : FoldCase(pattern);
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (!WildcardMatch(foldedPattern, FoldCase(name))) continue;
+    FolderEntry found;
+    found.name = name;
+    struct stat info;
+    const std::string full = resolved + name;
+    if (::stat(full.c_str(), &info) == 0 || ::lstat(full.c_str(), &info) == 0) {
+      found.isFolder = S_ISDIR(info.st_mode);
+      found.size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+    }
+    entries.push_back(std::move(found));
+  }
+  ::closedir(dir);
+  // Sorted by name without regard to case, so every listing is in one stable
+  // order whatever the file system delivers.
+  std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
+    const std::string foldedA = FoldCase(a.name), foldedB = FoldCase(b.name);
+    return foldedA != foldedB ? foldedA < foldedB : a.name < b.name;
+  });
+  return true;
+}
+
+bool DeleteFile(const std::string& path) { return ::unlink(ResolvePath(path).c_str()) == 0; }
+
+bool MoveFileNoReplace(const std::string& from, const std::string& to) {
+  const std::string source = ResolvePath(from);
+  const std::string target = ResolvePath(to);
+  // A target differing only in case is the same name to the updater.
+  if (Exists(target)) return FailWith(EEXIST);
+  if (!MoveResolved(source, target)) return false;
+  std::string targetFolder, targetName, sourceFolder, sourceName;
+  SplitFolderAndName(target, targetFolder, targetName);
+  SplitFolderAndName(source, sourceFolder, sourceName);
+  SyncFolder(targetFolder.empty() ? "." : targetFolder);
+  if (sourceFolder != targetFolder) SyncFolder(sourceFolder.empty() ? "." : sourceFolder);
+  return true;
+}
+
+void WriteWholeFile(const std::string& path, const void* data, size_t size) {
+  const std::string target = WriteTarget(path);
+  std::string folder, name;
+  SplitFolderAndName(target, folder, name);
+  struct stat existing;
+  bool exists = false;
+  if (name.empty() || !MayReplace(folder, target, existing, exists))
+    RaiseCreateError(path, name.empty() ? EISDIR : errno);
+  std::string tempPath;
+  const int fd = CreateTempBeside(folder, name, tempPath);
+  if (fd < 0) RaiseCreateError(path, errno);
+  if (exists) {
+    // A replaced file keeps its permissions and, where allowed, its owner.
+    ::fchmod(fd, existing.st_mode & 07777);
+    if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) errno = 0;
+  }
+  bool ok = WriteAll(fd, static_cast<const char*>(data), size) && ::fsync(fd) == 0;
+  int error = errno;
+  if (::close(fd) != 0 && ok) ok = false, error = errno;
+  if (ok && ::rename(tempPath.c_str(), target.c_str()) != 0) ok = false, error = errno;
+  if (!ok) {
+    ::unlink(tempPath.c_str());
+    RaiseCreateError(path, error ? error : EIO);
+  }
+  SyncFolder(folder.empty() ? "." : folder);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  const int fd = ::open(ResolvePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) RaiseOpenError(path, errno);
+  struct stat info;
+  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    RaiseOpenError(path, EISDIR);
+  }
+  std::string content;
+  if (S_ISREG(info.st_mode) && info.st_size > 0) content.reserve(static_cast<size_t>(info.st_size));
+  char buffer[64 * 1024];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      const int error = errno;
+      ::close(fd);
+      RaiseOpenError(path, error);
+    }
+    if (got == 0) break;
+    content.append(buffer, static_cast<size_t>(got));
+  }
+  ::close(fd);
+  return content;
+}
+
+void SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace platform

@@ -1,0 +1,31 @@
+#pragma once
+// Text helpers of the platform layer: UTF-8 checks, the Windows-1252 code
+// page that older text files arrive in, character counting, and the letter
+// case folding used wherever names are compared without regard to case.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// True when the bytes are well-formed UTF-8 (no overlongs, no surrogates).
+bool IsValidUtf8(std::string_view text);
+
+// Converts Windows-1252 bytes to UTF-8.  The five byte values that code page
+// leaves undefined map to the C1 control characters of the same number.
+std::string Cp1252ToUtf8(std::string_view text);
+
+// Number of characters in a UTF-8 text, counting each character outside the
+// basic plane twice, as a UTF-16 string would hold it.
+size_t Utf16Length(std::string_view text);
+// The longest prefix of a UTF-8 text holding at most maxUnits UTF-16 units;
+// a character is never cut in half.
+std::string_view Utf16Prefix(std::string_view text, size_t maxUnits);
+
+// Folds letter case so that names differing only in case compare equal:
+// ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic capitals become small
+// letters.  Bytes that are not well-formed UTF-8 are kept as they are.
+std::string FoldCase(std::string_view text);
+bool SameTextIgnoringCase(std::string_view a, std::string_view b);
+
+}  // namespace platform
