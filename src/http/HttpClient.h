@@ -1,0 +1,89 @@
+#pragma once
+// The HTTP client: blocking HTTP/1.1 GET requests over plain TCP, one at a
+// time, on one persistent connection while the server allows it.  The body
+// goes into a caller-supplied memory stream; failures raise the network
+// error family (http/NetErrors.h).  While it waits, the client gives the
+// message pump turns and reports body progress through the work events.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "http/HttpRecords.h"
+#include "http/MemoryStream.h"
+#include "http/NetErrors.h"
+#include "http/Uri.h"
+#include "http/WorkEvents.h"
+
+class TCookieJar;
+class TTcpConnection;
+
+class THttpClient : private IWorkSink {
+ public:
+  THttpClient();
+  ~THttpClient() override;
+  THttpClient(const THttpClient&) = delete;
+  THttpClient& operator=(const THttpClient&) = delete;
+
+  // GET the URL and append the body to the stream at its position.  Returns
+  // for a 2xx response; raises otherwise.  The stream ends cut to its position.
+  void Get(const std::string& url, TMemoryStream& stream);
+  // Shuts down the sending side and closes the socket (after a poll); bytes
+  // already received stay buffered.  Harmless when nothing is open.
+  void Disconnect();
+  // Polls the socket; true while it is open and the peer has not closed it,
+  // or while received bytes are still unread.
+  bool Connected();
+
+  int ResponseCode();
+  std::string ResponseText();
+  THttpResponse& Response() { return FResponse; }
+  THttpRequest& Request() { return FRequest; }
+
+  std::function<void(THttpClient* sender, TWorkMode mode, int64_t workCountMax)> OnWorkBegin;
+  std::function<void(THttpClient* sender, TWorkMode mode, int64_t workCount)> OnWork;
+  std::function<void(THttpClient* sender, TWorkMode mode)> OnWorkEnd;
+
+  // Connect timeout in milliseconds: 0 means 120000 while the message pump
+  // is usable and no limit otherwise.  Only tests shorten it.
+  int ConnectTimeout = 0;
+  // Most header lines taken per response.
+  int MaxHeaderLines = 255;
+
+  // The cookie jar, created when the first header block is processed.
+  TCookieJar* CookieManager() { return FCookieJar.get(); }
+  // Received bytes not yet consumed (for diagnostics and tests).
+  int64_t BufferedByteCount() const;
+
+ private:
+  // The steps of one exchange.
+  void PrepareRequest(const std::string& url);
+  void ConnectOrReuse();
+  void SendRequest();
+  void ReadStatusAndHeaders();
+  void ReadHeaderBlock();
+  void StoreCookies();
+  void Dispatch(TMemoryStream& stream);
+  void RaiseProtocolError();
+  bool EvaluateKeepAlive();
+  std::string RequestPath() const;
+
+  // Body framings.
+  bool BodyExpected();
+  void ReadBody(TMemoryStream& stream);
+  void ReadKnownLength(TMemoryStream& stream, int64_t length);
+  void ReadUntilClose(TMemoryStream& stream);
+  void ReadChunked(TMemoryStream& stream);
+
+  // IWorkSink
+  void BeginWork(TWorkMode mode, int64_t size) override;
+  void DoWork(TWorkMode mode, int64_t n) override;
+  void EndWork(TWorkMode mode) override;
+
+  THttpRequest FRequest;
+  THttpResponse FResponse;
+  TUri FURL;  // the parts of the previous request
+  std::unique_ptr<TTcpConnection> FConnection;
+  std::unique_ptr<TCookieJar> FCookieJar;
+  TWorkRecord FWork[2];
+};

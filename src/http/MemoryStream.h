@@ -1,0 +1,37 @@
+#pragma once
+// The in-memory stream a GET writes its body into.  Position and size are
+// independent: writing at the position overwrites and grows the stream as
+// needed; setting the size truncates or extends it.  Growth reserves
+// geometrically and uses realloc, so a large body fills without quadratic
+// copying (the C library moves big blocks by remapping pages).
+#include <cstddef>
+#include <cstdint>
+
+class TMemoryStream {
+ public:
+  TMemoryStream() = default;
+  ~TMemoryStream();
+  TMemoryStream(const TMemoryStream&) = delete;
+  TMemoryStream& operator=(const TMemoryStream&) = delete;
+
+  int64_t Position() const { return FPosition; }
+  // Any non-negative position, also beyond the end (a later write fills the gap).
+  void SetPosition(int64_t position);
+  int64_t Size() const { return FSize; }
+  // Truncates or extends; the position moves back when it lies past the new end.
+  void SetSize(int64_t size);
+  // Writes at the position and advances it, growing the stream as needed.
+  void Write(const void* data, size_t size);
+  // The Size() bytes of the stream (nullptr while empty).
+  const char* Data() const { return FData; }
+  // Frees the memory; size and position become 0.
+  void Clear();
+
+ private:
+  void Reserve(int64_t capacity);
+
+  char* FData = nullptr;
+  int64_t FSize = 0;
+  int64_t FCapacity = 0;
+  int64_t FPosition = 0;
+};
