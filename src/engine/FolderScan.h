@@ -1,0 +1,23 @@
+#pragma once
+// The installation-folder scan: lists every folder below a folder, at every
+// depth, into the context's DirList.
+//
+// Each entry is the parent's path followed by the folder's name and "/".
+// The order is depth-first pre-order (a folder before the folders inside
+// it); the folders within one folder come sorted by name without regard to
+// case, so the order is the same in every run.  Folders whose names begin
+// with a dot are neither listed nor entered.  A folder that cannot be read is
+// listed by its parent but contributes nothing below it.  A folder reached
+// through a link, or any other second road to one real folder (same device
+// and inode), is listed but entered only once, so the walk always ends.
+//
+// After each folder's subtree the status line shows that folder (without a
+// trailing "/") and the window handles its pending messages, so it stays
+// responsive; other handlers may run meanwhile and see DirList partly filled.
+// Reports no error.
+#include <string>
+
+#include "engine/UpdaterContext.h"
+
+// `path` ends in "/".  DirList must exist.
+void ScanFolder(TUpdaterContext& context, const std::string& path);

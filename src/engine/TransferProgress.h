@@ -1,0 +1,22 @@
+#pragma once
+// The transfer progress handlers, bound to the HTTP client's work events.
+// They drive the progress bar, whose maximum doubles as the length the
+// download checks each file against, and they are where an abort requested
+// with Exit (Tag 99) reaches a running transfer.  The direction of the
+// transfer and the sender are not looked at.
+#include <cstdint>
+
+#include "engine/UpdaterContext.h"
+
+// Transfer begin: the bar's maximum becomes the low 32 bits of the announced
+// length, read as a signed number.  The bar refuses a negative maximum with
+// an error, which ends the transfer.
+void HttpClientWorkBegin(TUpdaterContext& context, int64_t workCountMax);
+
+// Progress: the bar's position follows the running total (low 32 bits,
+// signed).  With an abort requested the connection is closed at once; the
+// flag stays set for the download loop to see.
+void HttpClientWork(TUpdaterContext& context, int64_t workCount);
+
+// Transfer end: the bar is filled, also after a cut transfer.
+void HttpClientWorkEnd(TUpdaterContext& context);
