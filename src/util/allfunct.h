@@ -1,0 +1,14 @@
+#pragma once
+// Path helpers used wherever a file name is appended to a folder.
+#include <string>
+
+// Returns the folder path with one "/" appended when it is non-empty and does
+// not already end in one; an empty path stays empty.
+std::string AppendBackslash(const std::string& path);
+
+// The bare file name of a component file named by the catalogue: the part
+// after the last "\", ":" or "/".  All three count as separators, so a name
+// from the server never climbs out of the folder it is meant for; for the
+// same reason "." and ".." are no file names and give "" (as does a name
+// ending in a separator).  Callers treat "" as no usable name.
+std::string BareFileName(const std::string& componentFile);

@@ -1,0 +1,25 @@
+#include "util/allfunct.h"
+
+#include <gtest/gtest.h>
+
+TEST(AppendBackslashTest, AddsOneSeparatorToNonEmptyPaths) {
+  EXPECT_EQ("", AppendBackslash(""));
+  EXPECT_EQ("/opt/Apps/", AppendBackslash("/opt/Apps"));
+  EXPECT_EQ("/opt/Apps/", AppendBackslash("/opt/Apps/"));
+  EXPECT_EQ("/", AppendBackslash("/"));
+  EXPECT_EQ("C:\\Apps/", AppendBackslash("C:\\Apps")) << "a backslash is no separator here";
+}
+
+TEST(BareFileNameTest, NeverLetsANameClimbOutOfItsFolder) {
+  EXPECT_EQ("Report.dll", BareFileName("Report.dll"));
+  EXPECT_EQ("Report.dll", BareFileName("Tools\\Report.dll"));
+  EXPECT_EQ("Report.dll", BareFileName("C:Report.dll"));
+  EXPECT_EQ("Report.dll", BareFileName("..\\..\\Report.dll"));
+  EXPECT_EQ("passwd", BareFileName("/etc/passwd"));
+  EXPECT_EQ("x", BareFileName("a/..\\b:x"));
+  EXPECT_EQ("", BareFileName(".."));
+  EXPECT_EQ("", BareFileName("Tools\\."));
+  EXPECT_EQ("", BareFileName("Tools\\"));
+  EXPECT_EQ("", BareFileName(""));
+  EXPECT_EQ("...", BareFileName("..."));
+}
