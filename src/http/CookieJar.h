@@ -43,8 +43,8 @@ class TCookieJar {
 
  private:
   void Store(TCookie cookie, TCookieTime now);
-  void PurgeExpired(TCookieTime now);
-  void EnforceLimits(const std::string& domain);
+  void RemoveExpired(TCookieTime now);
+  void EnforceLimits(const std::string& domain, TCookieTime now);
 
   TClock FClock;
   mutable std::shared_mutex FLock;
