@@ -38,9 +38,7 @@ TCookieTime TCookie::LastAccess() const {
   return TCookieTime{std::chrono::milliseconds{FLastAccessMs.load()}};
 }
 
-void TCookie::Touch(TCookieTime now) const {
-  FLastAccessMs.store(now.time_since_epoch().count());
-}
+void TCookie::Touch(TCookieTime now) const { FLastAccessMs.store(now.time_since_epoch().count()); }
 
 // ---------------------------------------------------------------------------
 // Text helpers.
@@ -156,7 +154,8 @@ std::string_view RequestDirectory(std::string_view requestPath) {
 
 bool PathMatches(std::string_view requestDirectory, std::string_view cookiePath) {
   if (cookiePath.size() > requestDirectory.size()) return false;
-  if (!SameTextIgnoringCase(requestDirectory.substr(0, cookiePath.size()), cookiePath)) return false;
+  if (!SameTextIgnoringCase(requestDirectory.substr(0, cookiePath.size()), cookiePath))
+    return false;
   if (cookiePath.size() == requestDirectory.size()) return true;
   return cookiePath.back() == '/' || requestDirectory[cookiePath.size()] == '/';
 }
@@ -212,8 +211,9 @@ CookieAttributes ReadAttributes(std::string_view rest, TCookieTime now) {
     rest = semicolon == std::string_view::npos ? std::string_view() : rest.substr(semicolon + 1);
     const std::size_t equals = item.find('=');
     const std::string_view name = Trim(item.substr(0, equals));
-    const std::string_view value =
-        equals == std::string_view::npos ? std::string_view() : Unquote(Trim(item.substr(equals + 1)));
+    const std::string_view value = equals == std::string_view::npos
+                                       ? std::string_view()
+                                       : Unquote(Trim(item.substr(equals + 1)));
     ReadAttribute(name, value, now, attrs);
   }
   return attrs;

@@ -56,7 +56,8 @@ bool MatchMonth(std::string_view token, int& month) {
       "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
   if (token.size() < 3) return false;
   char prefix[3];
-  for (int i = 0; i < 3; ++i) prefix[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(token[i])));
+  for (int i = 0; i < 3; ++i)
+    prefix[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(token[i])));
   for (std::size_t i = 0; i < kMonths.size(); ++i) {
     if (std::string_view(prefix, 3) == kMonths[i]) {
       month = static_cast<int>(i) + 1;

@@ -58,8 +58,9 @@ void TCookieJar::AddServerCookies(const std::vector<std::string>& setCookieValue
 // Replaces the stored cookie of the same name, domain and path in place,
 // keeping its creation time; an already expired cookie only removes its twin.
 void TCookieJar::Store(TCookie cookie, TCookieTime now) {
-  const auto twin = std::find_if(FCookies.begin(), FCookies.end(),
-                                 [&](const TCookie& stored) { return SameCookieSlot(stored, cookie); });
+  const auto twin = std::find_if(FCookies.begin(), FCookies.end(), [&](const TCookie& stored) {
+    return SameCookieSlot(stored, cookie);
+  });
   if (cookie.IsExpired(now)) {
     if (twin != FCookies.end()) FCookies.erase(twin);
     return;

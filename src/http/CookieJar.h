@@ -29,10 +29,12 @@ class TCookieJar {
   // `clock` tells the jar what time it is; tests pass one they can move.
   explicit TCookieJar(TClock clock = CookieSystemNow);
 
-  // The values of the "Set-Cookie" lines of one header block, for the request URL given by its parts
-  // (protocol "http"/"https", host, and the request path = path + document, without parameters).
-  void AddServerCookies(const std::vector<std::string>& setCookieValues, const std::string& protocol,
-                        const std::string& host, const std::string& path);
+  // The values of the "Set-Cookie" lines of one header block, for the request URL given by its
+  // parts (protocol "http"/"https", host, and the request path = path + document, without
+  // parameters).
+  void AddServerCookies(const std::vector<std::string>& setCookieValues,
+                        const std::string& protocol, const std::string& host,
+                        const std::string& path);
   // The "Cookie" header value for a request, "" when no cookie applies.
   std::string GenerateCookieHeader(const std::string& protocol, const std::string& host,
                                    const std::string& path);

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "http/CookieDate.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -41,7 +41,7 @@ TEST(CookieDate, RejectsMissingOrOutOfRangeFields) {
   EXPECT_FALSE(ParseCookieDate("06 Nov 1994 24:00:00"));
   EXPECT_FALSE(ParseCookieDate("06 Nov 1994 08:60:00"));
   EXPECT_FALSE(ParseCookieDate("06 Nov 1994 08:00:60"));
-  EXPECT_FALSE(ParseCookieDate("06 Nov 1600 08:00:00"));  // before 1601
+  EXPECT_FALSE(ParseCookieDate("06 Nov 1600 08:00:00"));   // before 1601
   EXPECT_FALSE(ParseCookieDate("06 Nov 19945 08:00:00"));  // five-digit year
   EXPECT_TRUE(ParseCookieDate("29 Feb 2028 08:49:37"));
 }

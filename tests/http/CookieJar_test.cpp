@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -210,8 +211,8 @@ TEST_F(CookieJarTest, NameAndValueAreTrimmedAndQuotesRemoved) {
 }
 
 TEST_F(CookieJarTest, ValuesWithoutEqualsOrNameAreIgnored) {
-  jar.AddServerCookies({"novalue", "novalue; a=b", "=nameless", "  =x", "", ";", "ok=1"},
-                       "http", kHost, kCatalogue);
+  jar.AddServerCookies({"novalue", "novalue; a=b", "=nameless", "  =x", "", ";", "ok=1"}, "http",
+                       kHost, kCatalogue);
   EXPECT_EQ(Send(), "ok=1");
 }
 
@@ -226,6 +227,32 @@ TEST_F(CookieJarTest, AttributeNamesIgnoreCaseAndUnknownOnesAreIgnored) {
 TEST_F(CookieJarTest, SeveralLinesOfOneBlockAreAllStored) {
   jar.AddServerCookies({"a=1", "b=2", "a=3"}, "http", kHost, kCatalogue);
   EXPECT_EQ(Send(), "a=3; b=2");
+}
+
+// Readers build headers while a writer stores and deletes: the lock keeps
+// every header whole (each cookie sent at most once, never half written).
+TEST(CookieJarThreads, ReadersAndAWriterShareTheJarSafely) {
+  TCookieJar jar;
+  jar.AddServerCookies({"stable=1; Path=/"}, "http", kHost, kCatalogue);
+  std::vector<std::thread> readers;
+  std::vector<int> badHeaders(3, 0);
+  for (int r = 0; r < 3; ++r) {
+    readers.emplace_back([&, r] {
+      for (int i = 0; i < 2000; ++i) {
+        const std::string header = jar.GenerateCookieHeader("http", kHost, kDownload);
+        if (header.find("stable=1") == std::string::npos) ++badHeaders[r];
+      }
+    });
+  }
+  for (int i = 0; i < 2000; ++i) {
+    const std::string name = "w" + std::to_string(i % 7);
+    jar.AddServerCookies(
+        {name + "=" + std::to_string(i), name + "=x; Max-Age=" + (i % 2 ? "0" : "9")}, "http",
+        kHost, kCatalogue);
+  }
+  for (std::thread& reader : readers) reader.join();
+  EXPECT_EQ(badHeaders, std::vector<int>(3, 0));
+  EXPECT_LE(jar.Count(), 8u);
 }
 
 }  // namespace
