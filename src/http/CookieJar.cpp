@@ -4,6 +4,13 @@
 #include <mutex>
 #include <utility>
 
+#include "http/CookieMatch.h"
+
+using cookies::DomainMatches;
+using cookies::PathMatches;
+using cookies::RequestDirectory;
+using cookies::SameTextIgnoringCase;
+
 namespace {
 
 bool SameCookieSlot(const TCookie& a, const TCookie& b) {
