@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# Runs the updater through a whole update against the bundled demo server.
+# On a fresh Debian 12 machine (as root) it first installs what is missing.
+#
+# With a reachable display you work the window yourself; without one the
+# window runs on a virtual display (Xvfb) and tools/demo/drive.sh works it,
+# saving a screenshot of each phase in demo-run/screenshots/.
+# Exits 0 only when the update has landed in the demo tree.
+set -euo pipefail
+cd "$(dirname "$0")"
+root=$PWD
+demo=$root/demo-run
+port=8047
+
+packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
+          libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev curl
+          xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake --preset release
+cmake --build --preset release --target quorvin-updater quorvin-demo-server
+build=$root/build/release
+updater_binary=$build/src/app/quorvin-updater
+server_binary=$build/tools/demo-server/quorvin-demo-server
+
+# --- Everything started below is stopped on the way out --------------------
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+
+# wait_for SECONDS DESCRIPTION COMMAND...: polls COMMAND until it succeeds.
+wait_for() {
+  local seconds=$1 what=$2
+  shift 2
+  local deadline=$((SECONDS + seconds))
+  until "$@"; do
+    if [ $SECONDS -ge $deadline ]; then echo "demo: no $what within $seconds s" >&2; exit 1; fi
+    sleep 0.1
+  done
+}
+
+tools/demo/layout.sh "$updater_binary" "$demo"
+tree=$demo/updater
+
+# A running Payroll holds its tax tables open: the updater must list that
+# component as in use and leave it alone.
+tools/demo/hold-open.sh "$tree/Payroll/taxtables.dat" &
+pids+=($!)
+
+if curl -s -o /dev/null "http://127.0.0.1:$port/"; then
+  echo "demo: port $port is already taken; stop what listens there first" >&2
+  exit 1
+fi
+"$server_binary" --port "$port" --root "$demo/server" >"$demo/server.log" 2>&1 &
+server_pid=$!
+pids+=("$server_pid")
+server_answers() {
+  kill -0 "$server_pid" 2>/dev/null || { cat "$demo/server.log" >&2; exit 1; }
+  curl -sf -o /dev/null "http://127.0.0.1:$port/download/allfiles.ini"
+}
+wait_for 10 "answer from the demo server" server_answers
+echo "demo: server on http://127.0.0.1:$port/ serving $demo/server"
+
+display_reachable() { [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; }
+
+if display_reachable; then
+  echo "demo: press Next, then Update (the window is yours; the demo goes on when it closes)"
+  "$tree/quorvin-updater" || true
+else
+  # A free display number: no lock file and no socket for it.
+  number=99
+  while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do
+    number=$((number + 1))
+  done
+  export DISPLAY=:$number
+  Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$demo/xvfb.log" 2>&1 &
+  pids+=($!)
+  wait_for 20 "virtual display $DISPLAY" xdpyinfo
+  echo "demo: no display; running on the virtual display $DISPLAY"
+
+  "$tree/quorvin-updater" >"$demo/updater.log" 2>&1 &
+  updater_pid=$!
+  pids+=("$updater_pid")
+  tools/demo/drive.sh "$updater_pid" "$tree" "$demo/screenshots"
+  wait "$updater_pid" || true
+fi
+
+# --- What the update did ---------------------------------------------------
+for ini in "$tree"/*/Version.ini "$tree"/*/*/Version.ini; do
+  [ -f "$ini" ] || continue
+  echo "== ${ini#"$root"/}"
+  tr -d '\r' <"$ini"
+done
+
+# value FOLDER SECTION KEY: the entry of that folder's Version.ini.
+value() {
+  tr -d '\r' <"$tree/$1/Version.ini" |
+    awk -v section="[$2]" -v key="$3" '
+      /^\[/ { inside = (tolower($0) == tolower(section)); next }
+      inside && index($0, "=") { k = substr($0, 1, index($0, "=") - 1)
+                                 if (tolower(k) == tolower(key)) { print substr($0, index($0, "=") + 1); exit } }'
+}
+ok=1
+expect() { # FOLDER SECTION KEY VALUE
+  local actual
+  actual=$(value "$1" "$2" "$3")
+  if [ "$actual" = "$4" ]; then
+    echo "demo: ok   $1 [$2] $3=$actual"
+  else
+    echo "demo: FAIL $1 [$2] $3=$actual, expected $4"
+    ok=0
+  fi
+}
+expect Accounts Accounts Main 2.4.010
+expect Accounts Accounts Ledger 2.4.003
+expect Payroll Payroll Main 3.1.002
+expect Payroll Payroll TaxTables 2025.2.000   # held open: left alone
+expect Reports Reports Templates 1.6.001
+expect Archive/Accounts-2019 Accounts Main 1.9.000   # only the first installation is updated
+grep -q 2.4.010 "$tree/Accounts/accounts" || { echo "demo: FAIL Accounts/accounts not replaced"; ok=0; }
+
+if [ $ok -ne 1 ]; then
+  echo "demo: the update did not run through"
+  exit 1
+fi
+if compgen -G "$demo/screenshots/*.png" >/dev/null; then
+  mkdir -p docs/screenshots
+  cp "$demo"/screenshots/*.png docs/screenshots/
+  echo "demo: screenshots in $demo/screenshots (copied to docs/screenshots)"
+fi
+echo "demo: update complete"
