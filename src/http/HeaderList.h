@@ -39,3 +39,4 @@ class THeaderList {
 // Trims white space and control characters (bytes up to 32) at both ends.
 std::string TrimText(const std::string& text);
 bool SameTextIgnoringCase(const std::string& a, const std::string& b);
+bool ContainsTextIgnoringCase(const std::string& text, const std::string& part);
