@@ -35,24 +35,6 @@ size_t DecodeUtf8(std::string_view text, size_t pos, uint32_t& codePoint) {
   return length;
 }
 
-void AppendUtf8(std::string& out, uint32_t codePoint) {
-  if (codePoint < 0x80) {
-    out += static_cast<char>(codePoint);
-  } else if (codePoint < 0x800) {
-    out += static_cast<char>(0xC0 | (codePoint >> 6));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else if (codePoint < 0x10000) {
-    out += static_cast<char>(0xE0 | (codePoint >> 12));
-    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (codePoint >> 18));
-    out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  }
-}
-
 // Characters 0x80..0x9F of Windows-1252; the rest of the upper half equals
 // Latin-1.
 constexpr uint16_t kCp1252High[32] = {
@@ -76,6 +58,50 @@ uint32_t FoldCodePoint(uint32_t c) {
 }
 
 }  // namespace
+
+void AppendUtf8(std::string& out, uint32_t codePoint) {
+  if (codePoint < 0x80) {
+    out += static_cast<char>(codePoint);
+  } else if (codePoint < 0x800) {
+    out += static_cast<char>(0xC0 | (codePoint >> 6));
+    out += static_cast<char>(0x80 | (codePoint & 0x3F));
+  } else if (codePoint < 0x10000) {
+    out += static_cast<char>(0xE0 | (codePoint >> 12));
+    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (codePoint & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (codePoint >> 18));
+    out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (codePoint & 0x3F));
+  }
+}
+
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+  const auto unitAt = [&](size_t i) -> uint32_t {
+    const auto hi = static_cast<unsigned char>(bytes[bigEndian ? i : i + 1]);
+    const auto lo = static_cast<unsigned char>(bytes[bigEndian ? i + 1 : i]);
+    return (uint32_t{hi} << 8) | lo;
+  };
+  std::string out;
+  out.reserve(bytes.size());
+  size_t i = 0;
+  for (; i + 1 < bytes.size(); i += 2) {
+    uint32_t unit = unitAt(i);
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
+      const uint32_t low = unitAt(i + 2);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        i += 2;
+        continue;
+      }
+    }
+    if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;
+    AppendUtf8(out, unit);
+  }
+  if (i < bytes.size()) AppendUtf8(out, 0xFFFD);
+  return out;
+}
 
 bool IsValidUtf8(std::string_view text) {
   uint32_t codePoint;

@@ -3,6 +3,7 @@
 // page that older text files arrive in, character counting, and the letter
 // case folding used wherever names are compared without regard to case.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,13 @@ bool IsValidUtf8(std::string_view text);
 // Converts Windows-1252 bytes to UTF-8.  The five byte values that code page
 // leaves undefined map to the C1 control characters of the same number.
 std::string Cp1252ToUtf8(std::string_view text);
+
+// Converts UTF-16 bytes of the given byte order to UTF-8; an unpaired
+// surrogate or an odd last byte becomes U+FFFD.
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian);
+
+// Appends one character, given by its code point, in UTF-8.
+void AppendUtf8(std::string& out, uint32_t codePoint);
 
 // Number of characters in a UTF-8 text, counting each character outside the
 // basic plane twice, as a UTF-16 string would hold it.

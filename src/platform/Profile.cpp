@@ -1,0 +1,248 @@
+#include "platform/Profile.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/Files.h"
+#include "platform/ProfileText.h"
+#include "platform/TextEncoding.h"
+#include "util/Errors.h"
+
+namespace platform {
+namespace {
+
+// A file as the reader sees it: its sections in file order, each with its
+// entries, and indexes by case-folded name.
+struct ParsedProfile {
+  struct Section {
+    std::vector<std::pair<std::string, std::string>> entries;  // key as in file, value
+    std::unordered_map<std::string, size_t> entryIndex;        // folded key -> first entry
+  };
+  std::vector<Section> sections;
+  std::unordered_map<std::string, size_t> sectionIndex;  // folded name -> first occurrence
+
+  const Section* FindSection(const std::string& name) const {
+    const auto found = sectionIndex.find(FoldCase(name));
+    return found == sectionIndex.end() ? nullptr : &sections[found->second];
+  }
+  static const std::string* FindValue(const Section& section, const std::string& key) {
+    const auto found = section.entryIndex.find(FoldCase(key));
+    return found == section.entryIndex.end() ? nullptr : &section.entries[found->second].second;
+  }
+};
+
+std::shared_ptr<const ParsedProfile> Parse(const std::string& bytes) {
+  bool byteOrderMark;
+  const std::string text = DecodeProfileBytes(bytes, byteOrderMark);
+  auto profile = std::make_shared<ParsedProfile>();
+  ParsedProfile::Section* current = nullptr;  // null outside a section or in a repeated one
+  for (std::string_view line : SplitProfileLines(text)) {
+    const ProfileLine parsed = ClassifyProfileLine(line);
+    if (parsed.kind == ProfileLine::kSection) {
+      const bool first =
+          profile->sectionIndex.emplace(FoldCase(parsed.name), profile->sections.size()).second;
+      current = first ? &profile->sections.emplace_back() : nullptr;
+    } else if (parsed.kind == ProfileLine::kEntry && current != nullptr) {
+      if (current->entryIndex.emplace(FoldCase(parsed.name), current->entries.size()).second)
+        current->entries.emplace_back(parsed.name, parsed.value);
+    }
+  }
+  return profile;
+}
+
+// What identifies one version of a file on disk.
+struct FileStamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{}, changed{};
+  bool operator==(const FileStamp& other) const {
+    return device == other.device && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
+           changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+  }
+};
+
+// File systems stamp modifications with a coarse clock.  A file modified
+// within this margin of being read may change again without a new stamp, so
+// such a reading is not trusted and the file is parsed again next time.
+constexpr std::chrono::milliseconds kStampMargin{50};
+constexpr size_t kMaxCachedFiles = 64;
+
+struct CacheEntry {
+  FileStamp stamp;
+  bool trusted = false;
+  std::shared_ptr<const ParsedProfile> profile;
+};
+
+class ProfileCache {
+ public:
+  // The parsed file, or null when there is no readable regular file.
+  std::shared_ptr<const ParsedProfile> Load(const std::string& fileName) {
+    std::string path = fileName;
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) {
+      path = ResolvePath(fileName);
+      if (::stat(path.c_str(), &info) != 0) return nullptr;
+    }
+    if (!S_ISREG(info.st_mode)) return nullptr;
+    const FileStamp stamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+
+    std::lock_guard<std::mutex> lock(FMutex);
+    const auto cached = FEntries.find(path);
+    if (cached != FEntries.end() && cached->second.trusted && cached->second.stamp == stamp)
+      return cached->second.profile;
+    return Refresh(path, stamp);
+  }
+
+  void Drop(const std::string& path) {
+    std::lock_guard<std::mutex> lock(FMutex);
+    FEntries.erase(path);
+  }
+
+ private:
+  std::shared_ptr<const ParsedProfile> Refresh(const std::string& path, const FileStamp& stamp) {
+    const auto readAt = std::chrono::system_clock::now();
+    std::shared_ptr<const ParsedProfile> profile;
+    try {
+      profile = Parse(ReadWholeFile(path));
+    } catch (const Exception&) {
+      return nullptr;
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+    const auto modified = std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(stamp.modified.tv_sec) +
+            std::chrono::nanoseconds(stamp.modified.tv_nsec)));
+    if (FEntries.size() >= kMaxCachedFiles) FEntries.clear();
+    FEntries[path] = CacheEntry{stamp, modified + kStampMargin < readAt, profile};
+    return profile;
+  }
+
+  std::mutex FMutex;
+  std::unordered_map<std::string, CacheEntry> FEntries;
+};
+
+ProfileCache& Cache() {
+  static ProfileCache cache;
+  return cache;
+}
+
+bool HasLineBreakOrNul(std::string_view text) {
+  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+// Section, key and value must come back from the file as they were written.
+bool FitsOnOneLine(const std::string& section, const std::string& key, const std::string& value) {
+  if (HasLineBreakOrNul(section) || HasLineBreakOrNul(key) || HasLineBreakOrNul(value))
+    return false;
+  if (section.find(']') != std::string::npos) return false;
+  const std::string_view trimmedKey = TrimBlanks(key);
+  if (trimmedKey.empty() || trimmedKey.find('=') != std::string_view::npos) return false;
+  return trimmedKey.front() != ';' && trimmedKey.front() != '#' && trimmedKey.front() != '[';
+}
+
+// Puts the entry into the lines of a file (see WritePrivateProfileString).
+void PlaceEntry(std::vector<std::string>& lines, const std::string& section,
+                const std::string& key, const std::string& value) {
+  const std::string wantedSection = FoldCase(TrimBlanks(section));
+  const std::string wantedKey = FoldCase(TrimBlanks(key));
+  size_t index = 0;
+  while (index < lines.size()) {
+    const ProfileLine parsed = ClassifyProfileLine(lines[index]);
+    if (parsed.kind == ProfileLine::kSection && FoldCase(parsed.name) == wantedSection) break;
+    ++index;
+  }
+  if (index == lines.size()) {
+    lines.push_back("[" + std::string(TrimBlanks(section)) + "]");
+    lines.push_back(std::string(TrimBlanks(key)) + "=" + value);
+    return;
+  }
+  size_t lastEntry = index;
+  for (++index; index < lines.size(); ++index) {
+    const ProfileLine parsed = ClassifyProfileLine(lines[index]);
+    if (parsed.kind == ProfileLine::kSection) break;
+    if (parsed.kind != ProfileLine::kEntry) continue;
+    if (FoldCase(parsed.name) == wantedKey) {
+      lines[index] = std::string(parsed.name) + "=" + value;  // the file's spelling of the key
+      return;
+    }
+    lastEntry = index;
+  }
+  lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(lastEntry) + 1,
+               std::string(TrimBlanks(key)) + "=" + value);
+}
+
+}  // namespace
+
+size_t GetPrivateProfileString(const std::string& section, const std::string& key,
+                               const std::string& defaultValue, std::string& buffer, size_t size,
+                               const std::string& fileName) {
+  const auto profile = Cache().Load(fileName);
+  const std::string* value = &defaultValue;
+  if (profile != nullptr) {
+    if (const auto* found = profile->FindSection(section)) {
+      if (const auto* entry = ParsedProfile::FindValue(*found, key)) value = entry;
+    }
+  }
+  const std::string_view cut = Utf16Prefix(*value, size > 0 ? size - 1 : 0);
+  buffer.assign(cut);
+  return Utf16Length(cut);
+}
+
+size_t GetPrivateProfileKeyNames(const std::string& section, std::string& buffer, size_t size,
+                                 const std::string& fileName) {
+  buffer.assign(1, '\0');
+  const auto profile = Cache().Load(fileName);
+  const auto* found = profile != nullptr ? profile->FindSection(section) : nullptr;
+  if (found == nullptr || size < 2) return 0;
+  std::string list;
+  for (const auto& entry : found->entries) {
+    list += entry.first;
+    list += '\0';
+  }
+  const size_t count = Utf16Length(list);
+  if (count + 1 <= size) {
+    buffer = list + '\0';
+    return count;
+  }
+  buffer.assign(Utf16Prefix(list, size - 2));
+  buffer.append(2, '\0');
+  return size - 2;
+}
+
+bool WritePrivateProfileString(const std::string& section, const std::string& key,
+                               const std::string& value, const std::string& fileName) {
+  if (!FitsOnOneLine(section, key, value)) return false;
+  const std::string target = ResolvePath(fileName);
+  bool byteOrderMark = false;
+  std::vector<std::string> lines;
+  try {
+    if (FileExists(target)) {
+      const std::string text = DecodeProfileBytes(ReadWholeFile(target), byteOrderMark);
+      for (std::string_view line : SplitProfileLines(text)) lines.emplace_back(line);
+    }
+    PlaceEntry(lines, section, key, value);
+    std::string content = byteOrderMark ? "\xEF\xBB\xBF" : "";
+    for (const std::string& line : lines) content += line + "\r\n";
+    WriteWholeFile(target, content.data(), content.size());
+  } catch (const Exception&) {
+    Cache().Drop(target);
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  Cache().Drop(target);
+  return true;
+}
+
+void FlushPrivateProfile(const std::string&) {}
+
+}  // namespace platform
