@@ -2,12 +2,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <set>
-#include <strings.h>
 #include <utility>
 #include <vector>
 
@@ -15,52 +14,57 @@ namespace {
 
 using TFolderIdentity = std::pair<dev_t, ino_t>;
 
-struct TScanState {
-  TUpdaterContext& Context;
-  std::set<TFolderIdentity> Entered;  // real folders whose contents were listed
+struct TSubfolder {
+  std::string Name;
+  TFolderIdentity Identity;
 };
 
-bool IsFolderEntry(int dirFd, const dirent& entry) {
-  if (entry.d_type == DT_DIR) return true;
-  if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) return false;
-  // Links count as what they lead to; some file systems report no type.
-  struct stat info;
-  return ::fstatat(dirFd, entry.d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
+struct TScanState {
+  TUpdaterContext& Context;
+  std::set<TFolderIdentity> Seen;  // real folders already listed (and the root)
+};
+
+bool NameOrder(const TSubfolder& a, const TSubfolder& b) {
+  const int folded = ::strcasecmp(a.Name.c_str(), b.Name.c_str());
+  return folded != 0 ? folded < 0 : a.Name < b.Name;  // names differing only in case: byte order
 }
 
-bool NameOrder(const std::string& a, const std::string& b) {
-  const int folded = ::strcasecmp(a.c_str(), b.c_str());
-  return folded != 0 ? folded < 0 : a < b;  // names differing only in case: byte order
-}
-
-// Reads the names of the folders inside `path`, sorted, unless the folder
-// cannot be read or its real folder has been entered before.  The folder is
-// closed again before its subfolders are entered, so a deep tree holds one
+// The folders inside `path`, links to folders included, sorted by name.
+// Returns nothing for a folder that cannot be read.  The folder is closed
+// again before its subfolders are entered, so a deep tree holds one
 // descriptor at a time.
-bool ReadSubfolders(TScanState& state, const std::string& path, std::vector<std::string>& names) {
+std::vector<TSubfolder> ReadSubfolders(const std::string& path) {
+  std::vector<TSubfolder> subfolders;
   DIR* dir = ::opendir(path.c_str());
-  if (dir == nullptr) return false;
-  struct stat self;
-  const bool firstVisit = ::fstat(::dirfd(dir), &self) == 0 &&
-                          state.Entered.insert({self.st_dev, self.st_ino}).second;
-  if (firstVisit) {
-    while (const dirent* entry = ::readdir(dir)) {
-      if (entry->d_name[0] == '.') continue;  // ".", ".." and dot-folders
-      if (IsFolderEntry(::dirfd(dir), *entry)) names.emplace_back(entry->d_name);
+  if (dir == nullptr) return subfolders;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;  // ".", ".." and dot-folders
+    if (entry->d_type != DT_DIR && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) {
+      continue;  // plainly no folder: spare the stat
     }
+    struct stat info;  // follows links: a link counts as what it leads to
+    if (::fstatat(::dirfd(dir), entry->d_name, &info, 0) != 0 || !S_ISDIR(info.st_mode)) continue;
+    subfolders.push_back({entry->d_name, {info.st_dev, info.st_ino}});
   }
   ::closedir(dir);
-  std::sort(names.begin(), names.end(), NameOrder);
-  return firstVisit;
+  std::sort(subfolders.begin(), subfolders.end(), NameOrder);
+  return subfolders;
 }
 
 void ScanSubtree(TScanState& state, const std::string& path) {
-  std::vector<std::string> names;
-  if (!ReadSubfolders(state, path, names)) return;
-  for (const std::string& name : names) {
-    state.Context.DirList->Add(path + name + "/");
-    ScanSubtree(state, path + name + "/");
-    state.Context.Window.SetStatusLine(path + name);
+  std::vector<TSubfolder> subfolders = ReadSubfolders(path);
+  // A real folder is listed once only, under the first name that reaches
+  // it; a second road to it (a link, a bind mount) is passed over, so links
+  // cannot make the walk endless nor one folder count as two installations.
+  // Marking the whole level before descending keeps a folder at its own
+  // place rather than under a link to it from an earlier sibling's subtree.
+  std::erase_if(subfolders,
+                [&](const TSubfolder& folder) { return !state.Seen.insert(folder.Identity).second; });
+  for (const TSubfolder& folder : subfolders) {
+    const std::string folderPath = path + folder.Name + "/";
+    state.Context.DirList->Add(folderPath);
+    ScanSubtree(state, folderPath);
+    state.Context.Window.SetStatusLine(path + folder.Name);
     state.Context.Window.ProcessMessages();
   }
 }
@@ -69,5 +73,7 @@ void ScanSubtree(TScanState& state, const std::string& path) {
 
 void ScanFolder(TUpdaterContext& context, const std::string& path) {
   TScanState state{context, {}};
+  struct stat root;
+  if (::stat(path.c_str(), &root) == 0) state.Seen.insert({root.st_dev, root.st_ino});
   ScanSubtree(state, path);
 }
