@@ -122,17 +122,4 @@ TEST_F(CookieJarHostileTest, TotalLimitHoldsAcrossManyDomains) {
   ExpectFast();
 }
 
-TEST_F(CookieJarHostileTest, ManyCookiesBuildAHeaderQuickly) {
-  std::size_t expectedSize = 0;
-  for (int i = 0; i < 50; ++i) {
-    const std::string pair = "c" + std::to_string(i) + "=" + std::string(4000, 'v');
-    Set({pair});
-    expectedSize += pair.size() + (i > 0 ? 2 : 0);
-  }
-  started = steady_clock::now();
-  for (int i = 0; i < 200; ++i) jar.GenerateCookieHeader("http", kHost, kCatalogue);
-  ExpectFast();
-  EXPECT_EQ(jar.GenerateCookieHeader("http", kHost, kCatalogue).size(), expectedSize);
-}
-
 }  // namespace

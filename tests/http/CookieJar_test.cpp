@@ -224,11 +224,6 @@ TEST_F(CookieJarTest, AttributeNamesIgnoreCaseAndUnknownOnesAreIgnored) {
   EXPECT_FALSE(c.HttpOnly);
 }
 
-TEST_F(CookieJarTest, SeveralLinesOfOneBlockAreAllStored) {
-  jar.AddServerCookies({"a=1", "b=2", "a=3"}, "http", kHost, kCatalogue);
-  EXPECT_EQ(Send(), "a=3; b=2");
-}
-
 // Readers build headers while a writer stores and deletes: the lock keeps
 // every header whole (each cookie sent at most once, never half written).
 TEST(CookieJarThreads, ReadersAndAWriterShareTheJarSafely) {
