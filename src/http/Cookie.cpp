@@ -126,12 +126,8 @@ std::string DefaultPath(std::string_view requestPath) {
   return std::string(requestPath.substr(0, lastSlash));
 }
 
-}  // namespace
-
 // ---------------------------------------------------------------------------
 // Reading one "Set-Cookie" value.
-
-namespace {
 
 // The attributes of one value, each holding its last usable occurrence.
 struct CookieAttributes {
