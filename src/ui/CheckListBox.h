@@ -79,6 +79,8 @@ class TCheckListBox : public QAbstractScrollArea {
                      TOwnerDrawState state)>
       OnDrawItem;
   std::function<void(TCheckListBox* control)> OnDblClick;
+  // Raised when the user changes the current row (mouse or keyboard).
+  std::function<void(TCheckListBox* control)> OnClick;
   std::function<void(TCheckListBox* control, int index)> OnClickCheck;
   // How assistive technology reads a row; the raw item text when unset.
   std::function<QString(int index)> AccessibleRowText;
@@ -92,6 +94,7 @@ class TCheckListBox : public QAbstractScrollArea {
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
