@@ -19,16 +19,16 @@
 // A temporary folder, removed with everything in it at the end of the test.
 // Its path ends in "/".  Readable by every user, so a test may look at it
 // with lowered rights.
-class TempTree {
+class DetectTree {
  public:
-  TempTree() {
+  DetectTree() {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/quorvin-detect-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     ::chmod(pattern.c_str(), 0755);
     root_ = pattern + "/";
   }
-  ~TempTree() {
+  ~DetectTree() {
     // Give every folder its rights back first, so nothing is left behind.
     std::error_code ignored;
     for (auto it = std::filesystem::recursive_directory_iterator(
@@ -38,8 +38,8 @@ class TempTree {
     }
     std::filesystem::remove_all(root_, ignored);
   }
-  TempTree(const TempTree&) = delete;
-  TempTree& operator=(const TempTree&) = delete;
+  DetectTree(const DetectTree&) = delete;
+  DetectTree& operator=(const DetectTree&) = delete;
 
   const std::string& Root() const { return root_; }
   std::string Path(const std::string& relative) const { return root_ + relative; }

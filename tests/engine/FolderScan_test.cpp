@@ -20,7 +20,7 @@ std::vector<std::string> Scan(DetectContext& detect, const std::string& root) {
 }
 
 TEST(FolderScan, EmptyProgramFolderGivesEmptyList) {
-  TempTree tree;
+  DetectTree tree;
   tree.File("updater.exe");
   DetectContext detect(tree.Root());
   EXPECT_TRUE(Scan(detect, tree.Root()).empty());
@@ -28,7 +28,7 @@ TEST(FolderScan, EmptyProgramFolderGivesEmptyList) {
 }
 
 TEST(FolderScan, DepthFirstPreOrderWithStatusAfterEachSubtree) {
-  TempTree tree;
+  DetectTree tree;
   tree.Folder("A/X");
   tree.Folder("B");
   DetectContext detect(tree.Root());
@@ -39,7 +39,7 @@ TEST(FolderScan, DepthFirstPreOrderWithStatusAfterEachSubtree) {
 }
 
 TEST(FolderScan, SortsByNameWithoutRegardToCase) {
-  TempTree tree;
+  DetectTree tree;
   for (const char* name : {"charlie", "Bravo", "alpha", "Delta", "b"}) tree.Folder(name);
   DetectContext detect(tree.Root());
   const std::string r = tree.Root();
@@ -48,7 +48,7 @@ TEST(FolderScan, SortsByNameWithoutRegardToCase) {
 }
 
 TEST(FolderScan, SkipsDotFoldersAndFiles) {
-  TempTree tree;
+  DetectTree tree;
   tree.Folder(".hidden/Inside");
   tree.Folder("Apps/.cache");
   tree.File("Apps/Program.exe");
@@ -58,7 +58,7 @@ TEST(FolderScan, SkipsDotFoldersAndFiles) {
 }
 
 TEST(FolderScan, MessagesHandledDuringTheScanSeeThePartialList) {
-  TempTree tree;
+  DetectTree tree;
   tree.Folder("A");
   tree.Folder("B");
   DetectContext detect(tree.Root());
@@ -82,7 +82,7 @@ class AsUnprivilegedUser {
 };
 
 TEST(FolderScan, UnreadableFolderIsListedButNotEntered) {
-  TempTree tree;
+  DetectTree tree;
   tree.Folder("Locked/Inner");
   tree.Folder("Open");
   ::chmod(tree.Path("Locked").c_str(), 0);
@@ -101,7 +101,7 @@ TEST(FolderScan, UnreadableFolderIsListedButNotEntered) {
 }
 
 TEST(FolderScan, LinkLoopsEndAndEachRealFolderIsListedOnce) {
-  TempTree tree;
+  DetectTree tree;
   tree.Folder("A/Sub");
   tree.Folder("B");
   std::filesystem::create_directory_symlink(tree.Root(), tree.Path("A/ToRoot"));
@@ -113,9 +113,9 @@ TEST(FolderScan, LinkLoopsEndAndEachRealFolderIsListedOnce) {
 }
 
 TEST(FolderScan, LinkToAFolderOutsideIsEnteredOnce) {
-  TempTree outside;
+  DetectTree outside;
   outside.Folder("Shared/Deep");
-  TempTree tree;
+  DetectTree tree;
   tree.Folder("App");
   std::filesystem::create_directory_symlink(outside.Path("Shared"), tree.Path("App/Link1"));
   std::filesystem::create_directory_symlink(outside.Path("Shared"), tree.Path("App/Link2"));

@@ -1,0 +1,80 @@
+#pragma once
+// The two INI files that carry all knowledge of versions.
+//
+// The catalogue, "allfiles.ini", comes from the download server and is kept
+// in the program folder.  Its section "modules" names each module and the
+// module's program file (the file whose presence marks a folder as an
+// installation of the module); each module's own section names its
+// components, each with a catalogue entry "version,file[,anything]".
+//
+// "Version.ini" lies in each installation folder: one section per module,
+// one key per component, the installed version text as value.
+//
+// Every text is kept as read (versions too: "1.0.001" stays "1.0.001"); a
+// missing key gives the default named below.
+#include <string>
+
+#include "util/IniFiles.h"
+#include "util/StringList.h"
+
+inline constexpr const char* kCatalogueFileName = "allfiles.ini";
+inline constexpr const char* kCataloguePath = "download/allfiles.ini";  // below the server's base URL
+inline constexpr const char* kVersionFileName = "Version.ini";
+inline constexpr const char* kModulesSection = "modules";
+
+// Program file while looking for a module's installation folders.
+inline constexpr const char* kProgramFileSearchDefault = "nope";
+// Program file while building a row of the update list.
+inline constexpr const char* kProgramFileRecordDefault = "xx.exe";
+// Catalogue entry of a component that the module's section lacks; its
+// version "XXX" is no number, so comparing it fails.
+inline constexpr const char* kCatalogueEntryDefault = "XXX,1.0.001";
+// Installed version of a component that Version.ini does not name.
+inline constexpr const char* kInstalledVersionDefault = "1.0.001";
+
+// Fields of a catalogue entry split at commas; later fields are ignored.
+constexpr int kEntryAvailableVersion = 0;
+constexpr int kEntryComponentFile = 1;
+
+// The local catalogue copy, read through the INI layer.
+class TCatalogue {
+ public:
+  explicit TCatalogue(const std::string& path) : FIni(path) {}
+
+  // The module names, in file order.
+  void ReadModules(TStringList& modules) { FIni.ReadSection(kModulesSection, modules); }
+  std::string ProgramFileForSearch(const std::string& module) {
+    return FIni.ReadString(kModulesSection, module, kProgramFileSearchDefault);
+  }
+  std::string ProgramFileForRecord(const std::string& module) {
+    return FIni.ReadString(kModulesSection, module, kProgramFileRecordDefault);
+  }
+  // The module's component keys, in file order; none when it has no section.
+  void ReadComponents(const std::string& module, TStringList& components) {
+    FIni.ReadSection(module, components);
+  }
+  std::string Entry(const std::string& module, const std::string& component) {
+    return FIni.ReadString(module, component, kCatalogueEntryDefault);
+  }
+
+ private:
+  TIniFile FIni;
+};
+
+// The Version.ini of one installation folder (`folder` ends in "/").
+class TInstalledVersions {
+ public:
+  explicit TInstalledVersions(const std::string& folder) : FIni(folder + kVersionFileName) {}
+
+  std::string Version(const std::string& module, const std::string& component) {
+    return FIni.ReadString(module, component, kInstalledVersionDefault);
+  }
+  // Records a newly installed version; raises EIniFileException on failure.
+  void SetVersion(const std::string& module, const std::string& component,
+                  const std::string& version) {
+    FIni.WriteString(module, component, version);
+  }
+
+ private:
+  TIniFile FIni;
+};

@@ -1,0 +1,149 @@
+#include "engine/UpdateDetection.h"
+
+#include <string>
+
+#include "engine/Catalogue.h"
+#include "engine/InUseProbe.h"
+#include "engine/UpdateRecord.h"
+#include "engine/VersionCompare.h"
+#include "http/HttpClient.h"
+#include "http/MemoryStream.h"
+#include "platform/Files.h"
+#include "util/QuorvinSI.h"
+#include "util/allfunct.h"
+
+namespace {
+
+constexpr int kAbortRequested = 99;
+
+// Where a module is installed, as positions in DirList.
+struct TInstallations {
+  int First = -1;
+  bool Duplicate = false;
+  std::string FolderIndexes;  // "2|5"
+};
+
+// Fetches the catalogue and stores it whole in the program folder.
+void FetchCatalogue(TUpdaterContext& context) {
+  TMemoryStream body;
+  context.HttpClient.Get(context.DownloadUrl + kCataloguePath, body);
+  // Exit pressed during the fetch cuts the transfer at its next progress
+  // event, and what had arrived by then is no catalogue to act on: a cut
+  // entry could offer a wrong version and later record it as installed.
+  if (context.Window.Tag() == kAbortRequested) throw EAbort("Operation aborted");
+  platform::WriteWholeFile(context.ProgramFolder + kCatalogueFileName, body.Data(),
+                           static_cast<size_t>(body.Size()));
+}
+
+TInstallations FindInstallations(TUpdaterContext& context, TCatalogue& catalogue,
+                                 const std::string& module) {
+  TInstallations found;
+  const TStringList& folders = *context.DirList;
+  for (int index = 0; index < folders.Count(); ++index) {
+    // Read for every folder; the INI layer keeps the parsed file, so this
+    // costs a lookup, not a read of the file.
+    const std::string programFile = catalogue.ProgramFileForSearch(module);
+    if (!platform::FileExists(AppendBackslash(folders[index]) + programFile)) continue;
+    if (found.First < 0) {
+      found.First = index;
+      found.FolderIndexes = std::to_string(index);
+    } else {
+      found.Duplicate = true;
+      found.FolderIndexes += kFolderIndexSeparator + std::to_string(index);
+    }
+  }
+  return found;
+}
+
+// Adds the row and gives it the checked and enabled states its probe asks for.
+void AppendRow(IUpdaterWindow& window, const TUpdateRecord& record) {
+  window.AddRow(BuildUpdateRecord(record));
+  const int row = window.RowCount() - 1;
+  window.SetRowChecked(row, !record.InUse);
+  window.SetRowEnabled(row, !record.InUse);
+}
+
+// One component of an installed module; the splitters are read only between
+// their assignment here and the end of this function.
+void ExamineComponent(TUpdaterContext& context, TCatalogue& catalogue,
+                      TInstalledVersions& versions, const std::string& module,
+                      const std::string& component, const TInstallations& installations) {
+  context.NSI1.SetSourceString(versions.Version(module, component));
+  context.SI.SetSourceString(catalogue.Entry(module, component));
+  context.NSI2.SetSourceString(context.SI.FieldList()[kEntryAvailableVersion]);
+  const bool newer = AvailableIsNewer(context.NSI2.FieldList(), context.NSI1.FieldList());
+  if (!newer && !installations.Duplicate) return;
+
+  TUpdateRecord record;
+  record.ModuleName = module;
+  record.ComponentKey = component;
+  record.ProgramFile = catalogue.ProgramFileForRecord(module);
+  record.ComponentFile = context.SI.FieldList()[kEntryComponentFile];
+  record.InstalledVersion = context.NSI1.SourceString();
+  record.AvailableVersion = context.NSI2.SourceString();
+  record.Duplicate = installations.Duplicate;
+  record.FolderIndexes = installations.FolderIndexes;
+
+  // The catalogue may name the file with folders in front (of either
+  // platform); only its bare name is looked for, so no name from the server
+  // reaches outside the installation folder.
+  const std::string target =
+      (*context.DirList)[installations.First] + BareFileName(record.ComponentFile);
+  if (!platform::FileExists(target)) return;
+  record.InUse = FileInUse(target);
+  AppendRow(context.Window, record);
+}
+
+void ExamineModule(TUpdaterContext& context, TCatalogue& catalogue, const std::string& module) {
+  const TInstallations installations = FindInstallations(context, catalogue, module);
+  if (installations.First < 0) return;
+  TStringList components;
+  catalogue.ReadComponents(module, components);
+  TInstalledVersions versions(AppendBackslash((*context.DirList)[installations.First]));
+  for (int index = 0; index < components.Count(); ++index) {
+    ExamineComponent(context, catalogue, versions, module, components[index], installations);
+  }
+}
+
+void ListUpdates(TUpdaterContext& context) {
+  TCatalogue catalogue(context.ProgramFolder + kCatalogueFileName);
+  TStringList modules;
+  catalogue.ReadModules(modules);
+  for (int index = 0; index < modules.Count(); ++index) {
+    ExamineModule(context, catalogue, modules[index]);
+  }
+}
+
+void OfferUpdates(IUpdaterWindow& window) {
+  window.RepaintList();
+  window.SetStatusLine(kChooseUpdatesText);
+  window.BecomeUpdateButton();
+}
+
+void EndUpToDate(IUpdaterWindow& window) {
+  window.SetStatusLine(kUpToDateText);
+  window.SetProgressVisible(false);
+  window.ShowInformation(kUpToDateText);
+  window.RequestTermination();
+}
+
+}  // namespace
+
+void GetListOfFiles(TUpdaterContext& context) {
+  IUpdaterWindow& window = context.Window;
+  window.SetStatusLine(kConnectingText);
+  window.SetTag(0);  // clears an abort requested before this run
+  // Without the folder list every module would look uninstalled and the
+  // program would end saying all is up to date; refuse instead.
+  if (!context.DirList) throw Exception("The installation folders have not been listed yet.");
+  FetchCatalogue(context);
+  window.SetNextEnabled(false);
+  window.SetHistoryEnabled(false);
+  ListUpdates(context);
+  window.SetHistoryEnabled(true);
+  if (window.RowCount() > 0) {
+    OfferUpdates(window);
+  } else {
+    EndUpToDate(window);
+  }
+}
