@@ -1,0 +1,150 @@
+// The main window's lifecycle and handlers.  Every handler is entered through
+// the error guard, so an error that escapes one is reported and the window
+// stays usable.
+#include "app/TheMenuMain.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QPainter>
+#include <QPointer>
+#include <QShowEvent>
+#include <QTimer>
+#include <QUrl>
+
+#include "ui/ErrorReport.h"
+#include "ui/InformationBox.h"
+#include "ui/LookSpeedButton.h"
+#include "util/InformationBox.h"
+
+TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
+  CreateControls();
+  BindEvents();
+  // Messages from the layers below the window reach the user in the box.
+  SetInformationBoxHook(
+      [](const std::string& text) { ShowInformationBox(QString::fromStdString(text)); });
+  RunGuarded([this] { FormCreate(); });
+}
+
+TMainForm::~TMainForm() {
+  // The list outlives this body (children go with the QWidget base), so it
+  // must not call back into a half-destroyed window.
+  LB->OnDrawItem = nullptr;
+  LB->OnDblClick = nullptr;
+  SetInformationBoxHook(nullptr);
+  FormDestroy();
+}
+
+void TMainForm::BindEvents() {
+  connect(Timer1, &QTimer::timeout, this, [this] {
+    FStartupTicked = true;
+    RunGuarded([this] { Timer1Timer(); });
+  });
+  connect(buttonOK, &QToolButton::clicked, this, [this] { RunGuarded([this] { (this->*FButtonOKClick)(); }); });
+  connect(historyButton, &QToolButton::clicked, this, [this] { RunGuarded([this] { VerHisClick(); }); });
+  connect(cancelButton, &QToolButton::clicked, this, [this] { RunGuarded([this] { BitBtn2Click(); }); });
+  LB->OnDrawItem = [this](TCheckListBox* control, int index, QPainter& canvas, const QRect& rect,
+                          TOwnerDrawState state) {
+    RunGuardedWhilePainting([&] { LBDrawItem(control, index, canvas, rect, state); });
+  };
+  LB->OnDblClick = [this](TCheckListBox*) { RunGuarded([this] { LBDblClick(); }); };
+}
+
+// ---- Lifecycle ------------------------------------------------------------
+
+void TMainForm::FormCreate() {}
+
+// The start-up step runs once per run: a window shown again (restored, or
+// hidden and shown) does not arm the timer a second time.
+void TMainForm::FormShow() {
+  if (!FStartupTicked) Timer1->start();
+}
+
+void TMainForm::FormDestroy() { DirList.reset(); }
+
+void TMainForm::Timer1Timer() {
+  Timer1->stop();
+  if (!DirList) DirList = std::make_unique<TStringList>();
+  SetStatusLine("Click NEXT to see what updates are available");
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (event->spontaneous()) return;  // restored by the window system
+  if (!FCentred) {
+    FCentred = true;
+    CentreOnScreen();
+  }
+  RunGuarded([this] { FormShow(); });
+}
+
+// ---- Buttons --------------------------------------------------------------
+
+void TMainForm::GetListOfFiles() {}
+
+void TMainForm::DownloadTheFiles() {}
+
+void TMainForm::VerHisClick() {
+  QDesktopServices::openUrl(QUrl(QStringLiteral(QUORVIN_WEB_URL "history")));
+}
+
+void TMainForm::BitBtn2Click() {
+  SetTag(99);
+  if (!HttpConnected()) RequestTermination();
+}
+
+bool TMainForm::HttpConnected() { return false; }
+
+// ---- The update list and transfer events ----------------------------------
+
+void TMainForm::LBDrawItem(TCheckListBox* control, int index, QPainter& canvas, const QRect& rect,
+                           TOwnerDrawState) {
+  canvas.fillRect(rect, Qt::white);
+  canvas.setPen(Qt::black);
+  canvas.drawText(rect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, control->Item(index));
+}
+
+void TMainForm::LBDblClick() {}
+
+void TMainForm::HttpClientWorkBegin(int64_t workCountMax) {
+  SetProgressMax(static_cast<int32_t>(static_cast<uint32_t>(workCountMax)));
+}
+
+void TMainForm::HttpClientWork(int64_t workCount) {
+  SetProgressPosition(static_cast<int32_t>(static_cast<uint32_t>(workCount)));
+}
+
+void TMainForm::HttpClientWorkEnd() {}
+
+// ---- Ending the run and minimizing -----------------------------------------
+
+// The loop is told to end; it does so once control is back in it, so the
+// handler that asked runs on to its end first.
+void TMainForm::RequestTermination() {
+  FTerminationRequested = true;
+  QCoreApplication::exit(0);
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange || FMinimizing) return;
+  if (isMinimized())
+    MinimizeApplication();
+  else
+    RestoreApplication();
+}
+
+// Minimizing the window minimizes the whole application: every other
+// visible top-level window goes down with it.
+void TMainForm::MinimizeApplication() {
+  FMinimizing = true;
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window != this && window->isVisible() && !window->isMinimized()) window->showMinimized();
+  FMinimizing = false;
+}
+
+void TMainForm::RestoreApplication() {
+  FMinimizing = true;
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window != this && window->isMinimized()) window->showNormal();
+  FMinimizing = false;
+}

@@ -1,0 +1,143 @@
+#pragma once
+// TMainForm: the updater's one window.  It owns every control and component
+// of the window, runs each handler through the error guard, and offers the
+// update engine what it needs of the window (IUpdaterWindow).
+//
+// Handlers are virtual members named after their events.  The engine-facing
+// ones (GetListOfFiles, DownloadTheFiles, LBDrawItem, LBDblClick and the
+// HttpClientWork* family) hold the window's share of that work and call into
+// the engine; buttonOK starts out bound to GetListOfFiles and is rebound to
+// DownloadTheFiles by BecomeUpdateButton.
+#include <QStringList>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/UpdaterWindow.h"
+#include "ui/CheckListBox.h"
+#include "ui/LookManager.h"
+#include "util/QuorvinSI.h"
+#include "util/StringList.h"
+
+class QLabel;
+class QStatusBar;
+class QTimer;
+class TLookHeader;
+class TLookPanel;
+class TLookProgressBar;
+class TLookSpeedButton;
+class TShadowLabel;
+
+class TMainForm : public QWidget, public IUpdaterWindow {
+  Q_OBJECT
+
+ public:
+  explicit TMainForm(QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // Visible controls, in the order of creation.
+  TLookPanel* BackPanel = nullptr;
+  TLookSpeedButton* historyButton = nullptr;
+  TLookSpeedButton* cancelButton = nullptr;
+  TLookSpeedButton* buttonOK = nullptr;
+  TLookPanel* Panel1 = nullptr;
+  TLookHeader* HC = nullptr;
+  TCheckListBox* LB = nullptr;
+  TLookPanel* Panel4 = nullptr;  // its caption is the status line
+  TLookProgressBar* pb1 = nullptr;
+  TLookPanel* TitlePanel = nullptr;
+  TShadowLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QStatusBar* SB = nullptr;
+
+  // Non-visual components.
+  TQuorvinSI SI, SI2, PSI, NSI1, NSI2, SI3;
+  QStringList SH;  // string holder: holds no strings
+  TLookManager SM;
+  QTimer* Timer1 = nullptr;
+
+  // Set once a handler has asked the run to end.
+  bool TerminationRequested() const { return FTerminationRequested; }
+
+  // IUpdaterWindow
+  void SetStatusLine(const std::string& text) override;
+  std::string StatusLine() const override;
+  int Tag() const override { return FTag; }
+  void SetTag(int value) override { FTag = value; }
+  std::string Hint() const override { return FHint; }
+  void SetHint(const std::string& text) override { FHint = text; }
+  void ProcessMessages() override;
+  void ShowInformation(const std::string& text) override;
+  void RequestTermination() override;
+  void SetNextEnabled(bool enabled) override;
+  void SetHistoryEnabled(bool enabled) override;
+  void BecomeUpdateButton() override;
+  int RowCount() const override;
+  std::string RowText(int index) const override;
+  void AddRow(const std::string& text) override;
+  bool RowChecked(int index) const override;
+  void SetRowChecked(int index, bool checked) override;
+  void SetRowEnabled(int index, bool enabled) override;
+  void SetItemIndex(int index) override;
+  void RepaintList() override;
+  void SetProgressVisible(bool visible) override;
+  void SetProgressPosition(int32_t position) override;
+  void SetProgressMax(int32_t maximum) override;
+  int32_t ProgressMax() const override;
+
+ protected:
+  // Lifecycle.
+  virtual void FormCreate();
+  virtual void FormShow();
+  virtual void FormDestroy();
+  virtual void Timer1Timer();
+
+  // Buttons.
+  virtual void GetListOfFiles();
+  virtual void DownloadTheFiles();
+  virtual void VerHisClick();
+  virtual void BitBtn2Click();
+
+  // The update list.
+  virtual void LBDrawItem(TCheckListBox* control, int index, QPainter& canvas, const QRect& rect,
+                          TOwnerDrawState state);
+  virtual void LBDblClick();
+
+  // Transfer events of the HTTP client.
+  virtual void HttpClientWorkBegin(int64_t workCountMax);
+  virtual void HttpClientWork(int64_t workCount);
+  virtual void HttpClientWorkEnd();
+
+  // Whether the HTTP client holds an open connection to the server.
+  virtual bool HttpConnected();
+
+  void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+  std::unique_ptr<TStringList> DirList;
+
+ private:
+  // Building the window (MainFormLayout.cpp).
+  void CreateControls();
+  void CreateButtons();
+  void CreateListPanel();
+  void CreateStatusPanel();
+  void CreateTitlePanel();
+  void CreateStatusBar();
+  void CreateComponents();
+  void BindEvents();
+  void CentreOnScreen();
+
+  void MinimizeApplication();
+  void RestoreApplication();
+
+  using THandler = void (TMainForm::*)();
+  THandler FButtonOKClick = &TMainForm::GetListOfFiles;
+  int FTag = 0;
+  std::string FHint;
+  bool FTerminationRequested = false;
+  bool FStartupTicked = false;
+  bool FCentred = false;
+  bool FMinimizing = false;
+};
