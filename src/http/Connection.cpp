@@ -25,7 +25,8 @@ bool IsPeerGone(int lastError) {
 }
 
 int MillisecondsLeft(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  // Rounded up, so a wait never ends before its deadline.
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
   return static_cast<int>(std::max<int64_t>(left.count(), 0));
 }
 

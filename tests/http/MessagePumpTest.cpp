@@ -1,0 +1,123 @@
+// The message pump: when it takes turns, and the waits that feed it,
+// including the connect thread and its timeout.
+#include "http/MessagePump.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "HttpTestSupport.h"
+#include "http/HttpClient.h"
+#include "support/FullBacklogListener.h"
+#include "support/ScriptedServer.h"
+
+using httptest::Ok;
+using httptest::StreamText;
+
+TEST(MessagePump, OnlyOneMayExist) {
+  TMessagePump pump;
+  EXPECT_EQ(TMessagePump::Instance(), &pump);
+  try {
+    TMessagePump second;
+    FAIL() << "a second pump was made";
+  } catch (const Exception& error) {
+    EXPECT_EQ(error.Message(), "Only one TMessagePump can exist per application.");
+  }
+  EXPECT_EQ(TMessagePump::Instance(), &pump);
+}
+
+TEST(MessagePump, TurnsFollowTheSettings) {
+  TMessagePump pump;
+  int all = 0, one = 0;
+  pump.SetProcessMessagesHook([&] { ++all; });
+  pump.SetHandleOneMessageHook([&] { return ++one > 0; });
+  TMessagePump::ProcessTurn(false);
+  EXPECT_EQ(all, 0);  // only when idle
+  TMessagePump::ProcessTurn(true);
+  TMessagePump::ProcessTurn(false, true);
+  EXPECT_EQ(all, 2);
+  pump.ApplicationHasPriority = false;
+  TMessagePump::ProcessTurn(true);
+  EXPECT_EQ(one, 1);
+  pump.Active = false;
+  TMessagePump::ProcessTurn(true);
+  std::thread([] { TMessagePump::ProcessTurn(true, true); }).join();  // not the main thread
+  EXPECT_EQ(all + one, 3);
+}
+
+TEST(MessagePump, WaitingForAStalledServerGivesTurns) {
+  ScriptedServer server;
+  server.AddConnection(ConnectionScript().ExpectRequest().Stall().Send(Ok("late")));
+  THttpClient client;
+  TMessagePump pump;
+  pump.IdleTimeOut = 5;
+  int turns = 0;
+  pump.SetProcessMessagesHook([&] {
+    if (++turns == 3) server.Release();
+  });
+  TMemoryStream stream;
+  client.Get(server.Url("/x"), stream);
+  EXPECT_EQ(StreamText(stream), "late");
+  EXPECT_GE(turns, 3);
+}
+
+TEST(MessagePump, AWaitingReadFinishesWithBytesANestedPollBuffered) {
+  ScriptedServer server;
+  server.AddConnection(ConnectionScript()
+                           .ExpectRequest()
+                           .Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n")
+                           .Stall()
+                           .Send(httptest::Body(100)));
+  THttpClient client;
+  TMessagePump pump;
+  pump.IdleTimeOut = 5;
+  bool inside = false, released = false;
+  int turns = 0;
+  pump.SetProcessMessagesHook([&] {
+    if (inside) return;  // the nested poll's own turn
+    inside = true;
+    ++turns;
+    if (!released && client.ResponseCode() == 200) {
+      released = true;
+      server.Release();
+      // Poll as a button handler would until the body sits in the buffer.
+      server.WaitFor([&] { return client.Connected() && client.BufferedByteCount() >= 100; });
+    } else if (turns > 400) {
+      client.Disconnect();  // the read never noticed: end it rather than hang
+    }
+    inside = false;
+  });
+  TMemoryStream stream;
+  client.Get(server.Url("/x"), stream);
+  EXPECT_EQ(stream.Size(), 100);
+}
+
+TEST(MessagePump, ConnectThatNeverCompletesTimesOut) {
+  FullBacklogListener listener;
+  if (!listener.Ready()) GTEST_SKIP() << "the accept queue could not be filled";
+  std::string url = "http://127.0.0.1:" + std::to_string(listener.Port()) + "/x";
+  TMemoryStream stream;
+  {
+    THttpClient client;
+    client.ConnectTimeout = 300;
+    TMessagePump pump;
+    int turns = 0;
+    pump.SetProcessMessagesHook([&] { ++turns; });
+    auto started = std::chrono::steady_clock::now();
+    try {
+      client.Get(url, stream);
+      FAIL() << "connected";
+    } catch (const EConnectTimeout& error) {
+      EXPECT_EQ(error.Message(), "Connect timed out.");
+    }
+    auto elapsed = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(300));
+    EXPECT_LT(elapsed, std::chrono::seconds(10));
+    EXPECT_GE(turns, 2);  // a turn after every 125 ms slice
+    EXPECT_FALSE(client.Connected());
+  }
+  THttpClient withoutPump;
+  withoutPump.ConnectTimeout = 200;
+  EXPECT_THROW(withoutPump.Get(url, stream), EConnectTimeout);
+}
