@@ -104,7 +104,7 @@ TEST(ProfileReadTest, NamesAndFileNamesMatchWithoutRegardToCase) {
 
 TEST(ProfileReadTest, LinesTheFormatLeavesOpenFollowTheDocumentedRules) {
   TempFolder temp;
-  temp.Write("odd.ini",
+  static const char kOdd[] =
              "orphan=before any section\n"
              "[S]  trailing text\r\n"
              "; comment=1\n"
@@ -119,7 +119,8 @@ TEST(ProfileReadTest, LinesTheFormatLeavesOpenFollowTheDocumentedRules) {
              "[ s ]\n"
              "later=from the repeated section\n"
              "[broken\n"
-             "last=no line end");
+             "last=no line end";
+  temp.Write("odd.ini", std::string(kOdd, sizeof kOdd - 1));
   const std::string file = temp / "odd.ini";
   EXPECT_EQ((Names{"quoted", "dup", "eq", "nul"}), Keys(file, "S"));
   EXPECT_EQ("\"a b\"", Read(file, "S", "quoted"));
@@ -129,7 +130,11 @@ TEST(ProfileReadTest, LinesTheFormatLeavesOpenFollowTheDocumentedRules) {
   EXPECT_EQ("<default>", Read(file, "S", "later"));
   EXPECT_EQ("<default>", Read(file, "S", "; comment"));
   EXPECT_EQ("<default>", Read(file, "", "orphan"));
-  EXPECT_EQ("<default>", Read(file, "S", "last")) << "\"[broken\" is no section line";
+  EXPECT_EQ("<default>", Read(file, "S", "last"));
+
+  temp.Write("broken.ini", "[T]\n[broken\nk=1");
+  EXPECT_EQ("1", Read(temp / "broken.ini", "T", "k")) << "\"[broken\" is no section line";
+  EXPECT_TRUE(Keys(temp / "broken.ini", "broken").empty());
 }
 
 TEST(ProfileReadTest, EncodingsAreDetected) {
@@ -138,7 +143,8 @@ TEST(ProfileReadTest, EncodingsAreDetected) {
   EXPECT_EQ("v", Read(temp / "bom.ini", "S", "k"));
   temp.Write("ansi.ini", "[S]\nk=caf\xE9 \x80\n");
   EXPECT_EQ("caf\xC3\xA9 \xE2\x82\xAC", Read(temp / "ansi.ini", "S", "k"));
-  temp.Write("utf16.ini", std::string("\xFF\xFE[\0S\0]\0\n\0k\0=\0\xE9\0\n\0", 20));
+  static const char kUtf16[] = "\xFF\xFE[\0S\0]\0\n\0k\0=\0\xE9\0\n\0";
+  temp.Write("utf16.ini", std::string(kUtf16, sizeof kUtf16 - 1));
   EXPECT_EQ("\xC3\xA9", Read(temp / "utf16.ini", "S", "k"));
 }
 
