@@ -2,6 +2,7 @@
 # Runs the updater through a whole update against the bundled demo server.
 # On a fresh Debian 12 machine (as root) it first installs what is missing.
 #
+# QUORVIN_DEMO_BUILD=DIR takes the programs from an existing build folder.
 # With a reachable display you work the window yourself; without one the
 # window runs on a virtual display (Xvfb) and tools/demo/drive.sh works it,
 # saving a screenshot of each phase in demo-run/screenshots/.
@@ -26,9 +27,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-cmake --preset release
-cmake --build --preset release --target quorvin-updater quorvin-demo-server
-build=$root/build/release
+# QUORVIN_DEMO_BUILD names an existing build folder to take the programs
+# from instead (e.g. build/dev), skipping the release build.
+if [ -n "${QUORVIN_DEMO_BUILD:-}" ]; then
+  build=$(cd "$QUORVIN_DEMO_BUILD" && pwd)
+else
+  cmake --preset release
+  cmake --build --preset release --target quorvin-updater quorvin-demo-server
+  build=$root/build/release
+fi
 updater_binary=$build/src/app/quorvin-updater
 server_binary=$build/tools/demo-server/quorvin-demo-server
 
@@ -85,9 +92,11 @@ else
     number=$((number + 1))
   done
   export DISPLAY=:$number
-  Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$demo/xvfb.log" 2>&1 &
+  # -noreset: the server must not restart when the readiness probe disconnects.
+  Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp -noreset >"$demo/xvfb.log" 2>&1 &
   pids+=($!)
-  wait_for 20 "virtual display $DISPLAY" xdpyinfo
+  display_up() { xdpyinfo >/dev/null 2>&1; }
+  wait_for 20 "virtual display $DISPLAY" display_up
   echo "demo: no display; running on the virtual display $DISPLAY"
 
   "$tree/quorvin-updater" >"$demo/updater.log" 2>&1 &

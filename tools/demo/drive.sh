@@ -25,6 +25,10 @@ wait_for() {
   shift 2
   local deadline=$((SECONDS + seconds))
   until "$@"; do
+    if error_report_shown; then
+      screenshot 9-error
+      fail "the updater reports an error while waiting for $what"
+    fi
     kill -0 "$updater_pid" 2>/dev/null || [ "$what" = "the updater to end" ] ||
       fail "the updater ended while waiting for $what"
     [ $SECONDS -lt $deadline ] || fail "no $what within $seconds s"
@@ -32,34 +36,44 @@ wait_for() {
   done
 }
 
-visible_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
+# The id of the shown window with exactly that title, or nothing.
+visible_window() { { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null || true; } | head -n 1; }
 main_window_shown() { [ -n "$(visible_window "$caption")" ]; }
 info_box_shown() { [ -n "$(visible_window Information)" ]; }
+# The error report is titled with the application's name.
+error_report_shown() { [ -n "$(visible_window 'Quorvin Program Updater')" ]; }
 updater_ended() { ! kill -0 "$updater_pid" 2>/dev/null; }
+
+# A fingerprint of what the main window shows now.
+window_look() {
+  local window
+  window=$(visible_window "$caption")
+  [ -n "$window" ] && import -window "$window" png:- 2>/dev/null | md5sum
+}
 
 # True once two captures of the window, a moment apart, are the same: the
 # window has finished drawing what it was asked to show.
 window_settled() {
-  local window first second
-  window=$(visible_window "$caption")
-  [ -n "$window" ] || return 1
-  first=$(import -window "$window" png:- 2>/dev/null | md5sum)
+  local first second
+  first=$(window_look) || return 1
   sleep 0.2
-  second=$(import -window "$window" png:- 2>/dev/null | md5sum)
+  second=$(window_look) || return 1
   [ "$first" = "$second" ]
 }
 
 # Catalogue fetched: the updater keeps its copy in its own folder.
 catalogue_arrived() { [ -f "$tree/allfiles.ini" ] || [ -f "$tree/AllFiles.ini" ]; }
-list_ready() { catalogue_arrived && window_settled; }
+# The list is in when the window shows something new and has stopped changing.
+ready_look=
+list_ready() { catalogue_arrived && [ "$(window_look)" != "$ready_look" ] && window_settled; }
+list_ready_or_box() { info_box_shown || list_ready; }
 
 # Saves the screen, cut to the main window (and the box, if one is open).
 screenshot() {
-  local name=$1 window box
-  window=$(visible_window "$caption")
-  box=$(visible_window Information)
-  local geometry
-  geometry=$(for w in $window $box; do
+  local name=$1 windows geometry
+  windows="$(visible_window "$caption") $(visible_window Information)"
+  windows+=" $(visible_window 'Quorvin Program Updater')"
+  geometry=$(for w in $windows; do
     xdotool getwindowgeometry --shell "$w" | tr '\n' ' '
     echo
   done | awk '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
@@ -67,7 +81,11 @@ screenshot() {
                 if (NR == 1 || v["X"] < x1) x1 = v["X"]; if (NR == 1 || v["Y"] < y1) y1 = v["Y"]
                 if (x2 > mx) mx = x2; if (y2 > my) my = y2 }
               END { printf "%dx%d+%d+%d", mx - x1, my - y1, x1, y1 }')
-  import -window root -crop "$geometry" +repage "$shots/$name.png"
+  if [[ $geometry =~ ^[1-9][0-9]*x[1-9] ]]; then
+    import -window root -crop "$geometry" +repage "$shots/$name.png"
+  else
+    import -window root "$shots/$name.png"
+  fi
   say "screenshot $shots/$name.png"
 }
 
@@ -103,9 +121,10 @@ wait_for 20 "settled window" window_settled
 # Boxes at start-up only appear when an earlier run left staged files.
 while info_box_shown; do screenshot 0-startup-box; answer_box; done
 screenshot 1-ready
+ready_look=$(window_look)
 
 press Next "$next_x"
-wait_for 30 "update list" list_ready
+wait_for 30 "update list" list_ready_or_box
 if info_box_shown; then
   screenshot 2-nothing-to-do
   fail "the updater found nothing to update"
