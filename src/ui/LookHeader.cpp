@@ -47,17 +47,20 @@ void TLookHeader::CheckIndex(int index) const {
 
 const TLookHeader::THeaderSection& TLookHeader::Section(int index) const {
   CheckIndex(index);
+  if (FSharedForWidth != width()) ShareAutoSizeWidths();
   return FSections[static_cast<size_t>(index)];
 }
 
 int TLookHeader::SectionLeft(int index) const {
   CheckIndex(index);
+  if (FSharedForWidth != width()) ShareAutoSizeWidths();
   int left = 0;
   for (int before = 0; before < index; ++before) left += FSections[static_cast<size_t>(before)].Width;
   return left;
 }
 
 QSize TLookHeader::sizeHint() const {
+  if (FSharedForWidth != QWidget::width()) ShareAutoSizeWidths();
   int width = 0;
   for (const THeaderSection& section : FSections) width += section.Width;
   return QSize(width, kHeaderHeight);
@@ -67,7 +70,8 @@ QSize TLookHeader::sizeHint() const {
 // sections, the first of them taking the remainder.  A section whose share
 // falls outside its limits keeps the clamped width and drops out, and the rest
 // share again until none drops out.
-void TLookHeader::ShareAutoSizeWidths() {
+void TLookHeader::ShareAutoSizeWidths() const {
+  FSharedForWidth = width();
   std::vector<size_t> sharing;
   int left = width();
   for (size_t i = 0; i < FSections.size(); ++i) {
@@ -101,6 +105,7 @@ void TLookHeader::resizeEvent(QResizeEvent* event) {
 }
 
 void TLookHeader::paintEvent(QPaintEvent*) {
+  if (FSharedForWidth != width()) ShareAutoSizeWidths();
   QPainter painter(this);
   int left = 0;
   for (int index = 0; index < SectionCount(); ++index) {

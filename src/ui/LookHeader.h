@@ -37,7 +37,10 @@ class TLookHeader : public QWidget {
 
  private:
   void CheckIndex(int index) const;
-  void ShareAutoSizeWidths();
+  void ShareAutoSizeWidths() const;
 
-  std::vector<THeaderSection> FSections;
+  // The widths follow the header's width; a hidden header gets no resize
+  // event, so the sharing also runs when a width is read after a change.
+  mutable std::vector<THeaderSection> FSections;
+  mutable int FSharedForWidth = -1;
 };
