@@ -1,0 +1,43 @@
+#pragma once
+// The companion file that describes a staged file: four lines, each ended by
+// CR LF, naming the module, the component key, the version being installed
+// and the program file that marks the folder to install into.
+#include <string>
+
+#include "util/StringList.h"
+
+namespace engine {
+
+struct TCompanion {
+  std::string ModuleName;
+  std::string ComponentKey;
+  std::string AvailableVersion;
+  std::string ProgramFile;
+};
+
+// Line indexes within a companion file.
+inline constexpr int kCompanionModuleLine = 0;
+inline constexpr int kCompanionKeyLine = 1;
+inline constexpr int kCompanionVersionLine = 2;
+inline constexpr int kCompanionProgramLine = 3;
+
+// Writes the companion whole and flushed to disk; raises EFCreateError.
+void WriteCompanionFile(const std::string& path, const TCompanion& companion);
+
+// Reads a companion's lines: UTF-8 (or UTF-16 when a byte-order mark says
+// so; Windows-1252 when the bytes are no UTF-8), lines ending at CR, LF or
+// CR LF.  Raises EFOpenError when the file is missing or unreadable.  Fewer
+// than four lines is noticed by whoever reads the missing line.
+TStringList ReadCompanionLines(const std::string& path);
+
+// The companion of a staged file among the program folder's files: the most
+// recently written file named "<bare>.V.<anything>" (by name when two were
+// written at the same moment), so a companion that an earlier run left
+// behind is never taken for the current one's.  Empty when there is none.
+std::string FindCompanion(const std::string& programFolder, const std::string& bare);
+
+// Deletes every companion of the bare name; used before a new file is staged
+// under that name, when any companion still there is stale by definition.
+void RemoveCompanions(const std::string& programFolder, const std::string& bare);
+
+}  // namespace engine

@@ -1,0 +1,115 @@
+#include "engine/DownloadStaging.h"
+
+#include "engine/CompanionFile.h"
+#include "engine/CrashPoint.h"
+#include "engine/StagedInstall.h"
+#include "engine/StagingNames.h"
+#include "engine/UpdateRecord.h"
+#include "http/HttpClient.h"
+#include "platform/Files.h"
+#include "util/QuorvinSI.h"
+#include "util/allfunct.h"
+
+namespace {
+
+constexpr int kAbortRequested = 99;
+
+// The fields of a row that the download reads, copied out of the splitter so
+// that nothing handled during the transfer can change them.
+struct TRowToFetch {
+  engine::TCompanion Companion;
+  std::string Bare;
+};
+
+TRowToFetch RowToFetch(const TStringList& fields) {
+  TRowToFetch row;
+  row.Companion = {fields[kModuleName], fields[kComponentKey], fields[kAvailableVersion],
+                   fields[kProgramFile]};
+  row.Bare = BareFileName(fields[kComponentFile]);
+  return row;
+}
+
+std::string NameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// Frees the staged name for a new download.  A file staged earlier under the
+// same name (another module shipping a file of that name) is installed
+// first, so each staged file keeps its own companion; false when it stays.
+bool StagedNameFree(TUpdaterContext& context, const std::string& staged) {
+  if (!platform::FileExists(staged)) return true;
+  InstallStagedFile(context, NameOf(platform::ResolvePath(staged)));
+  return !platform::FileExists(staged);
+}
+
+// Turns a good partial download into a staged file.  The companion is on
+// disk before the staged file appears, so a staged file never lacks it.
+bool Stage(TUpdaterContext& context, const TRowToFetch& row) {
+  const std::string& folder = context.ProgramFolder;
+  const std::string staged = folder + engine::StagedName(row.Bare);
+  if (!StagedNameFree(context, staged)) return false;
+  engine::RemoveCompanions(folder, row.Bare);
+  engine::CrashPoint();
+  engine::WriteCompanionFile(folder + engine::CompanionName(row.Bare, row.Companion.AvailableVersion),
+                             row.Companion);
+  engine::CrashPoint();
+  const bool stagedOk = platform::MoveFileNoReplace(folder + engine::PartialName(row.Bare), staged);
+  engine::CrashPoint();
+  return stagedOk;
+}
+
+void ShowAborted(IUpdaterWindow& window) {
+  window.SetProgressVisible(false);
+  window.SetStatusLine("Download Aborted");
+  window.ShowInformation("Download Aborted");
+}
+
+// Fetches and stages one row; false when the user aborted.
+bool FetchRow(TUpdaterContext& context, const TRowToFetch& row) {
+  IUpdaterWindow& window = context.Window;
+  if (!engine::IsUsableBareName(row.Bare)) {  // names a folder, not a file
+    window.SetHint(kDownloadErrorNote);
+    return true;
+  }
+  window.SetTag(0);
+  const std::string partial = context.ProgramFolder + engine::PartialName(row.Bare);
+  {
+    TMemoryStream body;
+    context.HttpClient.Get(context.DownloadUrl + "download/" + row.Bare, body);
+    platform::WriteWholeFile(partial, body.Data(), static_cast<size_t>(body.Size()));
+  }
+  engine::CrashPoint();
+  if (window.Tag() == kAbortRequested) {
+    ShowAborted(window);
+    return false;
+  }
+  const int64_t announced = static_cast<int64_t>(window.ProgressMax());
+  if (platform::FileSize(partial) != announced || !Stage(context, row))
+    window.SetHint(kDownloadErrorNote);
+  return true;
+}
+
+}  // namespace
+
+void DownloadTheFiles(TUpdaterContext& context) {
+  IUpdaterWindow& window = context.Window;
+  window.SetHint("");
+  window.SetNextEnabled(false);
+  window.SetHistoryEnabled(false);
+  window.SetProgressVisible(true);
+  window.SetProgressPosition(0);
+  const int rowCount = window.RowCount();
+  for (int index = 0; index < rowCount; ++index) {
+    context.PSI.SetSourceString(window.RowText(index));
+    window.SetItemIndex(index);
+    if (!window.RowChecked(index)) continue;
+    const TStringList& fields = context.PSI.FieldList();
+    const std::string& installed = fields[kInstalledVersion];
+    if (!installed.empty() && installed[0] == kNeverDownloadMark) continue;
+    if (!FetchRow(context, RowToFetch(fields))) return;
+  }
+  window.SetProgressVisible(false);
+  InstallStagedFiles(context);
+  const std::string finished = "Finished. " + window.Hint();
+  window.SetStatusLine(finished);
+  window.ShowInformation(finished);
+  window.RequestTermination();
+}

@@ -1,0 +1,19 @@
+#pragma once
+// Download and staging: the click handler of the Update button.  Every
+// checked row's file is fetched into memory, written beside the updater as a
+// partial download ("<bare>.{S}"), checked against the length the transfer
+// announced, and turned into a staged file ("<bare>.{F}") described by a
+// companion file ("<bare>.V.<version>").  Then everything staged is
+// installed, "Finished. " is reported and termination is requested.
+//
+// The window wires the HTTP client's work events to the transfer progress
+// handlers before calling this; Exit sets Tag to 99, the next progress event
+// cuts the transfer, and this handler then stops with "Download Aborted".
+// Errors (a failed transfer, a partial download that cannot be written) are
+// not caught: they end the handler and go to the error report.
+#include "engine/UpdaterContext.h"
+
+void DownloadTheFiles(TUpdaterContext& context);
+
+// The download error note, spelled as the users have always seen it.
+inline constexpr const char* kDownloadErrorNote = "Some errors were encounted during download.";

@@ -1,0 +1,166 @@
+#include "engine/FolderInstall.h"
+
+#include "engine/CrashPoint.h"
+#include "engine/InUseProbe.h"
+#include "engine/InstallJournal.h"
+#include "engine/StagingNames.h"
+#include "platform/Files.h"
+#include "util/Errors.h"
+#include "util/IniFiles.h"
+
+namespace engine {
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
+bool HoldsLineBreak(const std::string& text) {
+  return text.find_first_of("\r\n") != std::string::npos;
+}
+
+// A free name for the old copy within the target's folder.
+std::string FreeAsideName(const std::string& folder, const std::string& bare) {
+  for (int attempt = 0;; ++attempt) {
+    const std::string aside = folder + AsideName(bare, attempt);
+    if (!platform::FileExists(aside) && !platform::FolderExists(aside)) return aside;
+  }
+}
+
+// Puts the old copy back under the component's name; a copy that a partial
+// move left under that name goes first.
+void RestoreAside(const TInstallJournal& journal) {
+  if (journal.Aside.empty() || !platform::FileExists(journal.Aside)) return;
+  platform::DeleteFile(journal.Target);
+  platform::MoveFileNoReplace(journal.Aside, journal.Target);
+  platform::SyncFolder(FolderOf(journal.Target));
+}
+
+// Removes the new copy and brings the old one back.
+void RollBack(const std::string& journalPath, TInstallJournal journal) {
+  journal.Phase = TInstallPhase::RollingBack;
+  WriteInstallJournal(journalPath, journal);
+  CrashPoint();
+  if (journal.Aside.empty() || platform::FileExists(journal.Aside))
+    platform::DeleteFile(journal.Target);
+  CrashPoint();
+  RestoreAside(journal);
+  CrashPoint();
+  RemoveInstallJournal(journalPath);
+}
+
+// The last steps, the same for a fresh installation and a recovered one:
+// the version is recorded, then the leftovers go, then the journal.
+void Complete(const std::string& journalPath, const TInstallJournal& journal) {
+  RecordInstalledVersion(FolderOf(journal.Target), journal.ModuleName, journal.ComponentKey,
+                         journal.AvailableVersion);
+  CrashPoint();
+  if (!journal.Aside.empty()) {
+    platform::DeleteFile(journal.Aside);
+    platform::SyncFolder(FolderOf(journal.Aside));
+    CrashPoint();
+  }
+  if (!journal.CompanionFile.empty()) platform::DeleteFile(journal.CompanionFile);
+  CrashPoint();
+  RemoveInstallJournal(journalPath);
+}
+
+TInstallJournal JournalFor(const TFolderInstall& install) {
+  TInstallJournal journal;
+  journal.StagedFile = install.ProgramFolder + install.StagedName;
+  journal.CompanionFile = install.ProgramFolder + install.CompanionName;
+  // An existing copy keeps the letter case of its name.
+  journal.Target = platform::ResolvePath(install.Folder + BareNameOfStaged(install.StagedName));
+  if (platform::FileExists(journal.Target))
+    journal.Aside = FreeAsideName(install.Folder, BareNameOfStaged(install.StagedName));
+  journal.ModuleName = install.Companion.ModuleName;
+  journal.ComponentKey = install.Companion.ComponentKey;
+  journal.AvailableVersion = install.Companion.AvailableVersion;
+  return journal;
+}
+
+bool Replace(const std::string& journalPath, const TInstallJournal& journal) {
+  WriteInstallJournal(journalPath, journal);
+  CrashPoint();
+  if (!journal.Aside.empty()) {
+    if (!platform::MoveFileNoReplace(journal.Target, journal.Aside)) {
+      RemoveInstallJournal(journalPath);
+      return false;
+    }
+    CrashPoint();
+  }
+  if (MoveFailureInjected() || !platform::MoveFileNoReplace(journal.StagedFile, journal.Target)) {
+    RestoreAside(journal);
+    CrashPoint();
+    RemoveInstallJournal(journalPath);
+    return false;
+  }
+  CrashPoint();
+  try {
+    Complete(journalPath, journal);
+  } catch (const std::exception&) {
+    RollBack(journalPath, journal);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool InstallIntoFolder(const TFolderInstall& install) {
+  const std::string journalPath = InstallJournalPath(install.ProgramFolder);
+  if (!RecoverInterruptedInstall(install.ProgramFolder)) return false;
+  if (!platform::FileExists(install.ProgramFolder + install.StagedName)) return false;
+  const TInstallJournal journal = JournalFor(install);
+  // A copy in use is never deleted or replaced: the installation fails here
+  // just as the probe of update detection predicted.
+  if (!journal.Aside.empty() && FileInUse(journal.Target)) return false;
+  // The journal keeps one path per line.
+  if (HoldsLineBreak(journal.Target) || HoldsLineBreak(journal.StagedFile)) return false;
+  try {
+    return Replace(journalPath, journal);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool RecoverInterruptedInstall(const std::string& programFolder) {
+  const std::string journalPath = InstallJournalPath(programFolder);
+  if (!InstallJournalExists(journalPath)) return true;
+  const auto journal = ReadInstallJournal(journalPath);
+  if (!journal) {
+    RemoveInstallJournal(journalPath);  // written whole or not at all: this is no journal of ours
+    return true;
+  }
+  try {
+    const bool moved = !platform::FileExists(journal->StagedFile);
+    if (journal->Phase == TInstallPhase::RollingBack) {
+      RollBack(journalPath, *journal);
+    } else if (moved) {
+      try {
+        Complete(journalPath, *journal);
+      } catch (const std::exception&) {
+        RollBack(journalPath, *journal);
+      }
+    } else {
+      // The staged file never left, so anything under the component's name
+      // other than the old copy is an unfinished copy of it.
+      if (journal->Aside.empty()) platform::DeleteFile(journal->Target);
+      RestoreAside(*journal);
+      RemoveInstallJournal(journalPath);
+    }
+  } catch (const std::exception&) {
+    return false;
+  }
+  return !InstallJournalExists(journalPath);
+}
+
+void RecordInstalledVersion(const std::string& folder, const std::string& module,
+                            const std::string& key, const std::string& version) {
+  TIniFile versionFile(folder + "Version.ini");
+  versionFile.WriteString(module, key, version);
+  versionFile.UpdateFile();
+}
+
+}  // namespace engine

@@ -1,0 +1,44 @@
+#pragma once
+// Installing one staged file into one installation folder, so that a failure
+// or a crash at any moment leaves the folder with either the old file and
+// the old version or the new file and the new version:
+//   1. the install journal is written (and flushed);
+//   2. the old copy, if any, is renamed aside within its folder;
+//   3. the staged file is moved in under the component's name;
+//   4. the new version is recorded in the folder's Version.ini;
+//   5. the old copy and the companion are deleted, then the journal.
+// A failed move brings the old copy back; a version that cannot be recorded
+// takes the new copy out again and brings the old one back.  A process that
+// dies midway leaves the journal, and the next start finishes or undoes the
+// installation from it (RecoverInterruptedInstall).
+#include <string>
+
+#include "engine/CompanionFile.h"
+
+namespace engine {
+
+struct TFolderInstall {
+  std::string ProgramFolder;  // ends in "/"
+  std::string StagedName;     // "<bare>.{F}", in the program folder
+  std::string CompanionName;  // in the program folder
+  std::string Folder;         // the installation folder, ends in "/"
+  TCompanion Companion;
+};
+
+// True when the staged file is now the folder's copy and its version is
+// recorded; false when the folder keeps its old copy and old version (the
+// copy is in use, a file could not be moved, the version could not be
+// recorded, or an earlier installation still waits to be recovered).
+// Raises nothing.
+bool InstallIntoFolder(const TFolderInstall& install);
+
+// Finishes or undoes an installation that a crash interrupted.  True when no
+// journal is left afterwards; false when it has to wait for a later start.
+bool RecoverInterruptedInstall(const std::string& programFolder);
+
+// Writes the installed version into the folder's Version.ini (through the
+// INI writer); raises its errors.
+void RecordInstalledVersion(const std::string& folder, const std::string& module,
+                            const std::string& key, const std::string& version);
+
+}  // namespace engine

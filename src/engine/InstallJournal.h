@@ -1,0 +1,38 @@
+#pragma once
+// The install journal: one small file in the program folder that says which
+// staged file is being moved into which folder, so that a run that dies in
+// the middle can be finished or undone at the next start.  It is written,
+// flushed, before the first file of an installation is touched, and removed
+// after the last.
+#include <optional>
+#include <string>
+
+namespace engine {
+
+enum class TInstallPhase {
+  Replacing,    // the old copy goes aside, the staged file moves in, the version is recorded
+  RollingBack,  // the version could not be recorded: the new copy goes, the old one comes back
+};
+
+struct TInstallJournal {
+  TInstallPhase Phase = TInstallPhase::Replacing;
+  std::string StagedFile;     // full path of the staged file in the program folder
+  std::string CompanionFile;  // full path of its companion
+  std::string Target;         // full path of the file being replaced
+  std::string Aside;          // full path of the old copy kept aside; empty when there was none
+  std::string ModuleName;     // where the new version is recorded in the folder's Version.ini
+  std::string ComponentKey;
+  std::string AvailableVersion;
+};
+
+// "InstallJournal.{J}" in the program folder.
+std::string InstallJournalPath(const std::string& programFolder);
+
+// Writes the journal whole and flushed; raises EFCreateError.
+void WriteInstallJournal(const std::string& path, const TInstallJournal& journal);
+// The journal, or nothing when there is none or it cannot be made sense of.
+std::optional<TInstallJournal> ReadInstallJournal(const std::string& path);
+bool InstallJournalExists(const std::string& path);
+void RemoveInstallJournal(const std::string& path);
+
+}  // namespace engine

@@ -1,0 +1,20 @@
+#pragma once
+// Applying staged updates: every staged file of the program folder ("*.{F}")
+// moves into the first folder of DirList that holds its module's program
+// file and takes it, replacing the old copy, and the new version is recorded
+// in that folder's Version.ini.  Runs at the end of an Update run and at
+// start-up when an earlier run left staged files behind.
+#include <string>
+
+#include "engine/UpdaterContext.h"
+
+// Installs every staged file.  False when any attempt to move a staged file
+// into a folder failed (for example because the old copy is in use); true
+// otherwise.  A staged file whose companion file is missing, unreadable or
+// short raises EFOpenError or the list index error, which end the call.
+bool InstallStagedFiles(TUpdaterContext& context);
+
+// Installs the one staged file of that name ("<bare>.{F}") in the same way;
+// false when a move into a folder failed.  Used before a new download is
+// staged under a name that is still taken.
+bool InstallStagedFile(TUpdaterContext& context, const std::string& stagedName);

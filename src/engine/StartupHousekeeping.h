@@ -1,0 +1,24 @@
+#pragma once
+// Start-up housekeeping: the work of the one-shot start-up timer's tick, run
+// once the window has disabled the timer.  It creates DirList and scans the
+// folders below the program folder, removes the previous run's catalogue
+// copy and partial downloads from the program folder (and nowhere else),
+// finishes or undoes an installation that a crash interrupted, installs
+// staged files that an earlier run left behind (announcing it in a box, and
+// requesting termination after a second box when one could not be moved in),
+// and finally invites the user to press Next.
+//
+// An error that the installation does not absorb (a staged file whose
+// companion is missing or short) ends the step before the final status line
+// and goes to the error report.
+#include "engine/UpdaterContext.h"
+
+void Timer1Timer(TUpdaterContext& context);
+
+inline constexpr const char* kPendingFilesText =
+    "Some files were not installed from a previous update, all files must be installed before "
+    "proceeding. Click OK to install files.";
+inline constexpr const char* kFilesInUseText =
+    "Some files could not be installed because they are currently in use. Please close your "
+    "Computer QUORVIN applications, and try again.";
+inline constexpr const char* kClickNextText = "Click NEXT to see what updates are available";

@@ -1,0 +1,208 @@
+// Installing staged files into the first folder that holds their program.
+#include "engine/StagedInstall.h"
+
+#include <gtest/gtest.h>
+
+#include "StagedInstallFixture.h"
+#include "engine/CrashPoint.h"
+#include "util/Errors.h"
+
+namespace {
+
+class StagedInstallTest : public ::testing::Test {
+ protected:
+  // Module ModA, program file ModA.exe, installed in the named folders with
+  // an old Report.dll and version 1.0.001; Report.dll 2.1.005 staged.
+  void InstallModA(std::initializer_list<std::string> folders) {
+    for (const auto& folder : folders) {
+      tree.Write(folder + "/ModA.exe", "program");
+      tree.Write(folder + "/Report.dll", "old " + folder);
+      tree.Write(folder + "/Version.ini", "[ModA]\r\nMain=1.0.001\r\n");
+    }
+  }
+  void Stage(const std::string& bare, const std::string& content, const std::string& module,
+             const std::string& version, const std::string& programFile) {
+    tree.Write(bare + ".{F}", content);
+    tree.Write(bare + ".V." + version, CompanionText(module, "Main", version, programFile));
+  }
+  // Folder i of DirList is "f<i>".
+  void FoldersUpTo(int last) {
+    rig.Context.DirList = std::make_unique<TStringList>();
+    for (int i = 0; i <= last; ++i) {
+      tree.Folder("f" + std::to_string(i));
+      rig.Context.DirList->Add(tree.Path("f" + std::to_string(i) + "/"));
+    }
+  }
+
+  TTempTree tree;
+  TEngineRig rig{tree.Root};
+};
+
+TEST_F(StagedInstallTest, InstallsIntoTheFolderHoldingTheProgramAndRecordsTheVersion) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+
+  EXPECT_TRUE(InstallStagedFiles(rig.Context));
+
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "2.1.005");
+  EXPECT_EQ(tree.Listing(), "f0");
+  EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Version.ini");
+}
+
+TEST_F(StagedInstallTest, OnlyTheFirstInstallationFolderReceivesTheFile) {
+  FoldersUpTo(5);
+  InstallModA({"f2", "f5"});
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+
+  EXPECT_TRUE(InstallStagedFiles(rig.Context));
+
+  EXPECT_EQ(tree.Read("f2/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(tree, "f2", "ModA", "Main"), "2.1.005");
+  EXPECT_EQ(tree.Read("f5/Report.dll"), "old f5");
+  EXPECT_EQ(RecordedVersion(tree, "f5", "ModA", "Main"), "1.0.001");
+}
+
+TEST_F(StagedInstallTest, ACopyInUseIsKeptAndTheNextFolderReceivesTheFile) {
+  FoldersUpTo(5);
+  InstallModA({"f2", "f5"});
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+  THeldOpen running(tree.Path("f2/Report.dll"));
+  ASSERT_TRUE(running.Held);
+
+  EXPECT_FALSE(InstallStagedFiles(rig.Context));
+
+  EXPECT_EQ(tree.Read("f2/Report.dll"), "old f2");
+  EXPECT_EQ(RecordedVersion(tree, "f2", "ModA", "Main"), "1.0.001");
+  EXPECT_EQ(tree.Listing("f2"), "ModA.exe Report.dll Version.ini");
+  EXPECT_EQ(tree.Read("f5/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(tree, "f5", "ModA", "Main"), "2.1.005");
+}
+
+TEST_F(StagedInstallTest, TheOnlyCopyInUseLeavesEverythingStagedForLater) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+  THeldOpen running(tree.Path("f0/Report.dll"));
+  ASSERT_TRUE(running.Held);
+
+  EXPECT_FALSE(InstallStagedFiles(rig.Context));
+
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "old f0");
+  EXPECT_EQ(tree.Listing(), "Report.dll.V.2.1.005 Report.dll.{F} f0");
+}
+
+TEST_F(StagedInstallTest, TwoStagedFilesAreBothInstalledInOneCall) {
+  FoldersUpTo(1);
+  InstallModA({"f0"});
+  tree.Write("f1/ModB.exe", "program");
+  Stage("Report.dll", "new report", "ModA", "2.1.005", "ModA.exe");
+  Stage("Lib.so", "new lib", "ModB", "3.0.000", "ModB.exe");
+
+  EXPECT_TRUE(InstallStagedFiles(rig.Context));
+
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "new report");
+  EXPECT_EQ(tree.Read("f1/Lib.so"), "new lib");
+  EXPECT_EQ(RecordedVersion(tree, "f1", "ModB", "Main"), "3.0.000");
+  EXPECT_EQ(tree.Listing(), "f0 f1");
+}
+
+TEST_F(StagedInstallTest, AProgramFoundNowhereLeavesTheFileStagedWithoutFailing) {
+  FoldersUpTo(0);
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+  EXPECT_TRUE(InstallStagedFiles(rig.Context));
+  EXPECT_EQ(tree.Listing(), "Report.dll.V.2.1.005 Report.dll.{F} f0");
+}
+
+TEST_F(StagedInstallTest, AMissingOrShortCompanionRaisesAndLeavesTheFileStaged) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  tree.Write("Report.dll.{F}", "new");
+  EXPECT_THROW(InstallStagedFiles(rig.Context), EFOpenError);
+
+  tree.Write("Report.dll.V.2.1.005", "ModA\r\nMain\r\n2.1.005\r\n");
+  EXPECT_THROW(InstallStagedFiles(rig.Context), EStringListError);
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "old f0");
+
+  // With no folders to look at, line 4 is never read.
+  rig.Context.DirList = std::make_unique<TStringList>();
+  EXPECT_TRUE(InstallStagedFiles(rig.Context));
+}
+
+TEST_F(StagedInstallTest, CompanionLinesMayEndInAnyWayAndCarryAByteOrderMark) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  tree.Write("Report.dll.{F}", "new");
+  tree.Write("Report.dll.V.2.1.005", "\xEF\xBB\xBFModA\nMain\r2.1.005\r\nModA.exe");
+
+  EXPECT_TRUE(InstallStagedFiles(rig.Context));
+  EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "2.1.005");
+}
+
+TEST_F(StagedInstallTest, AStaleCompanionIsNeverTakenForTheCurrentOne) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  // Left by an earlier run: a later version, so it would come first by name.
+  tree.Write("Report.dll.V.9.0.000", CompanionText("ModA", "Main", "9.0.000", "ModA.exe"));
+  tree.Age("Report.dll.V.9.0.000", 0);
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+
+  EXPECT_TRUE(InstallStagedFiles(rig.Context));
+
+  EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "2.1.005");
+  EXPECT_EQ(tree.Listing(), "f0");  // the stale companion went too
+}
+
+TEST_F(StagedInstallTest, AFailedMoveBringsTheOldCopyBack) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+  engine::FailNextMoveForTesting();
+
+  EXPECT_FALSE(InstallStagedFiles(rig.Context));
+
+  EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Version.ini");
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "old f0");
+  EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "1.0.001");
+  EXPECT_EQ(tree.Listing(), "Report.dll.V.2.1.005 Report.dll.{F} f0");
+
+  EXPECT_TRUE(InstallStagedFiles(rig.Context));  // and a later call installs it
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "new");
+}
+
+TEST_F(StagedInstallTest, AVersionThatCannotBeRecordedUndoesTheReplacement) {
+  FoldersUpTo(0);
+  tree.Write("f0/ModA.exe", "program");
+  tree.Write("f0/Report.dll", "old");
+  tree.Folder("f0/Version.ini");  // a folder where the file should be
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+
+  EXPECT_FALSE(InstallStagedFiles(rig.Context));
+
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "old");
+  EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Version.ini");
+  EXPECT_FALSE(tree.Exists("InstallJournal.{J}"));
+}
+
+TEST_F(StagedInstallTest, AComponentNewToTheFolderIsInstalledUnderItsOwnName) {
+  FoldersUpTo(0);
+  tree.Write("f0/ModA.exe", "program");
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+
+  EXPECT_TRUE(InstallStagedFiles(rig.Context));
+  EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Version.ini");
+}
+
+TEST_F(StagedInstallTest, TheInstalledCopyKeepsTheLetterCaseOfItsName) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  tree.Write("report.DLL.{f}", "new");
+  tree.Write("REPORT.dll.v.2.1.005", CompanionText("ModA", "Main", "2.1.005", "moda.EXE"));
+
+  EXPECT_TRUE(InstallStagedFiles(rig.Context));
+  EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Version.ini");
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "new");
+}
+
+}  // namespace

@@ -1,0 +1,112 @@
+// The start-up step: folder list, leftovers, pending staged files.
+#include "engine/StartupHousekeeping.h"
+
+#include <gtest/gtest.h>
+
+#include "StagedInstallFixture.h"
+#include "util/Errors.h"
+
+namespace {
+
+class StartupHousekeepingTest : public ::testing::Test {
+ protected:
+  void InstallModA(const std::string& folder) {
+    tree.Write(folder + "/ModA.exe", "program");
+    tree.Write(folder + "/Report.dll", "old");
+    tree.Write(folder + "/Version.ini", "[ModA]\r\nMain=1.0.001\r\n");
+  }
+  void StageReport() {
+    tree.Write("Report.dll.{F}", "new");
+    tree.Write("Report.dll.V.2.1.005", CompanionText("ModA", "Main", "2.1.005", "ModA.exe"));
+  }
+
+  TTempTree tree;
+  TEngineRig rig{tree.Root};
+};
+
+TEST_F(StartupHousekeepingTest, WithoutLeftoversItScansAndInvitesTheUserToPressNext) {
+  tree.Folder("A/X");
+  tree.Folder("B");
+
+  Timer1Timer(rig.Context);
+
+  ASSERT_NE(rig.Context.DirList, nullptr);
+  EXPECT_EQ(rig.Context.DirList->Count(), 3);
+  EXPECT_TRUE(rig.Window.boxes.empty());
+  EXPECT_EQ(rig.Window.terminationRequests, 0);
+  EXPECT_EQ(rig.Window.StatusLine(), kClickNextText);
+}
+
+TEST_F(StartupHousekeepingTest, LeftoversGoFromTheProgramFolderOnlyInAnyLetterCase) {
+  tree.Write("Prog.exe.{S}", "cut");
+  tree.Write("prog2.exe.{s}", "cut");
+  tree.Write("ALLFILES.INI", "[modules]\r\n");
+  tree.Write("sub/Prog.exe.{S}", "kept");
+  tree.Write("sub/allfiles.ini", "kept");
+  tree.Write("Keep.txt", "kept");
+
+  Timer1Timer(rig.Context);
+
+  EXPECT_EQ(tree.Listing(), "Keep.txt sub");
+  EXPECT_EQ(tree.Listing("sub"), "Prog.exe.{S} allfiles.ini");
+  EXPECT_TRUE(rig.Window.boxes.empty());
+}
+
+TEST_F(StartupHousekeepingTest, PendingStagedFilesAreAnnouncedAndInstalled) {
+  InstallModA("M");
+  StageReport();
+
+  Timer1Timer(rig.Context);
+
+  ASSERT_EQ(rig.Window.boxes.size(), 1u);
+  EXPECT_EQ(rig.Window.boxes[0], kPendingFilesText);
+  EXPECT_EQ(tree.Read("M/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(tree, "M", "ModA", "Main"), "2.1.005");
+  EXPECT_EQ(rig.Window.terminationRequests, 0);
+  EXPECT_EQ(rig.Window.StatusLine(), kClickNextText);
+}
+
+TEST_F(StartupHousekeepingTest, AFileInUseBringsTheSecondBoxAndTermination) {
+  InstallModA("M");
+  StageReport();
+  THeldOpen running(tree.Path("M/Report.dll"));
+  ASSERT_TRUE(running.Held);
+  // The termination comes after the second box has been closed.
+  int requestsWhileBoxOpen = -1;
+  rig.Window.onInformation = [&](const std::string&) {
+    requestsWhileBoxOpen = rig.Window.terminationRequests;
+  };
+
+  Timer1Timer(rig.Context);
+
+  ASSERT_EQ(rig.Window.boxes.size(), 2u);
+  EXPECT_EQ(rig.Window.boxes[0], kPendingFilesText);
+  EXPECT_EQ(rig.Window.boxes[1], kFilesInUseText);
+  EXPECT_EQ(requestsWhileBoxOpen, 0);
+  EXPECT_EQ(rig.Window.terminationRequests, 1);
+  EXPECT_EQ(rig.Window.StatusLine(), kClickNextText);
+  EXPECT_EQ(tree.Read("M/Report.dll"), "old");
+  EXPECT_TRUE(tree.Exists("Report.dll.{F}"));
+}
+
+TEST_F(StartupHousekeepingTest, ACompanionWithoutAStagedFileShowsNoBox) {
+  InstallModA("M");
+  tree.Write("Report.dll.V.2.1.005", CompanionText("ModA", "Main", "2.1.005", "ModA.exe"));
+
+  Timer1Timer(rig.Context);
+
+  EXPECT_TRUE(rig.Window.boxes.empty());
+  EXPECT_EQ(RecordedVersion(tree, "M", "ModA", "Main"), "1.0.001");
+}
+
+TEST_F(StartupHousekeepingTest, AStagedFileWithoutCompanionEndsTheStepWithTheError) {
+  InstallModA("M");
+  tree.Write("Report.dll.{F}", "new");
+
+  EXPECT_THROW(Timer1Timer(rig.Context), EFOpenError);
+
+  EXPECT_EQ(rig.Window.boxes.size(), 1u);
+  EXPECT_NE(rig.Window.StatusLine(), kClickNextText);
+}
+
+}  // namespace
