@@ -1,0 +1,221 @@
+// The Update button's run: fetch, stage, install, report, end.
+#include "engine/DownloadStaging.h"
+
+#include <gtest/gtest.h>
+
+#include "StagedInstallFixture.h"
+#include "engine/TransferProgress.h"
+#include "support/ScriptedServer.h"
+
+namespace {
+
+class DownloadStagingTest : public ::testing::Test {
+ protected:
+  DownloadStagingTest() {
+    // The window's wiring of the client's work events.
+    rig.Http.OnWorkBegin = [this](THttpClient*, TWorkMode, int64_t max) {
+      ++transfersBegun;
+      HttpClientWorkBegin(rig.Context, max);
+    };
+    rig.Http.OnWork = [this](THttpClient*, TWorkMode, int64_t count) {
+      if (transfersBegun == exitDuringTransfer) rig.Window.SetTag(99);  // Exit pressed
+      HttpClientWork(rig.Context, count);
+    };
+    rig.Http.OnWorkEnd = [this](THttpClient*, TWorkMode) { HttpClientWorkEnd(rig.Context); };
+  }
+
+  void Install(const std::string& folder, const std::string& module, const std::string& file,
+               const std::string& content) {
+    tree.Write(folder + "/" + module + ".exe", "program");
+    tree.Write(folder + "/" + file, content);
+    tree.Write(folder + "/Version.ini", "[" + module + "]\r\nMain=1.0.001\r\n");
+  }
+  // A checked row for the module's component "Main".
+  void Row(const std::string& module, const std::string& componentFile,
+           const std::string& available, bool checked = true,
+           const std::string& installed = "1.0.001") {
+    rig.Window.AddRow(module + ",Main," + module + ".exe," + componentFile + "," + installed +
+                      "," + available + ",N,N,0");
+    rig.Window.SetRowChecked(rig.Window.RowCount() - 1, checked);
+  }
+  std::vector<std::string> Fetched() const { return server.RequestLines(); }
+
+  ScriptedServer server;
+  TTempTree tree;
+  TEngineRig rig{tree.Root, server.Url("/")};
+  int transfersBegun = 0;
+  int exitDuringTransfer = -1;
+};
+
+TEST_F(DownloadStagingTest, NoCheckedRowFetchesNothingButStillInstallsAndFinishes) {
+  Install("A", "ModA", "Report.dll", "old");
+  rig.Folders({"A"});
+  Row("ModA", "Report.dll", "2.0.000", false);
+  Row("ModA", "Other.dll", "2.0.000", false);
+  tree.Write("Report.dll.{F}", "left over");
+  tree.Write("Report.dll.V.1.5.000", CompanionText("ModA", "Main", "1.5.000", "ModA.exe"));
+
+  DownloadTheFiles(rig.Context);
+
+  EXPECT_TRUE(Fetched().empty());
+  EXPECT_EQ(rig.Window.itemIndex, 1);
+  EXPECT_FALSE(rig.Window.progressVisible);
+  EXPECT_FALSE(rig.Window.nextEnabled);
+  EXPECT_FALSE(rig.Window.historyEnabled);
+  EXPECT_EQ(tree.Read("A/Report.dll"), "left over");
+  EXPECT_EQ(rig.Window.StatusLine(), "Finished. ");
+  EXPECT_EQ(rig.Window.boxes, std::vector<std::string>{"Finished. "});
+  EXPECT_EQ(rig.Window.terminationRequests, 1);
+}
+
+TEST_F(DownloadStagingTest, AGoodBodyIsInstalledAndAShortOneStaysAPartialDownload) {
+  Install("A", "ModA", "Report.dll", "old");
+  Install("B", "ModB", "Lib.so", "old lib");
+  rig.Folders({"A", "B"});
+  Row("ModA", "Report.dll", "2.1.005");
+  Row("ModB", "Lib.so", "3.0.000");
+  server.AddFile("/download/Report.dll", "new report");
+  server.AddRoute("/download/Lib.so",
+                  "HTTP/1.1 200 OK\r\nContent-Length: 10\r\nConnection: close\r\n\r\n123456789");
+
+  DownloadTheFiles(rig.Context);
+
+  EXPECT_EQ(tree.Read("A/Report.dll"), "new report");
+  EXPECT_EQ(RecordedVersion(tree, "A", "ModA", "Main"), "2.1.005");
+  EXPECT_EQ(tree.Read("B/Lib.so"), "old lib");
+  EXPECT_EQ(RecordedVersion(tree, "B", "ModB", "Main"), "1.0.001");
+  EXPECT_EQ(tree.Listing(), "A B Lib.so.{S}");
+  const std::string finished = std::string("Finished. ") + kDownloadErrorNote;
+  EXPECT_EQ(rig.Window.StatusLine(), finished);
+  EXPECT_EQ(rig.Window.boxes, std::vector<std::string>{finished});
+  EXPECT_EQ(rig.Window.terminationRequests, 1);
+}
+
+TEST_F(DownloadStagingTest, AMarkedRowIsSelectedButNeverFetched) {
+  Install("A", "ModA", "Report.dll", "old");
+  rig.Folders({"A"});
+  Row("ModA", "Report.dll", "2.1.005", true, "*1.0.001");
+
+  DownloadTheFiles(rig.Context);
+
+  EXPECT_TRUE(Fetched().empty());
+  EXPECT_EQ(rig.Window.itemIndex, 0);
+  EXPECT_EQ(rig.Window.StatusLine(), "Finished. ");
+}
+
+TEST_F(DownloadStagingTest, ExitDuringTheSecondOfThreeTransfersStopsBeforeInstalling) {
+  Install("A", "ModA", "One.dll", "old one");
+  rig.Folders({"A"});
+  Row("ModA", "One.dll", "2.0.000");
+  Row("ModA", "Two.dll", "2.0.000");
+  Row("ModA", "Three.dll", "2.0.000");
+  for (const char* name : {"One.dll", "Two.dll", "Three.dll"})
+    server.AddFile(std::string("/download/") + name, std::string("new ") + name);
+  exitDuringTransfer = 2;
+
+  DownloadTheFiles(rig.Context);
+
+  EXPECT_EQ(Fetched().size(), 2u);
+  EXPECT_EQ(rig.Window.boxes, std::vector<std::string>{"Download Aborted"});
+  EXPECT_EQ(rig.Window.StatusLine(), "Download Aborted");
+  EXPECT_FALSE(rig.Window.progressVisible);
+  EXPECT_EQ(rig.Window.terminationRequests, 0);
+  EXPECT_EQ(tree.Listing(), "A One.dll.V.2.0.000 One.dll.{F} Two.dll.{S}");
+  EXPECT_EQ(tree.Read("A/One.dll"), "old one");
+}
+
+TEST_F(DownloadStagingTest, AFileWithFoldersInFrontIsFetchedAndStagedUnderItsBareName) {
+  Install("A", "ModA", "Report.dll", "old");
+  rig.Folders({"A"});
+  Row("ModA", "Tools\\Sub/Report.dll", "2.1.005");
+  server.AddFile("/download/Report.dll", "new");
+
+  DownloadTheFiles(rig.Context);
+
+  ASSERT_EQ(Fetched().size(), 1u);
+  EXPECT_EQ(Fetched()[0], "GET /download/Report.dll HTTP/1.1");
+  EXPECT_EQ(tree.Read("A/Report.dll"), "new");
+  EXPECT_EQ(tree.Listing("A"), "ModA.exe Report.dll Version.ini");
+}
+
+TEST_F(DownloadStagingTest, AFileThatNamesNoFileIsNotFetched) {
+  rig.Folders({});
+  Row("ModA", "Tools\\", "2.1.005");
+  Row("ModA", "..", "2.1.005");
+
+  DownloadTheFiles(rig.Context);
+
+  EXPECT_TRUE(Fetched().empty());
+  EXPECT_EQ(rig.Window.StatusLine(), std::string("Finished. ") + kDownloadErrorNote);
+  EXPECT_EQ(tree.Listing(), "");
+}
+
+TEST_F(DownloadStagingTest, AFailedTransferEndsTheRunAndLeavesEarlierFilesStaged) {
+  Install("A", "ModA", "Report.dll", "old");
+  rig.Folders({"A"});
+  Row("ModA", "Report.dll", "2.1.005");
+  Row("ModA", "Missing.dll", "2.1.005");
+  server.AddFile("/download/Report.dll", "new");
+
+  EXPECT_ANY_THROW(DownloadTheFiles(rig.Context));
+
+  EXPECT_EQ(tree.Listing(), "A Report.dll.V.2.1.005 Report.dll.{F}");
+  EXPECT_TRUE(rig.Window.progressVisible);
+  EXPECT_EQ(rig.Window.terminationRequests, 0);
+}
+
+// Two modules that both ship Report.dll: each copy goes to its own module,
+// each with its own version.
+TEST_F(DownloadStagingTest, TwoModulesShippingOneFileNameEachGetTheirOwn) {
+  Install("A", "ModA", "Report.dll", "old A");
+  Install("C", "ModC", "Report.dll", "old C");
+  rig.Folders({"A", "C"});
+  Row("ModA", "Report.dll", "2.0.000");
+  Row("ModC", "Report.dll", "7.0.000");
+  server.AddFile("/download/Report.dll", "new");
+
+  DownloadTheFiles(rig.Context);
+
+  EXPECT_EQ(tree.Read("A/Report.dll"), "new");
+  EXPECT_EQ(tree.Read("C/Report.dll"), "new");
+  EXPECT_EQ(tree.Read("A/Version.ini"), "[ModA]\r\nMain=2.0.000\r\n");
+  EXPECT_EQ(tree.Read("C/Version.ini"), "[ModC]\r\nMain=7.0.000\r\n");
+  EXPECT_EQ(tree.Listing(), "A C");
+  EXPECT_EQ(rig.Window.StatusLine(), "Finished. ");
+}
+
+TEST_F(DownloadStagingTest, ASharedFileNameStillTakenIsNotStagedOverTheOtherModule) {
+  Install("A", "ModA", "Report.dll", "old A");
+  Install("C", "ModC", "Report.dll", "old C");
+  rig.Folders({"A", "C"});
+  Row("ModA", "Report.dll", "2.0.000");
+  Row("ModC", "Report.dll", "7.0.000");
+  server.AddFile("/download/Report.dll", "new");
+  THeldOpen running(tree.Path("A/Report.dll"));
+  ASSERT_TRUE(running.Held);
+
+  DownloadTheFiles(rig.Context);
+
+  // ModA's copy waits for the next start; ModC's download was refused.
+  EXPECT_EQ(tree.Read("A/Report.dll"), "old A");
+  EXPECT_EQ(tree.Read("C/Report.dll"), "old C");
+  EXPECT_EQ(tree.Read("C/Version.ini"), "[ModC]\r\nMain=1.0.001\r\n");
+  EXPECT_EQ(tree.Listing(), "A C Report.dll.V.2.0.000 Report.dll.{F} Report.dll.{S}");
+  EXPECT_EQ(rig.Window.StatusLine(), std::string("Finished. ") + kDownloadErrorNote);
+}
+
+TEST_F(DownloadStagingTest, ACompanionLeftByAnEarlierRunIsDroppedWhenTheFileIsStaged) {
+  Install("A", "ModA", "Report.dll", "old");
+  rig.Folders({"A"});
+  Row("ModA", "Report.dll", "2.1.005");
+  server.AddFile("/download/Report.dll", "new");
+  tree.Write("Report.dll.V.9.9.999", CompanionText("ModA", "Main", "9.9.999", "ModA.exe"));
+  tree.Age("Report.dll.V.9.9.999", 2000000000);  // even one that looks newer
+
+  DownloadTheFiles(rig.Context);
+
+  EXPECT_EQ(RecordedVersion(tree, "A", "ModA", "Main"), "2.1.005");
+  EXPECT_EQ(tree.Listing(), "A");
+}
+
+}  // namespace
