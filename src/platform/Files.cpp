@@ -205,8 +205,14 @@ bool IsMarkedReadOnly(const struct stat& info) { return (info.st_mode & 0222) ==
 
 std::string NewTempPathBeside(const std::string& folder, const std::string& name) {
   static std::atomic<unsigned> counter{0};
-  return folder + "." + name + ".tmp" + std::to_string(::getpid()) + "_" +
-         std::to_string(counter++);
+  std::string path = folder;
+  path += '.';
+  path += name;
+  path += ".tmp";
+  path += std::to_string(::getpid());
+  path += '_';
+  path += std::to_string(counter++);
+  return path;
 }
 
 // Creates the temporary file beside the target; the umask applies as for
@@ -263,7 +269,7 @@ std::string ResolvePath(const std::string& path) {
   std::string resolved;
   size_t pos = 0;
   if (!path.empty() && path[0] == '/') {
-    resolved = "/";
+    resolved.push_back('/');
     pos = 1;
   }
   bool lookUp = true;  // once a component is missing, the rest are kept as given

@@ -149,6 +149,13 @@ bool FitsOnOneLine(const std::string& section, const std::string& key, const std
   return trimmedKey.front() != ';' && trimmedKey.front() != '#' && trimmedKey.front() != '[';
 }
 
+std::string EntryLine(std::string_view key, const std::string& value) {
+  std::string line(key);
+  line += '=';
+  line += value;
+  return line;
+}
+
 // Puts the entry into the lines of a file (see WritePrivateProfileString).
 void PlaceEntry(std::vector<std::string>& lines, const std::string& section,
                 const std::string& key, const std::string& value) {
@@ -161,8 +168,11 @@ void PlaceEntry(std::vector<std::string>& lines, const std::string& section,
     ++index;
   }
   if (index == lines.size()) {
-    lines.push_back("[" + std::string(TrimBlanks(section)) + "]");
-    lines.push_back(std::string(TrimBlanks(key)) + "=" + value);
+    std::string header(1, '[');
+    header += TrimBlanks(section);
+    header += ']';
+    lines.push_back(std::move(header));
+    lines.push_back(EntryLine(TrimBlanks(key), value));
     return;
   }
   size_t lastEntry = index;
@@ -171,13 +181,13 @@ void PlaceEntry(std::vector<std::string>& lines, const std::string& section,
     if (parsed.kind == ProfileLine::kSection) break;
     if (parsed.kind != ProfileLine::kEntry) continue;
     if (FoldCase(parsed.name) == wantedKey) {
-      lines[index] = std::string(parsed.name) + "=" + value;  // the file's spelling of the key
+      lines[index] = EntryLine(parsed.name, value);  // the file's spelling of the key
       return;
     }
     lastEntry = index;
   }
   lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(lastEntry) + 1,
-               std::string(TrimBlanks(key)) + "=" + value);
+               EntryLine(TrimBlanks(key), value));
 }
 
 }  // namespace
@@ -231,7 +241,10 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     }
     PlaceEntry(lines, section, key, value);
     std::string content = byteOrderMark ? "\xEF\xBB\xBF" : "";
-    for (const std::string& line : lines) content += line + "\r\n";
+    for (const std::string& line : lines) {
+      content += line;
+      content += "\r\n";
+    }
     WriteWholeFile(target, content.data(), content.size());
   } catch (const Exception&) {
     Cache().Drop(target);
