@@ -132,6 +132,9 @@ void TLookStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* opt
     case PE_PanelButtonCommand:
       DrawButtonFace(option, painter);
       return;
+    case PE_IndicatorCheckBox:
+      DrawCheckBox(option, painter);
+      return;
     case PE_PanelStatusBar:
       painter->fillRect(option->rect, Colour("STATUSBAR", "Color", option->palette.window().color()));
       painter->setPen(Colour("STATUSBAR", "LineColor", Qt::gray));
@@ -197,6 +200,34 @@ void TLookStyle::DrawButtonFace(const QStyleOption* option, QPainter* painter) c
   const QMargins margins(margin, margin, margin, margin);
   qDrawBorderPixmap(painter, option->rect, margins, FButtons, QRect(0, frame * height, width, height),
                     margins);
+}
+
+// A square box in the list's border colour; a tick for checked, a bar for
+// grayed; washed out when disabled.
+void TLookStyle::DrawCheckBox(const QStyleOption* option, QPainter* painter) const {
+  const bool enabled = option->state & State_Enabled;
+  const QColor border = Colour("EDIT", "BorderColor", Qt::darkBlue);
+  const QColor mark = Colour("LABEL", "FontColor", Qt::black);
+  const QColor faded = Colour("BUTTON", "DisabledFontColor", Qt::gray);
+  const QRect box = option->rect.adjusted(0, 0, -1, -1);
+  painter->save();
+  painter->setRenderHint(QPainter::Antialiasing, false);
+  painter->setBrush(Qt::NoBrush);
+  painter->fillRect(box, enabled ? QColor(Qt::white) : faded.lighter(160));
+  painter->setPen(enabled ? border : faded);
+  painter->drawRect(box);
+  painter->setPen(QPen(enabled ? mark : faded, 2));
+  const QRectF in = QRectF(box).adjusted(2.5, 2.5, -2.5, -2.5);
+  if (option->state & State_On) {
+    painter->setRenderHint(QPainter::Antialiasing, true);
+    const QPointF tick[] = {{in.left(), in.center().y()},
+                            {in.left() + in.width() * 0.4, in.bottom()},
+                            {in.right(), in.top()}};
+    painter->drawPolyline(tick, 3);
+  } else if (option->state & State_NoChange) {
+    painter->drawLine(QPointF(in.left(), in.center().y()), QPointF(in.right(), in.center().y()));
+  }
+  painter->restore();
 }
 
 void TLookStyle::DrawHeaderSection(const QStyleOption* option, QPainter* painter) const {

@@ -42,6 +42,7 @@ class TLookStyle : public QProxyStyle {
   QColor Colour(const char* section, const char* key, QColor fallback) const;
   QPixmap MasterSlice(const char* section) const;
   void DrawButtonFace(const QStyleOption* option, QPainter* painter) const;
+  void DrawCheckBox(const QStyleOption* option, QPainter* painter) const;
   void DrawHeaderSection(const QStyleOption* option, QPainter* painter) const;
   void DrawGauge(const QStyleOption* option, QPainter* painter) const;
 
