@@ -1,5 +1,7 @@
 #include "http/MemoryStream.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +24,7 @@ void TMemoryStream::Write(const void* data, size_t size) {
   int64_t end = FPosition + static_cast<int64_t>(size);
   if (end > FCapacity) Reserve(std::max(end, FCapacity + FCapacity / 2));
   if (FPosition > FSize) std::memset(FData + FSize, 0, static_cast<size_t>(FPosition - FSize));
+  Populate(end);
   std::memcpy(FData + FPosition, data, size);
   FPosition = end;
   FSize = std::max(FSize, end);
@@ -30,7 +33,7 @@ void TMemoryStream::Write(const void* data, size_t size) {
 void TMemoryStream::Clear() {
   std::free(FData);
   FData = nullptr;
-  FSize = FCapacity = FPosition = 0;
+  FSize = FCapacity = FPosition = FPopulated = 0;
 }
 
 void TMemoryStream::Reserve(int64_t capacity) {
@@ -41,4 +44,21 @@ void TMemoryStream::Reserve(int64_t capacity) {
   if (grown == nullptr) RaiseOutOfMemory();
   FData = static_cast<char*>(grown);
   FCapacity = capacity;
+  FPopulated = std::min(FPopulated, FCapacity);
+}
+
+// Faulting fresh memory in one page at a time costs more than copying into
+// it (on virtual machines especially), so a large stream has its memory
+// made present ahead of the writes, in batches, by the kernel.
+void TMemoryStream::Populate(int64_t end) {
+  constexpr int64_t kBatch = 8 << 20;
+  if (end <= FPopulated || FCapacity < kBatch) return;
+  int64_t from = FPopulated & ~int64_t{4095};
+  int64_t to = std::min(FCapacity, std::max(end, FPopulated + kBatch));
+  uintptr_t begin = (reinterpret_cast<uintptr_t>(FData) + static_cast<uintptr_t>(from)) & ~uintptr_t{4095};
+  uintptr_t limit = reinterpret_cast<uintptr_t>(FData) + static_cast<uintptr_t>(to);
+#ifdef MADV_POPULATE_WRITE
+  madvise(reinterpret_cast<void*>(begin), limit - begin, MADV_POPULATE_WRITE);
+#endif
+  FPopulated = to;
 }

@@ -29,9 +29,11 @@ class TMemoryStream {
 
  private:
   void Reserve(int64_t capacity);
+  void Populate(int64_t end);
 
   char* FData = nullptr;
   int64_t FSize = 0;
   int64_t FCapacity = 0;
   int64_t FPosition = 0;
+  int64_t FPopulated = 0;  // bytes from the start known to be backed by memory
 };
