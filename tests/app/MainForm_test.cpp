@@ -114,6 +114,38 @@ class MainFormTest : public QObject {
     QCOMPARE(form.SM.SkinName(), QStringLiteral("Blue Glass (internal)"));
   }
 
+  void lookReplacesTheDesignColours() {
+    TMainForm form;
+    form.show();
+    QVERIFY(form.SM.Active());
+    // Panel1's aqua is for the platform look only; the look paints its own.
+    QCOMPARE(form.Panel1->palette().color(QPalette::Window), QColor(0xD6, 0xE4, 0xF6));
+    QCOMPARE(form.Label2->palette().color(QPalette::WindowText), QColor(0x14, 0x30, 0x5E));
+    QCOMPARE(form.Label1->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+  }
+
+  void titleShadowLiesUpAndToTheLeft() {
+    TMainForm form;
+    form.show();
+    const QColor backdrop(128, 128, 128);
+    QImage image(form.Label1->size(), QImage::Format_RGB32);
+    image.fill(backdrop);
+    form.Label1->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    // The first painted pixel, scanning from the top left, belongs to the
+    // white shadow; navy text pixels are there too.
+    QColor first;
+    int navy = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) {
+        const QColor pixel = image.pixelColor(x, y);
+        if (!first.isValid() && pixel != backdrop) first = pixel;
+        if (pixel == QColor(0, 0, 128)) ++navy;
+      }
+    QVERIFY(first.isValid());
+    QVERIFY2(first.red() > 128 && first.green() > 128, qPrintable(first.name()));
+    QVERIFY(navy > 50);
+  }
+
   void clientAreaIsFixed() {
     TMainForm form;
     form.show();
