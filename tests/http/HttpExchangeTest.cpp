@@ -137,6 +137,21 @@ TEST(HttpExchange, NotFoundKeepsTheConnectionAndCarriesTheBodyText) {
   EXPECT_EQ(server.ConnectionsAccepted(), 1);
 }
 
+TEST(HttpExchange, InformationalCodesOtherThan100AreErrorsWithoutABody) {
+  ScriptedServer server;
+  server.AddConnection(ConnectionScript().ExpectRequest().Send(
+      "HTTP/1.1 101 Switching Protocols\r\nContent-Length: 4\r\n\r\nbody"));
+  THttpClient client;
+  TMemoryStream stream;
+  try {
+    client.Get(server.Url("/x"), stream);
+    FAIL() << "no error";
+  } catch (const EHttpProtocolException& error) {
+    EXPECT_EQ(error.ErrorCode(), 101);
+    EXPECT_EQ(error.ErrorMessage(), "");
+  }
+}
+
 TEST(HttpExchange, StatusLineWithoutNumberIsCodeMinusOneAndBodyRunsToClose) {
   ScriptedServer server;
   server.AddConnection(

@@ -121,3 +121,32 @@ TEST(MessagePump, ConnectThatNeverCompletesTimesOut) {
   withoutPump.ConnectTimeout = 200;
   EXPECT_THROW(withoutPump.Get(url, stream), EConnectTimeout);
 }
+
+TEST(MessagePump, ARedirectBodyThatComesLaterIsWaitedFor) {
+  ScriptedServer server;
+  server.AddConnection(ConnectionScript()
+                           .ExpectRequest()
+                           .Send("HTTP/1.1 301 Moved\r\nLocation: /new\r\n\r\n")
+                           .Stall()
+                           .Send("see /new")
+                           .Close());
+  THttpClient client;
+  TMessagePump pump;
+  pump.IdleTimeOut = 5;
+  bool released = false;
+  pump.SetProcessMessagesHook([&] {
+    if (!released && client.ResponseCode() == 301) {
+      released = true;
+      server.Release();
+    }
+  });
+  TMemoryStream stream;
+  try {
+    client.Get(server.Url("/old"), stream);
+    FAIL() << "no error";
+  } catch (const EHttpProtocolException& error) {
+    EXPECT_EQ(error.ErrorCode(), 301);
+    EXPECT_EQ(error.ErrorMessage(), "see /new");
+  }
+  EXPECT_EQ(stream.Size(), 0);
+}
