@@ -114,8 +114,8 @@ void TMainForm::CreateTitlePanel() {
   TitlePanel->setGeometry(1, 1, 703, 81);
   TitlePanel->SetLookPart(QStringLiteral("title"));
 
-  Label1 = new TShadowLabel(TitlePanel,
-                            QStringLiteral("Welcome to Computer QUORVIN Program Updater"));
+  Label1 =
+      new TShadowLabel(TitlePanel, QStringLiteral("Welcome to Computer QUORVIN Program Updater"));
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->setGeometry(0, 12, 703, 29);
   Label1->setFont(ArialFont(24, true));

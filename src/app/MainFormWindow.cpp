@@ -8,7 +8,9 @@
 #include "ui/LookProgressBar.h"
 #include "ui/LookSpeedButton.h"
 
-void TMainForm::SetStatusLine(const std::string& text) { Panel4->SetCaption(QString::fromStdString(text)); }
+void TMainForm::SetStatusLine(const std::string& text) {
+  Panel4->SetCaption(QString::fromStdString(text));
+}
 
 std::string TMainForm::StatusLine() const { return Panel4->Caption().toStdString(); }
 

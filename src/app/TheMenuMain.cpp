@@ -39,9 +39,12 @@ void TMainForm::BindEvents() {
     FStartupTicked = true;
     RunGuarded([this] { Timer1Timer(); });
   });
-  connect(buttonOK, &QToolButton::clicked, this, [this] { RunGuarded([this] { (this->*FButtonOKClick)(); }); });
-  connect(historyButton, &QToolButton::clicked, this, [this] { RunGuarded([this] { VerHisClick(); }); });
-  connect(cancelButton, &QToolButton::clicked, this, [this] { RunGuarded([this] { BitBtn2Click(); }); });
+  connect(buttonOK, &QToolButton::clicked, this,
+          [this] { RunGuarded([this] { (this->*FButtonOKClick)(); }); });
+  connect(historyButton, &QToolButton::clicked, this,
+          [this] { RunGuarded([this] { VerHisClick(); }); });
+  connect(cancelButton, &QToolButton::clicked, this,
+          [this] { RunGuarded([this] { BitBtn2Click(); }); });
   LB->OnDrawItem = [this](TCheckListBox* control, int index, QPainter& canvas, const QRect& rect,
                           TOwnerDrawState state) {
     RunGuardedWhilePainting([&] { LBDrawItem(control, index, canvas, rect, state); });

@@ -93,7 +93,9 @@ void AppendUInt32(TLookBytes& out, uint32_t value) {
   for (int shift = 0; shift < 32; shift += 8) out.push_back(uint8_t(value >> shift));
 }
 
-void AppendText(TLookBytes& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
+void AppendText(TLookBytes& out, const std::string& text) {
+  out.insert(out.end(), text.begin(), text.end());
+}
 
 TLookBytes Compress(const TLookBytes& data) {
   uLongf length = compressBound(data.size());

@@ -1,5 +1,7 @@
 #include "ui/LookStyle.h"
 
+#include <qdrawutil.h>
+
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
@@ -7,7 +9,6 @@
 #include <QStatusBar>
 #include <QStyleFactory>
 #include <QStyleOption>
-#include <qdrawutil.h>
 
 #include "ui/LookPackage.h"
 #include "ui/LookPanel.h"
@@ -53,8 +54,7 @@ std::unique_ptr<TLookStyle> TLookStyle::FromPackage(const uint8_t* data, size_t 
   if (!package) return nullptr;
   const TLookBytes* optionsText = package->Entry("OPTIONS.DAT");
   if (optionsText == nullptr) return nullptr;
-  TLookOptions options =
-      TLookOptions::Parse(std::string(optionsText->begin(), optionsText->end()));
+  TLookOptions options = TLookOptions::Parse(std::string(optionsText->begin(), optionsText->end()));
   QPixmap buttons = DecodeBitmap(package->Entry("BUTTONS.BMP"), "BMP");
   QPixmap master = DecodeBitmap(package->Entry("MASTER.BMP"), "BMP");
   if (DecodeBitmap(&package->Preview, "PNG").isNull()) return nullptr;
@@ -69,7 +69,9 @@ TLookStyle::TLookStyle(TLookOptions options, QPixmap buttons, QPixmap master)
       FButtons(std::move(buttons)),
       FMaster(std::move(master)) {}
 
-QString TLookStyle::SkinName() const { return QString::fromStdString(FOptions.Text("SKIN", "Name")); }
+QString TLookStyle::SkinName() const {
+  return QString::fromStdString(FOptions.Text("SKIN", "Name"));
+}
 
 QColor TLookStyle::Colour(const char* section, const char* key, QColor fallback) const {
   const std::optional<uint32_t> rgb = FOptions.Colour(section, key);
@@ -109,12 +111,12 @@ void TLookStyle::polish(QWidget* widget) {
     palette.setColor(QPalette::Window, Colour("PANEL", "Color", palette.color(QPalette::Window)));
   } else if (qobject_cast<QStatusBar*>(widget)) {
     widget->setAutoFillBackground(true);
-    palette.setColor(QPalette::Window, Colour("STATUSBAR", "Color", palette.color(QPalette::Window)));
+    palette.setColor(QPalette::Window,
+                     Colour("STATUSBAR", "Color", palette.color(QPalette::Window)));
   } else if (qobject_cast<QLabel*>(widget) && !widget->inherits("TShadowLabel")) {
     const bool onStatusBar = qobject_cast<QStatusBar*>(widget->parentWidget()) != nullptr;
-    palette.setColor(QPalette::WindowText,
-                     onStatusBar ? Colour("STATUSBAR", "FontColor", Qt::black)
-                                 : Colour("LABEL", "FontColor", Qt::black));
+    palette.setColor(QPalette::WindowText, onStatusBar ? Colour("STATUSBAR", "FontColor", Qt::black)
+                                                       : Colour("LABEL", "FontColor", Qt::black));
   } else {
     return;
   }
@@ -136,7 +138,8 @@ void TLookStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* opt
       DrawCheckBox(option, painter);
       return;
     case PE_PanelStatusBar:
-      painter->fillRect(option->rect, Colour("STATUSBAR", "Color", option->palette.window().color()));
+      painter->fillRect(option->rect,
+                        Colour("STATUSBAR", "Color", option->palette.window().color()));
       painter->setPen(Colour("STATUSBAR", "LineColor", Qt::gray));
       painter->drawLine(option->rect.topLeft(), option->rect.topRight());
       return;
@@ -147,8 +150,8 @@ void TLookStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* opt
   }
 }
 
-void TLookStyle::drawControl(ControlElement element, const QStyleOption* option,
-                             QPainter* painter, const QWidget* widget) const {
+void TLookStyle::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                             const QWidget* widget) const {
   switch (element) {
     case CE_HeaderSection:
     case CE_HeaderEmptyArea:
@@ -198,8 +201,8 @@ void TLookStyle::DrawButtonFace(const QStyleOption* option, QPainter* painter) c
   const int height = FOptions.Number("BUTTON", "FrameHeight", FButtons.height() / kFrameCount);
   const int margin = FOptions.Number("BUTTON", "Margin", 0);
   const QMargins margins(margin, margin, margin, margin);
-  qDrawBorderPixmap(painter, option->rect, margins, FButtons, QRect(0, frame * height, width, height),
-                    margins);
+  qDrawBorderPixmap(painter, option->rect, margins, FButtons,
+                    QRect(0, frame * height, width, height), margins);
 }
 
 // A square box in the list's border colour; a tick for checked, a bar for
@@ -246,7 +249,8 @@ void TLookStyle::DrawGauge(const QStyleOption* option, QPainter* painter) const 
   const QRect inner = option->rect.adjusted(1, 1, -1, -1);
   const qint64 done = qint64(bar->progress) - bar->minimum;
   const int filled = static_cast<int>(inner.width() * qMin<qint64>(done, span) / span);
-  painter->drawPixmap(QRect(inner.left(), inner.top(), filled, inner.height()), MasterSlice("GAUGE"));
+  painter->drawPixmap(QRect(inner.left(), inner.top(), filled, inner.height()),
+                      MasterSlice("GAUGE"));
 }
 
 bool ApplyLookPackage(const uint8_t* data, size_t size) {

@@ -1,6 +1,8 @@
 // The look package: the real package reads back whole, and every kind of
 // damage (cut short, flipped bytes, lying lengths, foreign entries) is refused
 // so that the window keeps the platform's look, silently.
+#include "ui/LookPackage.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
@@ -12,7 +14,6 @@
 
 #include "ui/InformationBox.h"
 #include "ui/LookOptions.h"
-#include "ui/LookPackage.h"
 #include "ui/LookStyle.h"
 
 namespace {
@@ -24,7 +25,9 @@ TLookBytes RealPackage() {
   return TLookBytes(bytes.begin(), bytes.end());
 }
 
-bool Reads(const TLookBytes& bytes) { return ReadLookPackage(bytes.data(), bytes.size()).has_value(); }
+bool Reads(const TLookBytes& bytes) {
+  return ReadLookPackage(bytes.data(), bytes.size()).has_value();
+}
 
 bool Styles(const TLookBytes& bytes) {
   return TLookStyle::FromPackage(bytes.data(), bytes.size()) != nullptr;
@@ -91,8 +94,8 @@ class LookPackageTest : public QObject {
 
   void corruptedBytesAreRefused() {
     // The image decoder complains about each broken picture; that is expected here.
-    const QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType, const QMessageLogContext&, const QString&) {});
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
     const TLookBytes bytes = RealPackage();
     const size_t firstStream = FirstSizeOffset(bytes) + 4;
@@ -110,8 +113,8 @@ class LookPackageTest : public QObject {
   void lyingLengthsAreRefused() {
     const TLookBytes bytes = RealPackage();
     const size_t sizeAt = FirstSizeOffset(bytes);
-    const uint32_t size = bytes[sizeAt] | bytes[sizeAt + 1] << 8 | bytes[sizeAt + 2] << 16 |
-                          bytes[sizeAt + 3] << 24;
+    const uint32_t size =
+        bytes[sizeAt] | bytes[sizeAt + 1] << 8 | bytes[sizeAt + 2] << 16 | bytes[sizeAt + 3] << 24;
     for (uint32_t wrong : {size - 1, size + 1, kLookMaxEntrySize + 1, 0xFFFFFFFFu}) {
       TLookBytes damaged = bytes;
       PutUInt32(damaged, sizeAt, wrong);

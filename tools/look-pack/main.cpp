@@ -36,7 +36,8 @@ void WriteWholeFile(const std::string& path, const std::string& content) {
 
 TLookPackage LoadAssets(const std::string& folder) {
   TLookPackage package;
-  for (const char* name : kEntryNames) package.Entries.push_back({name, ReadWholeFile(folder + "/" + name)});
+  for (const char* name : kEntryNames)
+    package.Entries.push_back({name, ReadWholeFile(folder + "/" + name)});
   package.Preview = ReadWholeFile(folder + "/" + kPreviewName);
   return package;
 }
