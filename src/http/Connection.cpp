@@ -65,6 +65,7 @@ std::string WireTextFromUtf8(const std::string& text) {
 // ---- connecting -----------------------------------------------------------
 
 void TTcpConnection::Open(const std::string& host, int port, bool ipv6, int timeoutMs) {
+  CloseSocket();
   FHost = host;
   FPort = port;
   FClosedByPeer = false;
@@ -82,9 +83,10 @@ void TTcpConnection::Open(const std::string& host, int port, bool ipv6, int time
       FSocket.Close();
       RaiseSocketError(error);
     }
-    return;
+  } else {
+    ConnectWithThread(address, timeoutMs > 0 ? timeoutMs : kDefaultConnectTimeoutMs);
   }
-  ConnectWithThread(address, timeoutMs > 0 ? timeoutMs : kDefaultConnectTimeoutMs);
+  FConnected = true;
 }
 
 void TTcpConnection::ResolveTarget(const std::string& host, int port, bool ipv6,
@@ -160,7 +162,7 @@ void TTcpConnection::ConnectWithThread(const platform::SocketAddress& address, i
 // ---- state ---------------------------------------------------------------
 
 void TTcpConnection::Poll() {
-  if (FSocket.IsOpen() && !FClosedByPeer) {
+  if (SocketOpen() && !FClosedByPeer) {
     size_t before = Buffered();
     try {
       ReceiveOnce(false);
@@ -174,20 +176,20 @@ void TTcpConnection::Poll() {
 
 bool TTcpConnection::Connected() {
   Poll();
-  return (FSocket.IsOpen() && !FClosedByPeer) || Buffered() > 0;
+  return (SocketOpen() && !FClosedByPeer) || Buffered() > 0;
 }
 
 void TTcpConnection::Disconnect() {
   Poll();
-  if (!FSocket.IsOpen()) return;
+  if (!SocketOpen()) return;
   FSocket.ShutdownWrite();
-  FSocket.Close();
+  CloseSocket();
 }
 
 void TTcpConnection::Send(const std::string& bytes) {
-  if (!FSocket.IsOpen()) RaiseSocketError(10058);
+  if (!SocketOpen()) RaiseSocketError(10058);
   if (int error = FSocket.SendAll(bytes.data(), bytes.size())) {
-    FSocket.Close();
+    CloseSocket();
     RaiseSocketError(error);
   }
   FWork.DoWork(TWorkMode::wmWrite, static_cast<int64_t>(bytes.size()));
@@ -197,7 +199,7 @@ void TTcpConnection::Send(const std::string& bytes) {
 // ---- receiving -----------------------------------------------------------
 
 bool TTcpConnection::ReceiveOnce(bool lineRead) {
-  if (!FSocket.IsOpen() || FClosedByPeer) return true;
+  if (!SocketOpen() || FClosedByPeer) return true;
   if (FBuffer.size() - FEnd < kReceiveBlock) {
     if (FStart > 0) {
       std::memmove(FBuffer.data(), FBuffer.data() + FStart, FEnd - FStart);
@@ -223,7 +225,7 @@ bool TTcpConnection::ReceiveOnce(bool lineRead) {
     case Status::Failed:
       break;
   }
-  FSocket.Close();
+  CloseSocket();
   if (IsPeerGone(result.Error)) {
     FClosedByPeer = true;
     // A line read that finds nothing at all buffered reports the reset itself.

@@ -39,10 +39,15 @@ class TTcpConnection {
   bool Connected();
   // Poll, then shut down the sending side and close.  Buffered bytes stay.
   void Disconnect();
-  bool SocketOpen() const { return FSocket.IsOpen(); }
+  // Connected and not yet closed.  While a connect is still running (a pump
+  // turn may call Connected() or Disconnect() then) the socket is not open.
+  bool SocketOpen() const { return FConnected && FSocket.IsOpen(); }
   bool ClosedByPeer() const { return FClosedByPeer; }
   // Closes the socket now (the peer has gone).
-  void CloseSocket() { FSocket.Close(); }
+  void CloseSocket() {
+    FConnected = false;
+    FSocket.Close();
+  }
 
   void Send(const std::string& bytes);
 
@@ -70,12 +75,13 @@ class TTcpConnection {
   // Waits (in pump slices) until something changes or the time runs out.
   bool WaitForMore(int timeoutMs, bool lineRead);
   void WriteOut(TMemoryStream& stream, size_t count);
-  bool InputClosed() const { return !FSocket.IsOpen() || FClosedByPeer; }
+  bool InputClosed() const { return !SocketOpen() || FClosedByPeer; }
 
   IWorkSink& FWork;
   platform::TSocket FSocket;
   std::string FHost;
   int FPort = 0;
+  bool FConnected = false;
   bool FClosedByPeer = false;
   std::vector<char> FBuffer;
   size_t FStart = 0;

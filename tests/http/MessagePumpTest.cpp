@@ -103,7 +103,17 @@ TEST(MessagePump, ConnectThatNeverCompletesTimesOut) {
     client.ConnectTimeout = 300;
     TMessagePump pump;
     int turns = 0;
-    pump.SetProcessMessagesHook([&] { ++turns; });
+    // A handler may poll or disconnect while the connect is running; neither
+    // touches the socket the connect thread is using.
+    bool inside = false;
+    pump.SetProcessMessagesHook([&] {
+      if (inside) return;  // the polls' own nested turns
+      inside = true;
+      ++turns;
+      EXPECT_FALSE(client.Connected());
+      client.Disconnect();
+      inside = false;
+    });
     auto started = std::chrono::steady_clock::now();
     try {
       client.Get(url, stream);
