@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -41,8 +41,8 @@ int GenerateFile(const std::string& path) {
 }  // namespace
 
 int main() {
-  const auto folder = std::filesystem::temp_directory_path() /
-                      ("quorvin-bench-ini-" + std::to_string(::getpid()));
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("quorvin-bench-ini-" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
   const std::string path = (folder / "allfiles.ini").string();
   const int sections = GenerateFile(path);
@@ -60,7 +60,8 @@ int main() {
         ini.ReadString("module" + std::to_string(section), KeyName(component), "XXX,1.0.001");
     if (value != ValueOf(section, component)) ++wrong;
   }
-  const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+  const std::chrono::duration<double, std::milli> elapsed =
+      std::chrono::steady_clock::now() - start;
   const double cpuMs = 1000.0 * static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
   std::filesystem::remove_all(folder);
 

@@ -53,8 +53,7 @@ bool Exists(const std::string& path) {
 
 // The entry of the folder whose name equals the given one without regard to
 // case; the smallest such name when several do, so the answer is stable.
-bool FindEntryIgnoringCase(const std::string& folder, const std::string& name,
-                           std::string& found) {
+bool FindEntryIgnoringCase(const std::string& folder, const std::string& name, std::string& found) {
   DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
   if (dir == nullptr) return false;
   const std::string wanted = FoldCase(name);
@@ -118,8 +117,8 @@ bool WriteAll(int fd, const char* data, size_t size) {
 }
 
 int RenameNoReplace(const std::string& from, const std::string& to) {
-  return static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
-                                    RENAME_NOREPLACE));
+  return static_cast<int>(
+      ::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE));
 }
 
 // Copies a regular file to a target that must not exist yet, flushing the
@@ -133,7 +132,8 @@ bool CopyToNewFile(const std::string& from, const std::string& to) {
     ::close(source);
     return FailWith(EISDIR);
   }
-  const int target = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777);
+  const int target =
+      ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777);
   if (target < 0) {
     const int error = errno;
     ::close(source);

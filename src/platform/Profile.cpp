@@ -157,8 +157,8 @@ std::string EntryLine(std::string_view key, const std::string& value) {
 }
 
 // Puts the entry into the lines of a file (see WritePrivateProfileString).
-void PlaceEntry(std::vector<std::string>& lines, const std::string& section,
-                const std::string& key, const std::string& value) {
+void PlaceEntry(std::vector<std::string>& lines, const std::string& section, const std::string& key,
+                const std::string& value) {
   const std::string wantedSection = FoldCase(TrimBlanks(section));
   const std::string wantedKey = FoldCase(TrimBlanks(key));
   size_t index = 0;

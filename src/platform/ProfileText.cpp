@@ -15,10 +15,14 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 
 std::string DecodeProfileBytes(std::string_view bytes, bool& byteOrderMark) {
   byteOrderMark = true;
-  if (StartsWith(bytes, "\xEF\xBB\xBF")) bytes.remove_prefix(3);
-  else if (StartsWith(bytes, "\xFF\xFE")) return Utf16ToUtf8(bytes.substr(2), false);
-  else if (StartsWith(bytes, "\xFE\xFF")) return Utf16ToUtf8(bytes.substr(2), true);
-  else byteOrderMark = false;
+  if (StartsWith(bytes, "\xEF\xBB\xBF"))
+    bytes.remove_prefix(3);
+  else if (StartsWith(bytes, "\xFF\xFE"))
+    return Utf16ToUtf8(bytes.substr(2), false);
+  else if (StartsWith(bytes, "\xFE\xFF"))
+    return Utf16ToUtf8(bytes.substr(2), true);
+  else
+    byteOrderMark = false;
   if (IsValidUtf8(bytes)) return std::string(bytes);
   return Cp1252ToUtf8(bytes);
 }

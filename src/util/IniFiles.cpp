@@ -12,8 +12,7 @@ constexpr size_t kFirstKeyListSize = 1024;
 
 // Fetches the section's key names, growing the buffer fourfold for as long as
 // the platform signals a cut list (a count of size - 2 or more).
-std::string FetchKeyNames(const std::string& section, const std::string& fileName,
-                          size_t& count) {
+std::string FetchKeyNames(const std::string& section, const std::string& fileName, size_t& count) {
   std::string buffer;
   for (size_t size = kFirstKeyListSize;; size *= 4) {
     try {

@@ -1,11 +1,10 @@
-#include "platform/Files.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 
+#include "platform/Files.h"
 #include "platform/TempFolder.h"
 #include "util/Errors.h"
 
@@ -147,9 +146,7 @@ TEST(MoveFileNoReplaceTest, CopiesAcrossFileSystems) {
       shm.st_dev == tmp.st_dev || ::access("/dev/shm", W_OK) != 0)
     GTEST_SKIP() << "no second writable file system";
   const std::string source = "/dev/shm/quorvin-move-" + std::to_string(::getpid());
-  {
-    std::ofstream(source, std::ios::binary) << "payload";
-  }
+  { std::ofstream(source, std::ios::binary) << "payload"; }
   temp.Write("taken", "keep");
   EXPECT_FALSE(MoveFileNoReplace(source, temp / "Taken"));
   EXPECT_EQ("keep", temp.Read("taken"));
@@ -210,9 +207,9 @@ TEST(ReadWholeFileTest, MissingFilesAndFoldersRaiseTheOpenError) {
     ReadWholeFile(temp / "Report.dll.V.1.0.001");
     FAIL() << "no error";
   } catch (const EFOpenError& error) {
-    EXPECT_EQ("Cannot open file \"" + (temp / "Report.dll.V.1.0.001") +
-                  "\". No such file or directory",
-              error.Message());
+    EXPECT_EQ(
+        "Cannot open file \"" + (temp / "Report.dll.V.1.0.001") + "\". No such file or directory",
+        error.Message());
   }
   EXPECT_THROW(ReadWholeFile(temp.Path()), EFOpenError);
   temp.Write("empty", "");

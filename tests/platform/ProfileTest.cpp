@@ -1,10 +1,9 @@
-#include "platform/Profile.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <random>
 
+#include "platform/Profile.h"
 #include "platform/TempFolder.h"
 
 using namespace platform;
@@ -60,11 +59,12 @@ TEST(ProfileReadTest, KeyListSignalsACutListWithSizeMinusTwo) {
 
 TEST(ProfileReadTest, ValuesAreCutToSizeMinusOneCharacters) {
   TempFolder temp;
-  temp.Write("long.ini", "[S]\nascii=" + std::string(3000, 'v') + "\nwide=" + [] {
-    std::string wide;
-    for (int i = 0; i < 3000; ++i) wide += "\xC3\xA9";  // é, two bytes, one character
-    return wide;
-  }() + "\nastral=a\xF0\x9F\x98\x80z\n");
+  temp.Write(
+      "long.ini", "[S]\nascii=" + std::string(3000, 'v') + "\nwide=" + [] {
+        std::string wide;
+        for (int i = 0; i < 3000; ++i) wide += "\xC3\xA9";  // é, two bytes, one character
+        return wide;
+      }() + "\nastral=a\xF0\x9F\x98\x80z\n");
   std::string buffer;
   EXPECT_EQ(2047u, GetPrivateProfileString("S", "ascii", "", buffer, 2048, temp / "long.ini"));
   EXPECT_EQ(std::string(2047, 'v'), buffer);
@@ -105,21 +105,21 @@ TEST(ProfileReadTest, NamesAndFileNamesMatchWithoutRegardToCase) {
 TEST(ProfileReadTest, LinesTheFormatLeavesOpenFollowTheDocumentedRules) {
   TempFolder temp;
   static const char kOdd[] =
-             "orphan=before any section\n"
-             "[S]  trailing text\r\n"
-             "; comment=1\n"
-             "# hash=2\n"
-             "no equals sign\n"
-             "=empty key\n"
-             "quoted=\"a b\"\n"
-             "dup=first\n"
-             "DUP=second\n"
-             "eq=a=b\r"
-             "nul=ab\0cd\n"
-             "[ s ]\n"
-             "later=from the repeated section\n"
-             "[broken\n"
-             "last=no line end";
+      "orphan=before any section\n"
+      "[S]  trailing text\r\n"
+      "; comment=1\n"
+      "# hash=2\n"
+      "no equals sign\n"
+      "=empty key\n"
+      "quoted=\"a b\"\n"
+      "dup=first\n"
+      "DUP=second\n"
+      "eq=a=b\r"
+      "nul=ab\0cd\n"
+      "[ s ]\n"
+      "later=from the repeated section\n"
+      "[broken\n"
+      "last=no line end";
   temp.Write("odd.ini", std::string(kOdd, sizeof kOdd - 1));
   const std::string file = temp / "odd.ini";
   EXPECT_EQ((Names{"quoted", "dup", "eq", "nul"}), Keys(file, "S"));
@@ -167,7 +167,8 @@ TEST(ProfileReadTest, HugeLinesAreCutNotFatal) {
 TEST(ProfileReadTest, HundredThousandSectionsAreFound) {
   TempFolder temp;
   std::string many;
-  for (int i = 0; i < 100000; ++i) many += "[S" + std::to_string(i) + "]\nk=" + std::to_string(i) + "\n";
+  for (int i = 0; i < 100000; ++i)
+    many += "[S" + std::to_string(i) + "]\nk=" + std::to_string(i) + "\n";
   temp.Write("many.ini", many);
   EXPECT_EQ("99999", Read(temp / "many.ini", "s99999", "K"));
 }

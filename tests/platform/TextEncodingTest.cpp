@@ -1,17 +1,17 @@
-#include "platform/TextEncoding.h"
-
 #include <gtest/gtest.h>
+
+#include "platform/TextEncoding.h"
 
 using namespace platform;
 
 TEST(TextEncodingTest, AcceptsOnlyWellFormedUtf8) {
   EXPECT_TRUE(IsValidUtf8(""));
   EXPECT_TRUE(IsValidUtf8("plain \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"));
-  EXPECT_FALSE(IsValidUtf8("caf\xE9"));              // a Windows-1252 letter
-  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));             // overlong "/"
-  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));         // a surrogate
-  EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));     // past U+10FFFF
-  EXPECT_FALSE(IsValidUtf8("\xE2\x82"));             // cut short
+  EXPECT_FALSE(IsValidUtf8("caf\xE9"));           // a Windows-1252 letter
+  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong "/"
+  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // a surrogate
+  EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // past U+10FFFF
+  EXPECT_FALSE(IsValidUtf8("\xE2\x82"));          // cut short
 }
 
 TEST(TextEncodingTest, ConvertsWindows1252) {
@@ -31,8 +31,8 @@ TEST(TextEncodingTest, CountsAndCutsUtf16Units) {
 TEST(TextEncodingTest, FoldsLetterCase) {
   EXPECT_EQ("report.dll", FoldCase("REPORT.Dll"));
   EXPECT_EQ("\xC3\xA4rger \xC3\x97", FoldCase("\xC3\x84RGER \xC3\x97"));  // Ä folds, × stays
-  EXPECT_EQ("\xC5\x82\xC3\xBF", FoldCase("\xC5\x81\xC5\xB8"));          // Ł, Ÿ
-  EXPECT_EQ("\xD0\xB0\xD1\x91", FoldCase("\xD0\x90\xD0\x81"));          // А, Ё
+  EXPECT_EQ("\xC5\x82\xC3\xBF", FoldCase("\xC5\x81\xC5\xB8"));            // Ł, Ÿ
+  EXPECT_EQ("\xD0\xB0\xD1\x91", FoldCase("\xD0\x90\xD0\x81"));            // А, Ё
   EXPECT_EQ("x\xFF", FoldCase("X\xFF")) << "bytes that are no UTF-8 stay";
   EXPECT_TRUE(SameTextIgnoringCase("Version.INI", "version.ini"));
   EXPECT_FALSE(SameTextIgnoringCase("Version.ini", "Version.in"));

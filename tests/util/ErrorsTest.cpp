@@ -1,8 +1,8 @@
-#include "util/Errors.h"
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
+
+#include "util/Errors.h"
 
 namespace {
 

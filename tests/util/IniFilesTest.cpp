@@ -1,10 +1,9 @@
-#include "util/IniFiles.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include "platform/TempFolder.h"
 #include "util/Errors.h"
+#include "util/IniFiles.h"
 
 namespace {
 
@@ -66,7 +65,8 @@ TEST(IniFileTest, CutsLongValuesTo2047Characters) {
 
 TEST(IniFileTest, WritesAreSeenByTheNextObject) {
   TempFolder temp;
-  temp.Write("Version.ini", "[Mod]\r\nReport.dll=1.0.001\r\nMain.exe=1.0.001\r\n[Other]\r\na=b\r\n");
+  temp.Write("Version.ini",
+             "[Mod]\r\nReport.dll=1.0.001\r\nMain.exe=1.0.001\r\n[Other]\r\na=b\r\n");
   {
     TIniFile ini(temp / "Version.ini");
     EXPECT_EQ("1.0.001", ini.ReadString("Mod", "Report.dll", ""));

@@ -1,8 +1,7 @@
-#include "util/QuorvinSI.h"
-
 #include <gtest/gtest.h>
 
 #include "util/InformationBox.h"
+#include "util/QuorvinSI.h"
 
 namespace {
 

@@ -1,8 +1,7 @@
-#include "util/StrToInt.h"
-
 #include <gtest/gtest.h>
 
 #include "util/Errors.h"
+#include "util/StrToInt.h"
 
 namespace {
 

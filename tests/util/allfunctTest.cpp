@@ -1,6 +1,6 @@
-#include "util/allfunct.h"
-
 #include <gtest/gtest.h>
+
+#include "util/allfunct.h"
 
 TEST(AppendBackslashTest, AddsOneSeparatorToNonEmptyPaths) {
   EXPECT_EQ("", AppendBackslash(""));
