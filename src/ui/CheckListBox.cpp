@@ -27,8 +27,7 @@ std::int64_t SteadyMilliseconds() {
 }
 
 bool IsTypeAheadKey(const QKeyEvent* event) {
-  if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-    return false;
+  if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
   const QString text = event->text();
   return !text.isEmpty() && text.at(0).isPrint() && text.at(0) != QLatin1Char(' ');
 }
@@ -274,9 +273,15 @@ void TCheckListBox::PaintCheckBox(QPainter& painter, int index) {
                       column.top() + (kItemHeight - kCheckGlyph) / 2, kCheckGlyph, kCheckGlyph);
   option.state &= ~(QStyle::State_HasFocus | QStyle::State_MouseOver);
   switch (State(index)) {
-    case TCheckBoxState::Checked: option.state |= QStyle::State_On; break;
-    case TCheckBoxState::Grayed: option.state |= QStyle::State_NoChange; break;
-    case TCheckBoxState::Unchecked: option.state |= QStyle::State_Off; break;
+    case TCheckBoxState::Checked:
+      option.state |= QStyle::State_On;
+      break;
+    case TCheckBoxState::Grayed:
+      option.state |= QStyle::State_NoChange;
+      break;
+    case TCheckBoxState::Unchecked:
+      option.state |= QStyle::State_Off;
+      break;
   }
   if (!ItemEnabled(index) || !isEnabled()) option.state &= ~QStyle::State_Enabled;
   style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &option, &painter, this);
@@ -290,8 +295,12 @@ void TCheckListBox::ToggleByUser(int index) {
     case TCheckBoxState::Unchecked:
       SetState(index, AllowGrayed ? TCheckBoxState::Grayed : TCheckBoxState::Checked);
       break;
-    case TCheckBoxState::Checked: SetState(index, TCheckBoxState::Unchecked); break;
-    case TCheckBoxState::Grayed: SetState(index, TCheckBoxState::Checked); break;
+    case TCheckBoxState::Checked:
+      SetState(index, TCheckBoxState::Unchecked);
+      break;
+    case TCheckBoxState::Grayed:
+      SetState(index, TCheckBoxState::Checked);
+      break;
   }
   if (OnClickCheck) RunGuarded([&] { OnClickCheck(this, index); });
 }
@@ -311,8 +320,7 @@ void TCheckListBox::mousePressEvent(QMouseEvent* event) {
   const int index = ItemAtPos(point);
   if (index < 0) return;
   SelectByUser(index);
-  if (ItemEnabled(index) && point.x() - ItemRect(index).left() < kCheckWidth)
-    ToggleByUser(index);
+  if (ItemEnabled(index) && point.x() - ItemRect(index).left() < kCheckWidth) ToggleByUser(index);
 }
 
 void TCheckListBox::mouseReleaseEvent(QMouseEvent* event) {
@@ -335,11 +343,21 @@ void TCheckListBox::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void TCheckListBox::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
-    case Qt::Key_Space: ToggleByUser(FItemIndex); break;
-    case Qt::Key_Up: MoveVertically(-1); break;
-    case Qt::Key_Down: MoveVertically(+1); break;
-    case Qt::Key_Home: MoveToEnd(false); break;
-    case Qt::Key_End: MoveToEnd(true); break;
+    case Qt::Key_Space:
+      ToggleByUser(FItemIndex);
+      break;
+    case Qt::Key_Up:
+      MoveVertically(-1);
+      break;
+    case Qt::Key_Down:
+      MoveVertically(+1);
+      break;
+    case Qt::Key_Home:
+      MoveToEnd(false);
+      break;
+    case Qt::Key_End:
+      MoveToEnd(true);
+      break;
     case Qt::Key_PageUp:
     case Qt::Key_PageDown: {
       const int step = verticalScrollBar()->pageStep();

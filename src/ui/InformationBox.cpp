@@ -80,7 +80,8 @@ TInformationBox::TInformationBox(const QString& text, QWidget* parent)
   setModal(true);
 
   FIcon = new QLabel(this);
-  FIcon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, this)
+  FIcon->setPixmap(style()
+                       ->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, this)
                        .pixmap(kIconSize, kIconSize));
   FIcon->setAccessibleName(QStringLiteral("Information icon"));
 
@@ -125,8 +126,7 @@ void TInformationBox::LayOut() {
       std::max(units.X(50), buttonMetrics.horizontalAdvance(FOkButton->text()) + 8);
   const int buttonHeight = units.Y(14);
 
-  const int clientWidth =
-      std::max(kIconSize + iconTextGap + textWidth, buttonWidth) + 2 * marginX;
+  const int clientWidth = std::max(kIconSize + iconTextGap + textWidth, buttonWidth) + 2 * marginX;
   const int clientHeight =
       std::max(textHeight, kIconSize) + buttonHeight + textButtonGap + 2 * marginY;
 

@@ -55,7 +55,8 @@ int TLookHeader::SectionLeft(int index) const {
   CheckIndex(index);
   if (FSharedForWidth != width()) ShareAutoSizeWidths();
   int left = 0;
-  for (int before = 0; before < index; ++before) left += FSections[static_cast<size_t>(before)].Width;
+  for (int before = 0; before < index; ++before)
+    left += FSections[static_cast<size_t>(before)].Width;
   return left;
 }
 

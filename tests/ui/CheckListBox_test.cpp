@@ -1,12 +1,13 @@
 // The check list as the updater and the user work it: row states and their
 // defaults, the check-box zone, keyboard moves around disabled rows,
 // type-ahead, double click, drawing geometry and scrolling.
+#include "ui/CheckListBox.h"
+
 #include <QPainter>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "ui/CheckListBox.h"
 #include "util/Errors.h"
 
 namespace {

@@ -1,6 +1,8 @@
 // The error report: the message rules, the box itself, the silent error, and
 // the guards at the dispatch points (handlers, drawing, notify) after which the
 // program goes on.
+#include "ui/ErrorReport.h"
+
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -8,7 +10,6 @@
 #include <cerrno>
 
 #include "ui/CheckListBox.h"
-#include "ui/ErrorReport.h"
 #include "ui/InformationBox.h"
 #include "util/Errors.h"
 
@@ -82,9 +83,7 @@ class ErrorReportTest : public QObject {
   }
 
   void fullStopRuleByLastCharacter() {
-    const auto text = [](const char* message) {
-      return ErrorReportText(Exception(message));
-    };
+    const auto text = [](const char* message) { return ErrorReportText(Exception(message)); };
     QCOMPARE(text("Done."), QString("Done."));
     QCOMPARE(text(""), QString(""));
     QCOMPARE(text("Really?"), QString("Really?."));

@@ -1,14 +1,14 @@
 // The information box as a person meets it: its content and layout, OK and
 // Escape closing it alike, Ctrl+C copying its text block, and that it is
 // modal while timers go on.
+#include "ui/InformationBox.h"
+
 #include <QClipboard>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QtTest>
-
-#include "ui/InformationBox.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
 // The column header: the window's six sections, the AutoSize sharing rule and
 // a header that takes no input.
+#include "ui/LookHeader.h"
+
 #include <QtTest>
 
-#include "ui/LookHeader.h"
 #include "util/Errors.h"
 
 namespace {
