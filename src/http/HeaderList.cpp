@@ -18,8 +18,10 @@ std::vector<std::string> FoldLine(std::string line) {
   std::vector<std::string> pieces;
   while (line.size() > kMaxSentLineLength) {
     size_t cut = line.find_last_of(" \t,", kMaxSentLineLength - 1);
-    if (cut == std::string::npos || cut == 0) cut = kMaxSentLineLength;
-    else if (line[cut] == ',') ++cut;  // the comma stays with the first piece
+    if (cut == std::string::npos || cut == 0)
+      cut = kMaxSentLineLength;
+    else if (line[cut] == ',')
+      ++cut;  // the comma stays with the first piece
     pieces.push_back(line.substr(0, cut));
     size_t rest = line.find_first_not_of(" \t", cut);
     line = " " + (rest == std::string::npos ? std::string() : line.substr(rest));

@@ -21,10 +21,14 @@ int64_t ChunkSizeOf(const std::string& line) {
   uint64_t size = 0;
   for (char c : text) {
     int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else return 0;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      return 0;
     if (size > (static_cast<uint64_t>(INT64_MAX) >> 4)) return 0;  // would overflow
     size = (size << 4) | static_cast<uint64_t>(digit);
   }
@@ -143,8 +147,7 @@ void THttpClient::ReadChunked(TMemoryStream& stream) {
   }
   // The trailer: kept with the headers, up to as many lines as a header block.
   int kept = 0;
-  for (std::string line = FConnection->ReadLine(); !line.empty();
-       line = FConnection->ReadLine()) {
+  for (std::string line = FConnection->ReadLine(); !line.empty(); line = FConnection->ReadLine()) {
     if (kept++ < MaxHeaderLines) FResponse.RawHeaders.Add(line);
   }
 }

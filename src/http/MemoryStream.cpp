@@ -55,7 +55,8 @@ void TMemoryStream::Populate(int64_t end) {
   if (end <= FPopulated || FCapacity < kBatch) return;
   int64_t from = FPopulated & ~int64_t{4095};
   int64_t to = std::min(FCapacity, std::max(end, FPopulated + kBatch));
-  uintptr_t begin = (reinterpret_cast<uintptr_t>(FData) + static_cast<uintptr_t>(from)) & ~uintptr_t{4095};
+  uintptr_t begin =
+      (reinterpret_cast<uintptr_t>(FData) + static_cast<uintptr_t>(from)) & ~uintptr_t{4095};
   uintptr_t limit = reinterpret_cast<uintptr_t>(FData) + static_cast<uintptr_t>(to);
 #ifdef MADV_POPULATE_WRITE
   madvise(reinterpret_cast<void*>(begin), limit - begin, MADV_POPULATE_WRITE);

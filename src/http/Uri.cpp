@@ -28,7 +28,9 @@ std::string TUri::Normalize(const std::string& uri) {
   size_t colon = text.find(':');
   if (colon != std::string::npos) {
     start = colon + 1;
-    auto isSlash = [&](size_t at) { return at < text.size() && (text[at] == '/' || text[at] == '\\'); };
+    auto isSlash = [&](size_t at) {
+      return at < text.size() && (text[at] == '/' || text[at] == '\\');
+    };
     if (isSlash(start) && isSlash(start + 1)) start += 2;
   }
   for (size_t i = start; i < text.size() && text[i] != '?' && text[i] != '#'; ++i) {

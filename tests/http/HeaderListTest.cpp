@@ -1,7 +1,6 @@
-#include "http/HeaderList.h"
-
 #include <gtest/gtest.h>
 
+#include "http/HeaderList.h"
 #include "http/HttpRecords.h"
 
 TEST(HeaderList, LookupIgnoresCaseTakesFirstAndJoinsContinuations) {

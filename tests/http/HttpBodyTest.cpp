@@ -81,9 +81,10 @@ TEST(HttpBody, WithoutLengthTheBodyRunsToTheClose) {
 TEST(HttpBody, ChunksDecideOverContentLengthAndExtensionsAreIgnored) {
   THttpClient client;
   TMemoryStream stream;
-  std::string response = "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: gzip, Chunked\r\n"
-                         "\r\n1f4;name=value\r\n" +
-                         Body(500, 'a') + "\r\n3\r\nbcd\r\n0\r\nX-Trailer: t\r\n\r\n";
+  std::string response =
+      "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: gzip, Chunked\r\n"
+      "\r\n1f4;name=value\r\n" +
+      Body(500, 'a') + "\r\n3\r\nbcd\r\n0\r\nX-Trailer: t\r\n\r\n";
   EXPECT_EQ(FetchClosing(response, client, stream), Body(500, 'a') + "bcd");
   EXPECT_EQ(client.Response().RawHeaders.Values("X-Trailer"), "t");
 }

@@ -1,11 +1,10 @@
 // The GET exchange against the scripted server: request bytes, connection
 // reuse, status dispatch and the header block.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include "HttpTestSupport.h"
 #include "http/HttpClient.h"
@@ -111,13 +110,14 @@ TEST(HttpExchange, RedirectIsAProtocolErrorWithBodyReadAndConnectionKept) {
 TEST(HttpExchange, NotFoundKeepsTheConnectionAndCarriesTheBodyText) {
   ScriptedServer server;
   std::string body = "no such file \xC3\xA9";
-  server.AddConnection(ConnectionScript()
-                           .ExpectRequest()
-                           .Send("HTTP/1.1 404 Not Here\r\nContent-Type: text/plain; charset=utf-8\r\n"
-                                 "Content-Length: " +
-                                 std::to_string(body.size()) + "\r\n\r\n" + body)
-                           .ExpectRequest()
-                           .Send(Ok("ok")));
+  server.AddConnection(
+      ConnectionScript()
+          .ExpectRequest()
+          .Send("HTTP/1.1 404 Not Here\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                "Content-Length: " +
+                std::to_string(body.size()) + "\r\n\r\n" + body)
+          .ExpectRequest()
+          .Send(Ok("ok")));
   THttpClient client;
   TMemoryStream stream;
   EXPECT_THROW(
@@ -185,11 +185,12 @@ TEST(HttpExchange, OnlyTheFirst255HeaderLinesAreTaken) {
 TEST(HttpExchange, LineLengthLimitIsJudgedAtTheLineFeed) {
   ScriptedServer server;
   std::string longest = "X-A: " + std::string(16384 - 5, 'a');  // LF at offset 16384
-  server.AddConnection(ConnectionScript()
-                           .ExpectRequest()
-                           .Send("HTTP/1.1 200 OK\r\n" + longest + "\nContent-Length: 1\r\n\r\n!")
-                           .ExpectRequest()
-                           .Send("HTTP/1.1 200 OK\r\nX-B: " + std::string(16380, 'b') + "\r\n\r\n"));
+  server.AddConnection(
+      ConnectionScript()
+          .ExpectRequest()
+          .Send("HTTP/1.1 200 OK\r\n" + longest + "\nContent-Length: 1\r\n\r\n!")
+          .ExpectRequest()
+          .Send("HTTP/1.1 200 OK\r\nX-B: " + std::string(16380, 'b') + "\r\n\r\n"));
   THttpClient client;
   TMemoryStream stream;
   client.Get(server.Url("/ok"), stream);
@@ -296,11 +297,8 @@ TEST(HttpExchange, ProtocolAndAddressFailures) {
 
 TEST(HttpExchange, RequestLineCarriesSpacesAndQuestionMarksForNonAscii) {
   ScriptedServer server;
-  server.AddConnection(ConnectionScript()
-                           .ExpectRequest()
-                           .Send(Ok("1"))
-                           .ExpectRequest()
-                           .Send(Ok("2")));
+  server.AddConnection(
+      ConnectionScript().ExpectRequest().Send(Ok("1")).ExpectRequest().Send(Ok("2")));
   THttpClient client;
   TMemoryStream stream;
   client.Get(server.Url("/download/my file.txt#frag"), stream);

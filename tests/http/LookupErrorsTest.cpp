@@ -1,12 +1,11 @@
 // Name-lookup and socket failures: the Windows Sockets numbers and texts.
 // Lookups go through a replaced resolver, so no query leaves the machine.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netdb.h>
 #include <netinet/in.h>
 
 #include <cerrno>
-
-#include <gtest/gtest.h>
 
 #include "HttpTestSupport.h"
 #include "http/HttpClient.h"
@@ -21,10 +20,11 @@ class ReplacedLookup : public ::testing::Test {
   void TearDown() override { platform::SetLookupForTesting(nullptr); }
 
   void AnswerWith(int result) {
-    platform::SetLookupForTesting([result](const std::string&, std::vector<platform::IPv4Address>&) {
-      if (result == EAI_SYSTEM) errno = ECONNREFUSED;
-      return result;
-    });
+    platform::SetLookupForTesting(
+        [result](const std::string&, std::vector<platform::IPv4Address>&) {
+          if (result == EAI_SYSTEM) errno = ECONNREFUSED;
+          return result;
+        });
   }
 
   // The error a Get for a name raises, as (number, message).
@@ -44,7 +44,7 @@ class ReplacedLookup : public ::testing::Test {
 
 TEST_F(ReplacedLookup, EveryLookupOutcomeHasItsNumber) {
   const std::pair<int, int> outcomes[] = {
-      {EAI_NONAME, 11001},   {EAI_AGAIN, 11002},  {EAI_FAIL, 11003},    {EAI_NODATA, 11004},
+      {EAI_NONAME, 11001},   {EAI_AGAIN, 11002},  {EAI_FAIL, 11003},     {EAI_NODATA, 11004},
       {EAI_BADFLAGS, 10022}, {EAI_FAMILY, 10047}, {EAI_SOCKTYPE, 10044}, {EAI_SERVICE, 10109},
       {EAI_MEMORY, 8},       {EAI_SYSTEM, 10061},
   };
@@ -66,12 +66,13 @@ TEST_F(ReplacedLookup, MessagesHaveTheTextOrAnEmptySecondLine) {
 TEST_F(ReplacedLookup, TheFirstAddressFoundIsUsedAndTheHostHeaderKeepsTheName) {
   ScriptedServer server;
   server.AddConnection(ConnectionScript().ExpectRequest().Send(httptest::Ok("hi")));
-  platform::SetLookupForTesting([](const std::string& name, std::vector<platform::IPv4Address>& out) {
-    if (name != "updates.test") return EAI_NONAME;
-    out.push_back(htonl(INADDR_LOOPBACK));
-    out.push_back(htonl(INADDR_LOOPBACK + 1));
-    return 0;
-  });
+  platform::SetLookupForTesting(
+      [](const std::string& name, std::vector<platform::IPv4Address>& out) {
+        if (name != "updates.test") return EAI_NONAME;
+        out.push_back(htonl(INADDR_LOOPBACK));
+        out.push_back(htonl(INADDR_LOOPBACK + 1));
+        return 0;
+      });
   THttpClient client;
   TMemoryStream stream;
   client.Get("http://updates.test:" + std::to_string(server.Port()) + "/x", stream);

@@ -1,8 +1,8 @@
-#include "http/MemoryStream.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "http/MemoryStream.h"
 
 TEST(MemoryStream, WritesAtThePositionAndGrows) {
   TMemoryStream stream;

@@ -1,7 +1,5 @@
 // The message pump: when it takes turns, and the waits that feed it,
 // including the connect thread and its timeout.
-#include "http/MessagePump.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,6 +7,7 @@
 
 #include "HttpTestSupport.h"
 #include "http/HttpClient.h"
+#include "http/MessagePump.h"
 #include "support/FullBacklogListener.h"
 #include "support/ScriptedServer.h"
 

@@ -1,10 +1,9 @@
 // The test server's route mode, which the engine's end-to-end tests use.
-#include "support/ScriptedServer.h"
-
 #include <gtest/gtest.h>
 
 #include "HttpTestSupport.h"
 #include "http/HttpClient.h"
+#include "support/ScriptedServer.h"
 
 TEST(ScriptedServer, RoutesServeFilesOnOneKeptConnection) {
   ScriptedServer server;

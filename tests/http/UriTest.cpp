@@ -1,6 +1,6 @@
-#include "http/Uri.h"
-
 #include <gtest/gtest.h>
+
+#include "http/Uri.h"
 
 TEST(Uri, CatalogueUrlSplitsIntoItsParts) {
   TUri uri("http://updates.example/download/allfiles.ini");

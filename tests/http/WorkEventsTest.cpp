@@ -76,12 +76,13 @@ TEST(WorkEvents, NoEventsWithoutABody) {
 
 TEST(WorkEvents, ErrorBodyAndBodyToCloseAreCountedToo) {
   ScriptedServer server;
-  server.AddConnection(ConnectionScript()
-                           .ExpectRequest()
-                           .Send("HTTP/1.1 404 Not Found\r\nContent-Length: 200\r\n\r\n" + Body(200))
-                           .ExpectRequest()
-                           .Send("HTTP/1.1 200 OK\r\n\r\nabc")
-                           .Close());
+  server.AddConnection(
+      ConnectionScript()
+          .ExpectRequest()
+          .Send("HTTP/1.1 404 Not Found\r\nContent-Length: 200\r\n\r\n" + Body(200))
+          .ExpectRequest()
+          .Send("HTTP/1.1 200 OK\r\n\r\nabc")
+          .Close());
   THttpClient client;
   WorkLog log;
   log.Attach(client);
@@ -122,11 +123,8 @@ TEST(WorkEvents, BodyArrivingAfterTheHeadersIsCountedPerBlock) {
 
 TEST(WorkEvents, DisconnectInTheFirstWorkEventEndsWithAShortBody) {
   ScriptedServer server;
-  server.AddConnection(ConnectionScript()
-                           .ExpectRequest()
-                           .Send(Head(100000) + Body(1000))
-                           .Stall()
-                           .Send(Body(99000)));
+  server.AddConnection(
+      ConnectionScript().ExpectRequest().Send(Head(100000) + Body(1000)).Stall().Send(Body(99000)));
   THttpClient client;
   WorkLog log;
   log.Attach(client);
@@ -160,12 +158,12 @@ TEST(WorkEvents, DisconnectInTheLastWorkEventKeepsTheWholeBody) {
 
 TEST(WorkEvents, DisconnectDuringAnUnfinishedChunkedBodyRaisesAfterTheEnd) {
   ScriptedServer server;
-  server.AddConnection(ConnectionScript()
-                           .ExpectRequest()
-                           .Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1f4\r\n" +
-                                 Body(100))
-                           .Stall()
-                           .Send(Body(400) + "\r\n0\r\n\r\n"));
+  server.AddConnection(
+      ConnectionScript()
+          .ExpectRequest()
+          .Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1f4\r\n" + Body(100))
+          .Stall()
+          .Send(Body(400) + "\r\n0\r\n\r\n"));
   THttpClient client;
   WorkLog log;
   log.Attach(client);

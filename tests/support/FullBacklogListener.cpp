@@ -36,7 +36,8 @@ bool ConnectFiller(int port, int& handle) {
 FullBacklogListener::FullBacklogListener() {
   FListener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address = Loopback(0);
-  if (FListener < 0 || bind(FListener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+  if (FListener < 0 ||
+      bind(FListener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       listen(FListener, 0) != 0) {
     return;
   }

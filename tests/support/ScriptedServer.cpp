@@ -144,7 +144,8 @@ bool ScriptedServer::WaitFor(const std::function<bool()>& condition, int timeout
     guard.lock();
     if (met) return true;
     // Conditions may also depend on the client's side, so look again now and then.
-    auto slice = std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(20));
+    auto slice =
+        std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(20));
     if (FChanged.wait_until(guard, slice) == std::cv_status::timeout &&
         std::chrono::steady_clock::now() >= deadline) {
       guard.unlock();

@@ -26,7 +26,8 @@ struct Options {
 };
 
 [[noreturn]] void Usage(const char* problem) {
-  std::fprintf(stderr, "quorvin-get: %s\nusage: quorvin-get [--out-dir DIR] [--abort-at N] URL...\n",
+  std::fprintf(stderr,
+               "quorvin-get: %s\nusage: quorvin-get [--out-dir DIR] [--abort-at N] URL...\n",
                problem);
   std::exit(2);
 }
@@ -61,9 +62,12 @@ Options ParseOptions(int argc, char** argv) {
 std::string Escaped(const std::string& message) {
   std::string out;
   for (char c : message) {
-    if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else out += c;
+    if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else
+      out += c;
   }
   return out;
 }
@@ -115,7 +119,8 @@ int main(int argc, char** argv) {
     if (!options.outDir.empty()) {
       std::string path = options.outDir + "/body-" + std::to_string(i + 1);
       if (!SaveBody(path, body)) {
-        std::fprintf(stderr, "quorvin-get: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "quorvin-get: cannot write %s: %s\n", path.c_str(),
+                     std::strerror(errno));
         allOk = false;
       }
     }
