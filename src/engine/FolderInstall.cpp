@@ -16,10 +16,6 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
 }
 
-bool HoldsLineBreak(const std::string& text) {
-  return text.find_first_of("\r\n") != std::string::npos;
-}
-
 // A free name for the old copy within the target's folder.
 std::string FreeAsideName(const std::string& folder, const std::string& bare) {
   for (int attempt = 0;; ++attempt) {
@@ -38,21 +34,21 @@ void RestoreAside(const TInstallJournal& journal) {
 }
 
 // Removes the new copy and brings the old one back.
-void RollBack(const std::string& journalPath, TInstallJournal journal) {
+void RollBack(const std::string& programFolder, TInstallJournal journal) {
   journal.Phase = TInstallPhase::RollingBack;
-  WriteInstallJournal(journalPath, journal);
+  WriteInstallJournal(programFolder, journal);
   CrashPoint();
   if (journal.Aside.empty() || platform::FileExists(journal.Aside))
     platform::DeleteFile(journal.Target);
   CrashPoint();
   RestoreAside(journal);
   CrashPoint();
-  RemoveInstallJournal(journalPath);
+  RemoveInstallJournal(programFolder);
 }
 
 // The last steps, the same for a fresh installation and a recovered one:
 // the version is recorded, then the leftovers go, then the journal.
-void Complete(const std::string& journalPath, const TInstallJournal& journal) {
+void Complete(const std::string& programFolder, const TInstallJournal& journal) {
   RecordInstalledVersion(FolderOf(journal.Target), journal.ModuleName, journal.ComponentKey,
                          journal.AvailableVersion);
   CrashPoint();
@@ -63,7 +59,7 @@ void Complete(const std::string& journalPath, const TInstallJournal& journal) {
   }
   if (!journal.CompanionFile.empty()) platform::DeleteFile(journal.CompanionFile);
   CrashPoint();
-  RemoveInstallJournal(journalPath);
+  RemoveInstallJournal(programFolder);
 }
 
 TInstallJournal JournalFor(const TFolderInstall& install) {
@@ -80,12 +76,12 @@ TInstallJournal JournalFor(const TFolderInstall& install) {
   return journal;
 }
 
-bool Replace(const std::string& journalPath, const TInstallJournal& journal) {
-  WriteInstallJournal(journalPath, journal);
+bool Replace(const std::string& programFolder, const TInstallJournal& journal) {
+  WriteInstallJournal(programFolder, journal);
   CrashPoint();
   if (!journal.Aside.empty()) {
     if (!platform::MoveFileNoReplace(journal.Target, journal.Aside)) {
-      RemoveInstallJournal(journalPath);
+      RemoveInstallJournal(programFolder);
       return false;
     }
     CrashPoint();
@@ -93,14 +89,14 @@ bool Replace(const std::string& journalPath, const TInstallJournal& journal) {
   if (MoveFailureInjected() || !platform::MoveFileNoReplace(journal.StagedFile, journal.Target)) {
     RestoreAside(journal);
     CrashPoint();
-    RemoveInstallJournal(journalPath);
+    RemoveInstallJournal(programFolder);
     return false;
   }
   CrashPoint();
   try {
-    Complete(journalPath, journal);
+    Complete(programFolder, journal);
   } catch (const std::exception&) {
-    RollBack(journalPath, journal);
+    RollBack(programFolder, journal);
     return false;
   }
   return true;
@@ -109,51 +105,49 @@ bool Replace(const std::string& journalPath, const TInstallJournal& journal) {
 }  // namespace
 
 bool InstallIntoFolder(const TFolderInstall& install) {
-  const std::string journalPath = InstallJournalPath(install.ProgramFolder);
+  const std::string& programFolder = install.ProgramFolder;
   if (!RecoverInterruptedInstall(install.ProgramFolder)) return false;
   if (!platform::FileExists(install.ProgramFolder + install.StagedName)) return false;
   const TInstallJournal journal = JournalFor(install);
   // A copy in use is never deleted or replaced: the installation fails here
   // just as the probe of update detection predicted.
   if (!journal.Aside.empty() && FileInUse(journal.Target)) return false;
-  // The journal keeps one path per line.
-  if (HoldsLineBreak(journal.Target) || HoldsLineBreak(journal.StagedFile)) return false;
+  if (!Journallable(programFolder, journal)) return false;
   try {
-    return Replace(journalPath, journal);
+    return Replace(programFolder, journal);
   } catch (const std::exception&) {
     return false;
   }
 }
 
 bool RecoverInterruptedInstall(const std::string& programFolder) {
-  const std::string journalPath = InstallJournalPath(programFolder);
-  if (!InstallJournalExists(journalPath)) return true;
-  const auto journal = ReadInstallJournal(journalPath);
+  if (!InstallJournalExists(programFolder)) return true;
+  const auto journal = ReadInstallJournal(programFolder);
   if (!journal) {
-    RemoveInstallJournal(journalPath);  // written whole or not at all: this is no journal of ours
+    RemoveInstallJournal(programFolder);  // written whole or not at all: this is no journal of ours
     return true;
   }
   try {
     const bool moved = !platform::FileExists(journal->StagedFile);
     if (journal->Phase == TInstallPhase::RollingBack) {
-      RollBack(journalPath, *journal);
+      RollBack(programFolder, *journal);
     } else if (moved) {
       try {
-        Complete(journalPath, *journal);
+        Complete(programFolder, *journal);
       } catch (const std::exception&) {
-        RollBack(journalPath, *journal);
+        RollBack(programFolder, *journal);
       }
     } else {
       // The staged file never left, so anything under the component's name
       // other than the old copy is an unfinished copy of it.
       if (journal->Aside.empty()) platform::DeleteFile(journal->Target);
       RestoreAside(*journal);
-      RemoveInstallJournal(journalPath);
+      RemoveInstallJournal(programFolder);
     }
   } catch (const std::exception&) {
     return false;
   }
-  return !InstallJournalExists(journalPath);
+  return !InstallJournalExists(programFolder);
 }
 
 void RecordInstalledVersion(const std::string& folder, const std::string& module,

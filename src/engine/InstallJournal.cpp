@@ -24,24 +24,47 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
+bool Below(const std::string& programFolder, const std::string& path) {
+  return path.size() > programFolder.size() && path.compare(0, programFolder.size(), programFolder) == 0;
+}
+
+std::string Relative(const std::string& programFolder, const std::string& path) {
+  return path.empty() ? path : path.substr(programFolder.size());
+}
+
+std::string Absolute(const std::string& programFolder, const std::string& relative) {
+  return relative.empty() ? relative : programFolder + relative;
+}
+
 }  // namespace
 
 std::string InstallJournalPath(const std::string& programFolder) {
   return programFolder + "InstallJournal.{J}";
 }
 
-void WriteInstallJournal(const std::string& path, const TInstallJournal& journal) {
+bool Journallable(const std::string& programFolder, const TInstallJournal& journal) {
+  for (const std::string* path :
+       {&journal.StagedFile, &journal.CompanionFile, &journal.Target, &journal.Aside}) {
+    if (path->find_first_of("\r\n") != std::string::npos) return false;
+    if (!path->empty() && !Below(programFolder, *path)) return false;
+  }
+  return true;
+}
+
+void WriteInstallJournal(const std::string& programFolder, const TInstallJournal& journal) {
   const char* phase = journal.Phase == TInstallPhase::Replacing ? kReplacing : kRollingBack;
   std::string text;
   for (const std::string& line :
-       {std::string(kHeader), std::string(phase), journal.StagedFile, journal.CompanionFile,
-        journal.Target, journal.Aside, journal.ModuleName, journal.ComponentKey,
+       {std::string(kHeader), std::string(phase), Relative(programFolder, journal.StagedFile),
+        Relative(programFolder, journal.CompanionFile), Relative(programFolder, journal.Target),
+        Relative(programFolder, journal.Aside), journal.ModuleName, journal.ComponentKey,
         journal.AvailableVersion})
     text += line + "\r\n";
-  platform::WriteWholeFile(path, text.data(), text.size());
+  platform::WriteWholeFile(InstallJournalPath(programFolder), text.data(), text.size());
 }
 
-std::optional<TInstallJournal> ReadInstallJournal(const std::string& path) {
+std::optional<TInstallJournal> ReadInstallJournal(const std::string& programFolder) {
+  const std::string path = InstallJournalPath(programFolder);
   if (!platform::FileExists(path)) return std::nullopt;
   std::vector<std::string> lines;
   try {
@@ -54,22 +77,23 @@ std::optional<TInstallJournal> ReadInstallJournal(const std::string& path) {
   if (lines[2].empty() || lines[4].empty()) return std::nullopt;
   TInstallJournal journal;
   journal.Phase = lines[1] == kReplacing ? TInstallPhase::Replacing : TInstallPhase::RollingBack;
-  journal.StagedFile = lines[2];
-  journal.CompanionFile = lines[3];
-  journal.Target = lines[4];
-  journal.Aside = lines[5];
+  journal.StagedFile = Absolute(programFolder, lines[2]);
+  journal.CompanionFile = Absolute(programFolder, lines[3]);
+  journal.Target = Absolute(programFolder, lines[4]);
+  journal.Aside = Absolute(programFolder, lines[5]);
   journal.ModuleName = lines[6];
   journal.ComponentKey = lines[7];
   journal.AvailableVersion = lines[8];
   return journal;
 }
 
-bool InstallJournalExists(const std::string& path) { return platform::FileExists(path); }
+bool InstallJournalExists(const std::string& programFolder) {
+  return platform::FileExists(InstallJournalPath(programFolder));
+}
 
-void RemoveInstallJournal(const std::string& path) {
-  platform::DeleteFile(path);
-  const size_t slash = path.rfind('/');
-  platform::SyncFolder(slash == std::string::npos ? "." : path.substr(0, slash + 1));
+void RemoveInstallJournal(const std::string& programFolder) {
+  platform::DeleteFile(InstallJournalPath(programFolder));
+  platform::SyncFolder(programFolder);
 }
 
 }  // namespace engine

@@ -28,11 +28,17 @@ struct TInstallJournal {
 // "InstallJournal.{J}" in the program folder.
 std::string InstallJournalPath(const std::string& programFolder);
 
-// Writes the journal whole and flushed; raises EFCreateError.
-void WriteInstallJournal(const std::string& path, const TInstallJournal& journal);
+// True when every path of the journal lies below the program folder and
+// fits on one line, as the journal keeps them.
+bool Journallable(const std::string& programFolder, const TInstallJournal& journal);
+
+// Writes the program folder's journal whole and flushed; raises
+// EFCreateError.  Paths are kept relative to the program folder, so a tree
+// that was moved between a crash and the next start is still recovered.
+void WriteInstallJournal(const std::string& programFolder, const TInstallJournal& journal);
 // The journal, or nothing when there is none or it cannot be made sense of.
-std::optional<TInstallJournal> ReadInstallJournal(const std::string& path);
-bool InstallJournalExists(const std::string& path);
-void RemoveInstallJournal(const std::string& path);
+std::optional<TInstallJournal> ReadInstallJournal(const std::string& programFolder);
+bool InstallJournalExists(const std::string& programFolder);
+void RemoveInstallJournal(const std::string& programFolder);
 
 }  // namespace engine

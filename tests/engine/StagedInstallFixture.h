@@ -25,9 +25,12 @@
 // to it unless they begin with "/".
 class TTempTree {
  public:
-  TTempTree() {
-    char pattern[] = "/tmp/quorvin-install-XXXXXX";
-    Root = std::string(::mkdtemp(pattern)) + "/";
+  // In memory (/dev/shm), where flushing to disk costs nothing, when asked
+  // and available; else below /tmp.
+  explicit TTempTree(bool inMemory = false) {
+    const bool shm = inMemory && std::filesystem::is_directory("/dev/shm");
+    std::string pattern = std::string(shm ? "/dev/shm" : "/tmp") + "/quorvin-install-XXXXXX";
+    Root = std::string(::mkdtemp(pattern.data())) + "/";
   }
   ~TTempTree() {
     std::error_code ignored;
