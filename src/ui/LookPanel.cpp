@@ -38,8 +38,6 @@ void TLookPanel::SetCaption(const QString& caption) {
   FCaption = caption;
   // Setting the accessible name also announces the change (NameChanged).
   setAccessibleName(caption);
-  QAccessibleEvent changed(this, QAccessible::NameChanged);
-  QAccessible::updateAccessibility(&changed);
   update();
 }
 
