@@ -85,20 +85,22 @@ class ProfileCache {
  public:
   // The parsed file, or null when there is no readable regular file.
   std::shared_ptr<const ParsedProfile> Load(const std::string& fileName) {
-    std::string path = fileName;
+    const std::string* path = &fileName;
+    std::string resolved;  // only needed when the name differs in case from the file's
     struct stat info;
-    if (::stat(path.c_str(), &info) != 0) {
-      path = ResolvePath(fileName);
-      if (::stat(path.c_str(), &info) != 0) return nullptr;
+    if (::stat(fileName.c_str(), &info) != 0) {
+      resolved = ResolvePath(fileName);
+      if (::stat(resolved.c_str(), &info) != 0) return nullptr;
+      path = &resolved;
     }
     if (!S_ISREG(info.st_mode)) return nullptr;
     const FileStamp stamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
 
     std::lock_guard<std::mutex> lock(FMutex);
-    const auto cached = FEntries.find(path);
+    const auto cached = FEntries.find(*path);
     if (cached != FEntries.end() && cached->second.trusted && cached->second.stamp == stamp)
       return cached->second.profile;
-    return Refresh(path, stamp);
+    return Refresh(*path, stamp);
   }
 
   void Drop(const std::string& path) {
