@@ -69,8 +69,7 @@ bool WrittenLater(const TCandidate& a, const TCandidate& b) {
   return a.name > b.name;
 }
 
-std::vector<std::string> CompanionNames(const std::string& programFolder,
-                                        const std::string& bare) {
+std::vector<std::string> CompanionNames(const std::string& programFolder, const std::string& bare) {
   std::vector<platform::FolderEntry> entries;
   std::vector<std::string> names;
   if (!platform::ListFolder(programFolder, "*", entries)) return names;

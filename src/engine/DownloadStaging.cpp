@@ -48,8 +48,8 @@ bool Stage(TUpdaterContext& context, const TRowToFetch& row) {
   if (!StagedNameFree(context, staged)) return false;
   engine::RemoveCompanions(folder, row.Bare);
   engine::CrashPoint();
-  engine::WriteCompanionFile(folder + engine::CompanionName(row.Bare, row.Companion.AvailableVersion),
-                             row.Companion);
+  engine::WriteCompanionFile(
+      folder + engine::CompanionName(row.Bare, row.Companion.AvailableVersion), row.Companion);
   engine::CrashPoint();
   const bool stagedOk = platform::MoveFileNoReplace(folder + engine::PartialName(row.Bare), staged);
   engine::CrashPoint();

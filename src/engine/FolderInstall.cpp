@@ -25,12 +25,14 @@ std::string FreeAsideName(const std::string& folder, const std::string& bare) {
 }
 
 // Puts the old copy back under the component's name; a copy that a partial
-// move left under that name goes first.
-void RestoreAside(const TInstallJournal& journal) {
-  if (journal.Aside.empty() || !platform::FileExists(journal.Aside)) return;
+// move left under that name goes first.  False when the old copy is still
+// aside, in which case the journal must stay for a later attempt.
+bool RestoreAside(const TInstallJournal& journal) {
+  if (journal.Aside.empty() || !platform::FileExists(journal.Aside)) return true;
   platform::DeleteFile(journal.Target);
-  platform::MoveFileNoReplace(journal.Aside, journal.Target);
+  const bool restored = platform::MoveFileNoReplace(journal.Aside, journal.Target);
   platform::SyncFolder(FolderOf(journal.Target));
+  return restored;
 }
 
 // Removes the new copy and brings the old one back.
@@ -41,9 +43,9 @@ void RollBack(const std::string& programFolder, TInstallJournal journal) {
   if (journal.Aside.empty() || platform::FileExists(journal.Aside))
     platform::DeleteFile(journal.Target);
   CrashPoint();
-  RestoreAside(journal);
+  const bool restored = RestoreAside(journal);
   CrashPoint();
-  RemoveInstallJournal(programFolder);
+  if (restored) RemoveInstallJournal(programFolder);
 }
 
 // The last steps, the same for a fresh installation and a recovered one:
@@ -87,9 +89,9 @@ bool Replace(const std::string& programFolder, const TInstallJournal& journal) {
     CrashPoint();
   }
   if (MoveFailureInjected() || !platform::MoveFileNoReplace(journal.StagedFile, journal.Target)) {
-    RestoreAside(journal);
+    const bool restored = RestoreAside(journal);
     CrashPoint();
-    RemoveInstallJournal(programFolder);
+    if (restored) RemoveInstallJournal(programFolder);
     return false;
   }
   CrashPoint();
@@ -129,7 +131,9 @@ bool RecoverInterruptedInstall(const std::string& programFolder) {
   }
   try {
     const bool moved = !platform::FileExists(journal->StagedFile);
-    if (journal->Phase == TInstallPhase::RollingBack) {
+    // A new copy that has vanished since cannot be completed, only undone.
+    if (journal->Phase == TInstallPhase::RollingBack ||
+        (moved && !platform::FileExists(journal->Target))) {
       RollBack(programFolder, *journal);
     } else if (moved) {
       try {
@@ -141,8 +145,7 @@ bool RecoverInterruptedInstall(const std::string& programFolder) {
       // The staged file never left, so anything under the component's name
       // other than the old copy is an unfinished copy of it.
       if (journal->Aside.empty()) platform::DeleteFile(journal->Target);
-      RestoreAside(*journal);
-      RemoveInstallJournal(programFolder);
+      if (RestoreAside(*journal)) RemoveInstallJournal(programFolder);
     }
   } catch (const std::exception&) {
     return false;

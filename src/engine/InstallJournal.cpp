@@ -25,7 +25,8 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 bool Below(const std::string& programFolder, const std::string& path) {
-  return path.size() > programFolder.size() && path.compare(0, programFolder.size(), programFolder) == 0;
+  return path.size() > programFolder.size() &&
+         path.compare(0, programFolder.size(), programFolder) == 0;
 }
 
 std::string Relative(const std::string& programFolder, const std::string& path) {

@@ -17,7 +17,8 @@ using engine::kCompanionProgramLine;
 // cannot be opened.
 TStringList CompanionLines(const std::string& programFolder, const std::string& companionName,
                            const std::string& bare) {
-  if (companionName.empty()) RaiseOpenError(programFolder + bare + engine::kCompanionInfix + "*", ENOENT);
+  if (companionName.empty())
+    RaiseOpenError(programFolder + bare + engine::kCompanionInfix + "*", ENOENT);
   return engine::ReadCompanionLines(programFolder + companionName);
 }
 

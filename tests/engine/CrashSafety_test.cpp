@@ -4,11 +4,10 @@
 // every installation folder must hold the old file with the old version or
 // the new file with the new version, with whatever had been staged
 // installed.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <map>
 #include <optional>
@@ -115,8 +114,7 @@ std::set<std::string> ModulesDue(const TTempTree& tree) {
     const std::string companion = engine::FindCompanion(tree.Root, bare);
     if (!companion.empty()) due.insert(engine::ReadCompanionLines(tree.Path(companion))[0]);
   }
-  if (const auto journal = engine::ReadInstallJournal(tree.Root))
-    due.insert(journal->ModuleName);
+  if (const auto journal = engine::ReadInstallJournal(tree.Root)) due.insert(journal->ModuleName);
   due.erase("ModD");  // its installation can never complete
   return due;
 }

@@ -34,8 +34,8 @@ class DownloadStagingTest : public ::testing::Test {
   void Row(const std::string& module, const std::string& componentFile,
            const std::string& available, bool checked = true,
            const std::string& installed = "1.0.001") {
-    rig.Window.AddRow(module + ",Main," + module + ".exe," + componentFile + "," + installed +
-                      "," + available + ",N,N,0");
+    rig.Window.AddRow(module + ",Main," + module + ".exe," + componentFile + "," + installed + "," +
+                      available + ",N,N,0");
     rig.Window.SetRowChecked(rig.Window.RowCount() - 1, checked);
   }
   std::vector<std::string> Fetched() const { return server.RequestLines(); }
@@ -215,6 +215,23 @@ TEST_F(DownloadStagingTest, ACompanionLeftByAnEarlierRunIsDroppedWhenTheFileIsSt
   DownloadTheFiles(rig.Context);
 
   EXPECT_EQ(RecordedVersion(tree, "A", "ModA", "Main"), "2.1.005");
+  EXPECT_EQ(tree.Listing(), "A");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DownloadStagingTest, AVersionHoldingASlashStillNamesACompanionInTheProgramFolder) {
+  Install("A", "ModA", "Report.dll", "old");
+  rig.Folders({"A"});
+  Row("ModA", "Report.dll", "2/../../x");
+  server.AddFile("/download/Report.dll", "new");
+
+  DownloadTheFiles(rig.Context);
+
+  EXPECT_EQ(tree.Read("A/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(tree, "A", "ModA", "Main"), "2/../../x");
   EXPECT_EQ(tree.Listing(), "A");
 }
 

@@ -40,7 +40,9 @@ class TTempTree {
   TTempTree& operator=(const TTempTree&) = delete;
 
   std::string Path(const std::string& relative) const { return Root + relative; }
-  void Folder(const std::string& relative) const { std::filesystem::create_directories(Path(relative)); }
+  void Folder(const std::string& relative) const {
+    std::filesystem::create_directories(Path(relative));
+  }
   void Write(const std::string& relative, const std::string& content) const {
     std::filesystem::create_directories(std::filesystem::path(Path(relative)).parent_path());
     std::ofstream(Path(relative), std::ios::binary) << content;
