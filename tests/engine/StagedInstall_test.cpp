@@ -185,15 +185,6 @@ TEST_F(StagedInstallTest, AVersionThatCannotBeRecordedUndoesTheReplacement) {
   EXPECT_FALSE(tree.Exists("InstallJournal.{J}"));
 }
 
-TEST_F(StagedInstallTest, AComponentNewToTheFolderIsInstalledUnderItsOwnName) {
-  FoldersUpTo(0);
-  tree.Write("f0/ModA.exe", "program");
-  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
-
-  EXPECT_TRUE(InstallStagedFiles(rig.Context));
-  EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Version.ini");
-}
-
 TEST_F(StagedInstallTest, TheInstalledCopyKeepsTheLetterCaseOfItsName) {
   FoldersUpTo(0);
   InstallModA({"f0"});
