@@ -3,6 +3,7 @@
 #include <string>
 
 #include "engine/Catalogue.h"
+#include "engine/FolderNameIndex.h"
 #include "engine/InUseProbe.h"
 #include "engine/UpdateRecord.h"
 #include "engine/VersionCompare.h"
@@ -36,14 +37,14 @@ void FetchCatalogue(TUpdaterContext& context) {
 }
 
 TInstallations FindInstallations(TUpdaterContext& context, TCatalogue& catalogue,
-                                 const std::string& module) {
+                                 TFolderNameIndex& folderNames, const std::string& module) {
   TInstallations found;
   const TStringList& folders = *context.DirList;
   for (int index = 0; index < folders.Count(); ++index) {
     // Read for every folder; the INI layer keeps the parsed file, so this
     // costs a lookup, not a read of the file.
     const std::string programFile = catalogue.ProgramFileForSearch(module);
-    if (!platform::FileExists(AppendBackslash(folders[index]) + programFile)) continue;
+    if (!folderNames.FileExists(AppendBackslash(folders[index]), programFile)) continue;
     if (found.First < 0) {
       found.First = index;
       found.FolderIndexes = std::to_string(index);
@@ -94,8 +95,9 @@ void ExamineComponent(TUpdaterContext& context, TCatalogue& catalogue,
   AppendRow(context.Window, record);
 }
 
-void ExamineModule(TUpdaterContext& context, TCatalogue& catalogue, const std::string& module) {
-  const TInstallations installations = FindInstallations(context, catalogue, module);
+void ExamineModule(TUpdaterContext& context, TCatalogue& catalogue,
+                   TFolderNameIndex& folderNames, const std::string& module) {
+  const TInstallations installations = FindInstallations(context, catalogue, folderNames, module);
   if (installations.First < 0) return;
   TStringList components;
   catalogue.ReadComponents(module, components);
@@ -109,8 +111,9 @@ void ListUpdates(TUpdaterContext& context) {
   TCatalogue catalogue(context.ProgramFolder + kCatalogueFileName);
   TStringList modules;
   catalogue.ReadModules(modules);
+  TFolderNameIndex folderNames;
   for (int index = 0; index < modules.Count(); ++index) {
-    ExamineModule(context, catalogue, modules[index]);
+    ExamineModule(context, catalogue, folderNames, modules[index]);
   }
 }
 

@@ -182,6 +182,14 @@ TEST_F(UpdateDetectionTest, ProgramAndComponentFilesAreFoundWithoutRegardToCase)
                         "ModA,Report,moda.exe,Data\\report.dll,1.0.001,1.0.002,N,N,0"});
 }
 
+TEST_F(UpdateDetectionTest, ProgramFileBelowTheInstallationFolderIsFound) {
+  tree.File("App/Bin/App.exe");
+  tree.File("App/Lib.dll");
+  tree.Folder("Other/Bin/App.exe");  // a folder of that name is no program file
+  Detect("[modules]\r\nApp=bin/app.exe\r\n[App]\r\nLib=1.0.002,Lib.dll\r\n");
+  EXPECT_EQ(Rows(), std::vector<std::string>{"App,Lib,bin/app.exe,Lib.dll,1.0.001,1.0.002,N,N,0"});
+}
+
 TEST_F(UpdateDetectionTest, CatalogueNamesCannotReachOutsideTheInstallationFolder) {
   tree.File("App/App.exe");
   tree.File("Lib.dll");  // in the program folder, one level up
