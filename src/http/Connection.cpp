@@ -259,7 +259,8 @@ std::string TTcpConnection::ReadLine() {
   size_t scanned = 0;
   for (;;) {
     const char* begin = FBuffer.data() + FStart;
-    const void* found = std::memchr(begin + scanned, '\n', Buffered() - scanned);
+    const void* found =
+        Buffered() > scanned ? std::memchr(begin + scanned, '\n', Buffered() - scanned) : nullptr;
     if (found != nullptr) {
       size_t lineFeed = static_cast<size_t>(static_cast<const char*>(found) - begin);
       if (lineFeed > kMaxLineLength) RaiseMaxLineLengthExceeded();
