@@ -56,8 +56,10 @@ std::string WireTextFromUtf8(const std::string& text) {
            (static_cast<unsigned char>(text[i + valid]) & 0xC0) == 0x80) {
       ++valid;
     }
-    wire += '?';
-    i += valid == length ? length : 1;
+    // A character beyond the 16-bit range is two UTF-16 units, so two "?".
+    bool whole = valid == length;
+    wire += whole && length == 4 ? "??" : "?";
+    i += whole ? length : 1;
   }
   return wire;
 }

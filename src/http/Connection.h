@@ -89,5 +89,5 @@ class TTcpConnection {
 };
 
 // Text as sent on the wire: every character above 127 becomes "?" (one "?"
-// per UTF-8 encoded character).
+// per UTF-16 unit of the character; a stray byte counts as one character).
 std::string WireTextFromUtf8(const std::string& text);
