@@ -18,6 +18,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kDefaultConnectTimeoutMs = 120000;
+// The longest sleep while a connect runs (shorter when the pump's idle time is).
 constexpr int kConnectSliceMs = 125;
 
 bool IsPeerGone(int lastError) {
@@ -134,7 +135,8 @@ void TTcpConnection::ConnectWithThread(const platform::SocketAddress& address, i
       {
         std::unique_lock<std::mutex> guard(lock);
         if (done) break;
-        int slice = std::min(kConnectSliceMs, MillisecondsLeft(deadline));
+        int slice =
+            std::min({kConnectSliceMs, TMessagePump::IdleSliceMs(), MillisecondsLeft(deadline)});
         if (slice <= 0) break;
         finished.wait_for(guard, std::chrono::milliseconds(slice));
       }
