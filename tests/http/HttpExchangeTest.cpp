@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <thread>
+
 #include "HttpTestSupport.h"
 #include "http/HttpClient.h"
 #include "support/ScriptedServer.h"
@@ -323,4 +325,39 @@ TEST(HttpExchange, CookiesSetByAResponseGoBackAsTheFifthHeader) {
   EXPECT_EQ(server.Received(0),
             ExpectedRequest("/download/allfiles.ini", server.Port()) +
                 ExpectedRequest("/download/a.exe", server.Port(), "Cookie: session=abc\r\n"));
+}
+
+TEST(HttpExchange, BracketedIPv6HostConnectsOverIPv6) {
+  int listener = socket(AF_INET6, SOCK_STREAM, 0);
+  sockaddr_in6 address{};
+  address.sin6_family = AF_INET6;
+  address.sin6_addr = in6addr_loopback;
+  if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(listener, 1) != 0) {
+    if (listener >= 0) close(listener);
+    GTEST_SKIP() << "no IPv6 loopback";
+  }
+  socklen_t length = sizeof address;
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  std::string port = std::to_string(ntohs(address.sin6_port));
+  std::string request;
+  std::thread server([&] {
+    int connection = accept(listener, nullptr, nullptr);
+    char buffer[4096];
+    while (request.find("\r\n\r\n") == std::string::npos) {
+      ssize_t count = recv(connection, buffer, sizeof buffer, 0);
+      if (count <= 0) break;
+      request.append(buffer, static_cast<size_t>(count));
+    }
+    std::string response = Ok("six");
+    send(connection, response.data(), response.size(), MSG_NOSIGNAL);
+    close(connection);
+  });
+  THttpClient client;
+  TMemoryStream stream;
+  client.Get("http://[::1]:" + port + "/x", stream);
+  server.join();
+  close(listener);
+  EXPECT_EQ(StreamText(stream), "six");
+  EXPECT_NE(request.find("\r\nHost: [::1]:" + port + "\r\n"), std::string::npos);
 }
