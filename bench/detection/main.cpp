@@ -47,7 +47,8 @@ std::string BuildInstallation(const std::string& root, int modules, int folders,
     if (m % 10 == 0) homes.push_back(homes[0] + "Second/");
     for (int c = 0; c < components; ++c) {
       const std::string file = name + "_" + std::to_string(c) + ".dll";
-      sections += "C" + std::to_string(c) + "=1.0." + (c % 2 ? "005" : "004") + ",Lib\\" + file + "\r\n";
+      sections +=
+          "C" + std::to_string(c) + "=1.0." + (c % 2 ? "005" : "004") + ",Lib\\" + file + "\r\n";
       versions += "C" + std::to_string(c) + "=1.0.004\r\n";
       for (const std::string& home : homes) {
         std::filesystem::create_directories(home);
@@ -69,7 +70,8 @@ int main(int argc, char** argv) {
   const int folders = argc > 2 ? std::atoi(argv[2]) : 2000;
   const int components = argc > 3 ? std::atoi(argv[3]) : 4;
 
-  std::string root = (std::filesystem::temp_directory_path() / "quorvin-bench-detect-XXXXXX").string();
+  std::string root =
+      (std::filesystem::temp_directory_path() / "quorvin-bench-detect-XXXXXX").string();
   if (::mkdtemp(root.data()) == nullptr) return 1;
   root += "/";
   const std::string catalogue = BuildInstallation(root, modules, folders, components);
@@ -84,8 +86,9 @@ int main(int argc, char** argv) {
   nsi1.SetDelimiter('.');
   nsi2.SetDelimiter('.');
   si3.SetDelimiter('|');
-  TUpdaterContext context{window, http, root, server.Url("/"), std::make_unique<TStringList>(),
-                          si,     psi,  nsi1, nsi2,            si3};
+  TUpdaterContext context{
+      window, http, root, server.Url("/"), std::make_unique<TStringList>(), si, psi,
+      nsi1,   nsi2, si3};
   ScanFolder(context, root);
 
   const auto start = Clock::now();

@@ -44,7 +44,7 @@ double ScanSeconds(const std::string& root, int& listed) {
   FakeUpdaterWindow window;
   THttpClient http;
   TQuorvinSI si, psi, nsi1, nsi2, si3;
-  TUpdaterContext context{window, http, root, "", std::make_unique<TStringList>(),
+  TUpdaterContext context{window, http, root, "",   std::make_unique<TStringList>(),
                           si,     psi,  nsi1, nsi2, si3};
   const auto start = Clock::now();
   ScanFolder(context, root);
@@ -75,7 +75,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) fanout.push_back(std::atoi(argv[i]));
   if (fanout.empty()) fanout = {10, 10, 99};
 
-  std::string root = (std::filesystem::temp_directory_path() / "quorvin-bench-scan-XXXXXX").string();
+  std::string root =
+      (std::filesystem::temp_directory_path() / "quorvin-bench-scan-XXXXXX").string();
   if (::mkdtemp(root.data()) == nullptr) return 1;
   root += "/";
   const int made = BuildTree(root, fanout);

@@ -18,7 +18,8 @@
 #include "util/StringList.h"
 
 inline constexpr const char* kCatalogueFileName = "allfiles.ini";
-inline constexpr const char* kCataloguePath = "download/allfiles.ini";  // below the server's base URL
+inline constexpr const char* kCataloguePath =
+    "download/allfiles.ini";  // below the server's base URL
 inline constexpr const char* kVersionFileName = "Version.ini";
 inline constexpr const char* kModulesSection = "modules";
 

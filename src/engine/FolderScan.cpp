@@ -58,8 +58,9 @@ void ScanSubtree(TScanState& state, const std::string& path) {
   // cannot make the walk endless nor one folder count as two installations.
   // Marking the whole level before descending keeps a folder at its own
   // place rather than under a link to it from an earlier sibling's subtree.
-  std::erase_if(subfolders,
-                [&](const TSubfolder& folder) { return !state.Seen.insert(folder.Identity).second; });
+  std::erase_if(subfolders, [&](const TSubfolder& folder) {
+    return !state.Seen.insert(folder.Identity).second;
+  });
   for (const TSubfolder& folder : subfolders) {
     const std::string folderPath = path + folder.Name + "/";
     state.Context.DirList->Add(folderPath);

@@ -3,8 +3,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/sysmacros.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -127,4 +127,9 @@ bool FileInUse(const std::string& path) {
   if (lease == TLeaseAnswer::Refused) return true;
   if (lease == TLeaseAnswer::Granted && LeaseSeesReaders()) return false;
   return AnyProcessHolds(opened);
+}
+
+bool ProcessHoldsFile(const std::string& path) {
+  struct stat info;
+  return ::stat(platform::ResolvePath(path).c_str(), &info) == 0 && AnyProcessHolds(info);
 }

@@ -18,3 +18,8 @@
 #include <string>
 
 bool FileInUse(const std::string& path);
+
+// The /proc part of the probe on its own: true when some process this user
+// may inspect (this one included) has the file open, mapped, or runs it.
+// The probe falls back on it where a write lease cannot tell.
+bool ProcessHoldsFile(const std::string& path);

@@ -66,9 +66,9 @@ void AppendRow(IUpdaterWindow& window, const TUpdateRecord& record) {
 
 // One component of an installed module; the splitters are read only between
 // their assignment here and the end of this function.
-void ExamineComponent(TUpdaterContext& context, TCatalogue& catalogue,
-                      TInstalledVersions& versions, const std::string& module,
-                      const std::string& component, const TInstallations& installations) {
+void ExamineComponent(TUpdaterContext& context, TCatalogue& catalogue, TInstalledVersions& versions,
+                      const std::string& module, const std::string& component,
+                      const TInstallations& installations) {
   context.NSI1.SetSourceString(versions.Version(module, component));
   context.SI.SetSourceString(catalogue.Entry(module, component));
   context.NSI2.SetSourceString(context.SI.FieldList()[kEntryAvailableVersion]);
@@ -95,8 +95,8 @@ void ExamineComponent(TUpdaterContext& context, TCatalogue& catalogue,
   AppendRow(context.Window, record);
 }
 
-void ExamineModule(TUpdaterContext& context, TCatalogue& catalogue,
-                   TFolderNameIndex& folderNames, const std::string& module) {
+void ExamineModule(TUpdaterContext& context, TCatalogue& catalogue, TFolderNameIndex& folderNames,
+                   const std::string& module) {
   const TInstallations installations = FindInstallations(context, catalogue, folderNames, module);
   if (installations.First < 0) return;
   TStringList components;

@@ -12,12 +12,12 @@ enum TUpdateRecordField : int {
   kModuleName = 0,
   kComponentKey = 1,
   kProgramFile = 2,
-  kComponentFile = 3,      // as the catalogue writes it, folders included
-  kInstalledVersion = 4,   // a leading "*" marks a row that is shown but never fetched
+  kComponentFile = 3,     // as the catalogue writes it, folders included
+  kInstalledVersion = 4,  // a leading "*" marks a row that is shown but never fetched
   kAvailableVersion = 5,
-  kDuplicateFlag = 6,      // "Y" when the module is installed in several folders
-  kInUseFlag = 7,          // "Y" when the installed copy was found in use
-  kFolderIndexes = 8,      // DirList positions joined by "|", first installation first
+  kDuplicateFlag = 6,  // "Y" when the module is installed in several folders
+  kInUseFlag = 7,      // "Y" when the installed copy was found in use
+  kFolderIndexes = 8,  // DirList positions joined by "|", first installation first
 };
 constexpr int kUpdateRecordFieldCount = 9;
 

@@ -55,4 +55,3 @@ class DetectFileHolder {
   pid_t pid_ = 0;
   bool spawned_ = false;
 };
-

@@ -121,8 +121,8 @@ TEST(FolderScan, LinkToAFolderOutsideIsEnteredOnce) {
   std::filesystem::create_directory_symlink(outside.Path("Shared"), tree.Path("App/Link2"));
   DetectContext detect(tree.Root());
   const std::string r = tree.Root();
-  EXPECT_EQ(Scan(detect, r), (std::vector<std::string>{r + "App/", r + "App/Link1/",
-                                                       r + "App/Link1/Deep/"}));
+  EXPECT_EQ(Scan(detect, r),
+            (std::vector<std::string>{r + "App/", r + "App/Link1/", r + "App/Link1/Deep/"}));
 }
 
 }  // namespace

@@ -81,3 +81,25 @@ TEST(InUseProbe, ProbingLeavesContentsAndTimeStampsAlone) {
 }
 
 }  // namespace
+
+namespace {
+
+// The /proc search that stands in where a write lease cannot decide.
+TEST(InUseProbeProcessSearch, FindsOpenDescriptorsAndRunningImagesOnly) {
+  DetectTree tree;
+  const std::string idle = tree.File("App/Idle.dll");
+  const std::string read = tree.File("App/Read.dll");
+  const std::string program = tree.Path("App/Sleeper");
+  std::filesystem::copy_file("/bin/sleep", program);
+  ::chmod(program.c_str(), 0755);
+  DetectFileHolder reader("/bin/sleep", read, 0, O_RDONLY);
+  DetectFileHolder runner(program, "", 0, 0);
+  ASSERT_TRUE(reader.WaitUntilHolding("fd/0", read));
+  ASSERT_TRUE(runner.WaitUntilHolding("exe", program));
+  EXPECT_FALSE(ProcessHoldsFile(idle));
+  EXPECT_TRUE(ProcessHoldsFile(read));
+  EXPECT_TRUE(ProcessHoldsFile(program));
+  EXPECT_FALSE(ProcessHoldsFile(tree.Path("App/Missing.dll")));
+}
+
+}  // namespace

@@ -12,9 +12,9 @@
 
 #include "DetectTestSupport.h"
 #include "FileHolder.h"
-#include "support/ScriptedServer.h"
 #include "engine/FolderScan.h"
 #include "engine/TransferProgress.h"
+#include "support/ScriptedServer.h"
 
 namespace {
 
@@ -146,7 +146,8 @@ TEST_F(UpdateDetectionTest, ShortInstalledVersionReadToItsMissingBuildFails) {
 TEST_F(UpdateDetectionTest, UnconvertibleVersionFailsWithTheConversionError) {
   tree.File("App/App.exe");
   tree.File("App/Lib.dll");
-  server.AddFile("/download/allfiles.ini", "[modules]\r\nApp=App.exe\r\n[App]\r\nLib=1.0.2b,Lib.dll\r\n");
+  server.AddFile("/download/allfiles.ini",
+                 "[modules]\r\nApp=App.exe\r\n[App]\r\nLib=1.0.2b,Lib.dll\r\n");
   ScanFolder(detect.context, tree.Root());
   EXPECT_THROW(GetListOfFiles(detect.context), EConvertError);
   EXPECT_FALSE(detect.window.nextEnabled);
@@ -193,8 +194,9 @@ TEST_F(UpdateDetectionTest, ProgramFileBelowTheInstallationFolderIsFound) {
 TEST_F(UpdateDetectionTest, CatalogueNamesCannotReachOutsideTheInstallationFolder) {
   tree.File("App/App.exe");
   tree.File("Lib.dll");  // in the program folder, one level up
-  Detect("[modules]\r\nApp=App.exe\r\n[App]\r\nUp=2.0.000,..\\Lib.dll\r\n"
-         "Slash=2.0.000,../Lib.dll\r\nDots=2.0.000,..\r\n");
+  Detect(
+      "[modules]\r\nApp=App.exe\r\n[App]\r\nUp=2.0.000,..\\Lib.dll\r\n"
+      "Slash=2.0.000,../Lib.dll\r\nDots=2.0.000,..\r\n");
   ExpectUpToDateEnding();
 }
 
@@ -261,7 +263,8 @@ TEST_F(UpdateDetectionTest, AnOldCatalogueCopyIsReplacedWhateverItsCase) {
   tree.File("AllFiles.ini", "[modules]\r\nOld=Old.exe\r\n");
   Detect("[modules]\r\nApp=App.exe\r\n[App]\r\nLib=1.0.002,Lib.dll\r\n");
   EXPECT_EQ(Rows().size(), 1u);
-  EXPECT_EQ(tree.Read("AllFiles.ini"), "[modules]\r\nApp=App.exe\r\n[App]\r\nLib=1.0.002,Lib.dll\r\n");
+  EXPECT_EQ(tree.Read("AllFiles.ini"),
+            "[modules]\r\nApp=App.exe\r\n[App]\r\nLib=1.0.002,Lib.dll\r\n");
   EXPECT_FALSE(std::filesystem::exists(tree.Path("allfiles.ini")));
 }
 

@@ -23,9 +23,7 @@ TEST(VersionCompare, TheFourExamples) {
   EXPECT_TRUE(Newer("1.2.010", "1.3.001"));  // build 10 > 1
 }
 
-TEST(VersionCompare, OlderInEveryComponentIsNotNewer) {
-  EXPECT_FALSE(Newer("1.0.001", "2.3.004"));
-}
+TEST(VersionCompare, OlderInEveryComponentIsNotNewer) { EXPECT_FALSE(Newer("1.0.001", "2.3.004")); }
 
 TEST(VersionCompare, ComponentsAreNumbersNotTexts) {
   EXPECT_FALSE(Newer("1.02.0010", "1.2.10"));
@@ -34,8 +32,8 @@ TEST(VersionCompare, ComponentsAreNumbersNotTexts) {
 }
 
 TEST(VersionCompare, LaterComponentsAreNeitherReadNorRequired) {
-  EXPECT_TRUE(Newer("1.3.000", "1.2"));     // decided at the minor component
-  EXPECT_TRUE(Newer("2", "1.junk.junk"));   // decided at the major component
+  EXPECT_TRUE(Newer("1.3.000", "1.2"));       // decided at the minor component
+  EXPECT_TRUE(Newer("2", "1.junk.junk"));     // decided at the major component
   EXPECT_FALSE(Newer("1.2.3.4", "1.2.3.9"));  // a fourth component is ignored
 }
 

@@ -1,11 +1,12 @@
 // Drawing of update list rows: colours, column positions, the asterisk rule
 // and the focus outline, checked on an offscreen image.
+#include "ui/UpdateListPainter.h"
+
 #include <QImage>
 #include <QPainter>
 #include <QtTest>
 #include <algorithm>
 
-#include "ui/UpdateListPainter.h"
 #include "util/QuorvinSI.h"
 
 namespace {
@@ -122,7 +123,8 @@ class UpdateListPainterTest : public QObject {
 
   void AsteriskAlsoTurnsLaterMarksRed() {
     const QImage image = Draw("M,K,P.exe,Lib.dll,*1.0.001,1.0.002,N,N,0");
-    QCOMPARE(FirstInkColumn(image, kDuplicate - 10, kItemRect.right() + 1), -1);  // no flags, no marks
+    QCOMPARE(FirstInkColumn(image, kDuplicate - 10, kItemRect.right() + 1),
+             -1);  // no flags, no marks
   }
 
   void BackgroundIsWhiteOverTheWholeItem() {
