@@ -4,7 +4,9 @@
 #include "app/TheMenuMain.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPointer>
 #include <QShowEvent>
@@ -19,10 +21,13 @@
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   CreateControls();
   BindEvents();
+  // The window's close ends the run through RequestTermination, which waits
+  // for a running handler; Qt's own quit would not.
+  QGuiApplication::setQuitOnLastWindowClosed(false);
   // Messages from the layers below the window reach the user in the box.
   SetInformationBoxHook(
       [](const std::string& text) { ShowInformationBox(QString::fromStdString(text)); });
-  RunGuarded([this] { FormCreate(); });
+  Dispatch([this] { FormCreate(); });
 }
 
 TMainForm::~TMainForm() {
@@ -37,19 +42,21 @@ TMainForm::~TMainForm() {
 void TMainForm::BindEvents() {
   connect(Timer1, &QTimer::timeout, this, [this] {
     FStartupTicked = true;
-    RunGuarded([this] { Timer1Timer(); });
+    Dispatch([this] { Timer1Timer(); });
   });
   connect(buttonOK, &QToolButton::clicked, this,
-          [this] { RunGuarded([this] { (this->*FButtonOKClick)(); }); });
+          [this] { Dispatch([this] { (this->*FButtonOKClick)(); }); });
   connect(historyButton, &QToolButton::clicked, this,
-          [this] { RunGuarded([this] { VerHisClick(); }); });
+          [this] { Dispatch([this] { VerHisClick(); }); });
   connect(cancelButton, &QToolButton::clicked, this,
-          [this] { RunGuarded([this] { BitBtn2Click(); }); });
+          [this] { Dispatch([this] { BitBtn2Click(); }); });
   LB->OnDrawItem = [this](TCheckListBox* control, int index, QPainter& canvas, const QRect& rect,
                           TOwnerDrawState state) {
+    ++FHandlerDepth;
     RunGuardedWhilePainting([&] { LBDrawItem(control, index, canvas, rect, state); });
+    --FHandlerDepth;
   };
-  LB->OnDblClick = [this](TCheckListBox*) { RunGuarded([this] { LBDblClick(); }); };
+  LB->OnDblClick = [this](TCheckListBox*) { Dispatch([this] { LBDblClick(); }); };
 }
 
 // ---- Lifecycle ------------------------------------------------------------
@@ -77,7 +84,7 @@ void TMainForm::showEvent(QShowEvent* event) {
     FCentred = true;
     CentreOnScreen();
   }
-  RunGuarded([this] { FormShow(); });
+  Dispatch([this] { FormShow(); });
 }
 
 // ---- Buttons --------------------------------------------------------------
@@ -120,11 +127,26 @@ void TMainForm::HttpClientWorkEnd() {}
 
 // ---- Ending the run and minimizing -----------------------------------------
 
-// The loop is told to end; it does so once control is back in it, so the
-// handler that asked runs on to its end first.
+// The run ends once control is back in the message loop: while a handler
+// is running (however deeply nested) the request is only noted, and the
+// outermost handler ends the loop when it returns.  So the handler that asked
+// runs on to its end, boxes it shows after the request included.
 void TMainForm::RequestTermination() {
   FTerminationRequested = true;
-  QCoreApplication::exit(0);
+  if (FHandlerDepth == 0) QCoreApplication::exit(0);
+}
+
+void TMainForm::Dispatch(const std::function<void()>& handler) {
+  ++FHandlerDepth;
+  RunGuarded(handler);
+  --FHandlerDepth;
+  if (FHandlerDepth == 0 && FTerminationRequested) QCoreApplication::exit(0);
+}
+
+// Closing the window is a termination request like the others.
+void TMainForm::closeEvent(QCloseEvent* event) {
+  QWidget::closeEvent(event);
+  RequestTermination();
 }
 
 void TMainForm::changeEvent(QEvent* event) {

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -113,6 +114,7 @@ class TMainForm : public QWidget, public IUpdaterWindow {
   virtual bool HttpConnected();
 
   void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
 
   std::unique_ptr<TStringList> DirList;
@@ -129,6 +131,9 @@ class TMainForm : public QWidget, public IUpdaterWindow {
   void BindEvents();
   void CentreOnScreen();
 
+  // Runs a handler through the error guard, keeping count of how deeply
+  // handlers are nested, so a termination request waits for the outermost.
+  void Dispatch(const std::function<void()>& handler);
   void MinimizeApplication();
   void RestoreApplication();
 
@@ -137,6 +142,7 @@ class TMainForm : public QWidget, public IUpdaterWindow {
   int FTag = 0;
   std::string FHint;
   bool FTerminationRequested = false;
+  int FHandlerDepth = 0;
   bool FStartupTicked = false;
   bool FCentred = false;
   bool FMinimizing = false;

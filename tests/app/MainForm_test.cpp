@@ -5,6 +5,7 @@
 #include <QAccessibleInterface>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QLabel>
 #include <QScreen>
 #include <QStatusBar>
@@ -13,6 +14,7 @@
 
 #include "app/ShadowLabel.h"
 #include "app/TheMenuMain.h"
+#include "ui/InformationBox.h"
 #include "ui/LookHeader.h"
 #include "ui/LookPanel.h"
 #include "ui/LookProgressBar.h"
@@ -268,15 +270,51 @@ class MainFormTest : public QObject {
   }
 
   void terminatingHandlerRunsToItsEnd() {
+    int boxes = 0;
+    SetModalBoxHook([&boxes](QDialog& box) {
+      ++boxes;
+      box.accept();
+    });
     TProbeForm form;
     form.startup = [](TProbeForm& self) {
       self.RequestTermination();
       self.ProcessMessages();  // messages handled after the request change nothing
+      self.ShowInformation("still shown");
       self.BaseStartup();
     };
     const int result = RunLoop([&form] { form.show(); });
+    SetModalBoxHook(nullptr);
     QCOMPARE(result, 0);
     QCOMPARE(form.startups, 1);
+    QCOMPARE(boxes, 1);
+    QCOMPARE(QString::fromStdString(form.StatusLine()),
+             QStringLiteral("Click NEXT to see what updates are available"));
+  }
+
+  void closingDuringAHandlerLetsItFinish() {
+    TProbeForm form;
+    form.startup = [](TProbeForm& self) {
+      self.close();
+      self.ProcessMessages();
+      self.BaseStartup();
+    };
+    QCOMPARE(RunLoop([&form] { form.show(); }), 0);
+    QVERIFY(form.TerminationRequested());
+    QCOMPARE(QString::fromStdString(form.StatusLine()),
+             QStringLiteral("Click NEXT to see what updates are available"));
+  }
+
+  void exitDuringAHandlerWaitsForIt() {
+    TProbeForm form;
+    bool ranOn = false;
+    form.startup = [&ranOn](TProbeForm& self) {
+      self.cancelButton->click();  // Exit, nested inside the start-up step
+      ranOn = self.TerminationRequested();
+      self.BaseStartup();
+    };
+    QCOMPARE(RunLoop([&form] { form.show(); }), 0);
+    QVERIFY(ranOn);
+    QCOMPARE(form.Tag(), 99);
     QCOMPARE(QString::fromStdString(form.StatusLine()),
              QStringLiteral("Click NEXT to see what updates are available"));
   }
