@@ -1,6 +1,7 @@
 // Reading a response body: deciding whether there is one, and the three
 // framings (chunked, a known length, until the server closes).
 #include <algorithm>
+#include <exception>
 
 #include "http/BodyText.h"
 #include "http/Connection.h"
@@ -38,9 +39,10 @@ int64_t ChunkSizeOf(const std::string& line) {
 // Ends a body read on every exit: closes the transfer and cuts the stream.
 class TBodyReadScope {
  public:
-  TBodyReadScope(IWorkSink& work, TMemoryStream& stream) : FWork(work), FStream(stream) {}
+  TBodyReadScope(IWorkSink& work, TMemoryStream& stream)
+      : FWork(work), FStream(stream), FUncaught(std::uncaught_exceptions()) {}
   ~TBodyReadScope() noexcept(false) {
-    bool failing = std::uncaught_exceptions() > 0;
+    bool failing = std::uncaught_exceptions() > FUncaught;
     FStream.SetSize(FStream.Position());
     if (!failing) {
       FWork.EndWork(TWorkMode::wmRead);
@@ -56,6 +58,7 @@ class TBodyReadScope {
  private:
   IWorkSink& FWork;
   TMemoryStream& FStream;
+  int FUncaught;
 };
 
 }  // namespace
