@@ -31,7 +31,13 @@ void FetchCatalogue(TUpdaterContext& context) {
   // Exit pressed during the fetch cuts the transfer at its next progress
   // event, and what had arrived by then is no catalogue to act on: a cut
   // entry could offer a wrong version and later record it as installed.
-  if (context.Window.Tag() == kAbortRequested) throw EAbort("Operation aborted");
+  // The connection is closed too (it may have outlived a transfer that
+  // ended before the cut), so that the next Exit finds none and ends the
+  // program.
+  if (context.Window.Tag() == kAbortRequested) {
+    context.HttpClient.Disconnect();
+    throw EAbort("Operation aborted");
+  }
   platform::WriteWholeFile(context.ProgramFolder + kCatalogueFileName, body.Data(),
                            static_cast<size_t>(body.Size()));
 }

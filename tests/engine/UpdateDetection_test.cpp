@@ -289,6 +289,20 @@ TEST_F(UpdateDetectionTest, ExitDuringTheFetchNeverActsOnACutCatalogue) {
   EXPECT_FALSE(std::filesystem::exists(tree.Path("allfiles.ini")));
   ExpectNextStillUsable(detect);
   EXPECT_EQ(detect.window.Tag(), 99);
+  EXPECT_FALSE(detect.http.Connected());  // so a second Exit ends the program
+}
+
+TEST_F(UpdateDetectionTest, ExitAfterTheLastProgressEventStillDropsTheCatalogue) {
+  tree.File("App/App.exe");
+  tree.File("App/Lib.dll");
+  server.AddFile("/download/allfiles.ini",
+                 "[modules]\r\nApp=App.exe\r\n[App]\r\nLib=1.0.002,Lib.dll\r\n");
+  ScanFolder(detect.context, tree.Root());
+  detect.http.OnWorkEnd = [&](THttpClient*, TWorkMode) { detect.window.SetTag(99); };
+  EXPECT_THROW(GetListOfFiles(detect.context), EAbort);
+  EXPECT_TRUE(Rows().empty());
+  ExpectNextStillUsable(detect);
+  EXPECT_FALSE(detect.http.Connected());
 }
 
 TEST_F(UpdateDetectionTest, ModulesInCatalogueOrderAndSectionlessModulesPassedOver) {
