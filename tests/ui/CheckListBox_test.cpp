@@ -117,6 +117,10 @@ class CheckListBoxTest : public QObject {
       }
     } counter(&paints);
     list->viewport()->installEventFilter(&counter);
+    list->viewport()->update();
+    QTRY_VERIFY(paints > 0);  // the window's own painting has come through
+    QVERIFY(QTest::qWaitForWindowActive(list.get()));
+    QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
     paints = 0;
 
