@@ -1,5 +1,6 @@
 #include "engine/StagedInstall.h"
 
+#include <cerrno>
 #include <vector>
 
 #include "engine/CompanionFile.h"
@@ -10,8 +11,6 @@
 #include "util/allfunct.h"
 
 namespace {
-
-using engine::kCompanionProgramLine;
 
 // The companion's lines; a missing companion is reported like any file that
 // cannot be opened.
@@ -24,7 +23,7 @@ TStringList CompanionLines(const std::string& programFolder, const std::string& 
 
 engine::TCompanion CompanionOf(const TStringList& lines) {
   return {lines[engine::kCompanionModuleLine], lines[engine::kCompanionKeyLine],
-          lines[engine::kCompanionVersionLine], lines[kCompanionProgramLine]};
+          lines[engine::kCompanionVersionLine], lines[engine::kCompanionProgramLine]};
 }
 
 }  // namespace
@@ -39,7 +38,7 @@ bool InstallStagedFile(TUpdaterContext& context, const std::string& stagedName) 
   for (int index = 0; index < folderCount; ++index) {
     const std::string folder = AppendBackslash((*context.DirList)[index]);
     // Reading the program file line is where a short companion is noticed.
-    if (!platform::FileExists(folder + lines[kCompanionProgramLine])) continue;
+    if (!platform::FileExists(folder + lines[engine::kCompanionProgramLine])) continue;
     const engine::TFolderInstall install{programFolder, stagedName, companionName, folder,
                                          CompanionOf(lines)};
     if (engine::InstallIntoFolder(install)) {
