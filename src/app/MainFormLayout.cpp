@@ -48,7 +48,8 @@ void TMainForm::CreateControls() {
   BackPanel = new TLookPanel(this, TLookPanel::TBevel::Raised);
   BackPanel->setObjectName(QStringLiteral("BackPanel"));
   BackPanel->setGeometry(0, 0, 705, 480);
-  BackPanel->SetCaption(QStringLiteral("BackPanel"));  // hidden behind Panel1
+  // Its caption lies hidden behind Panel1; a caption nobody sees is not announced.
+  BackPanel->SetCaption(QStringLiteral("BackPanel"));
   BackPanel->setAccessibleName(QString());
   CreateButtons();
   CreateListPanel();

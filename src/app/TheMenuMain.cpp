@@ -8,7 +8,6 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QPointer>
 #include <QShowEvent>
 #include <QTimer>
 #include <QUrl>
