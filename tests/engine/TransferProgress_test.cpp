@@ -19,15 +19,6 @@ TEST(TransferProgress, BarFollowsATransferAndEndsFull) {
   EXPECT_EQ(detect.window.progressPosition, 1000);
 }
 
-TEST(TransferProgress, UnknownLengthGivesMaximumZero) {
-  DetectContext detect("/opt/upd/");
-  HttpClientWorkBegin(detect.context, 0);
-  EXPECT_EQ(detect.window.progressMax, 0);
-  HttpClientWork(detect.context, 77);
-  HttpClientWorkEnd(detect.context);
-  EXPECT_EQ(detect.window.progressPosition, 0);
-}
-
 TEST(TransferProgress, CountsAreCutToTheirLow32BitsSigned) {
   DetectContext detect("/opt/upd/");
   HttpClientWorkBegin(detect.context, (int64_t{1} << 32) + 5);

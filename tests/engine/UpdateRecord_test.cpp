@@ -30,25 +30,6 @@ TEST(UpdateRecord, BuildsTheNineFieldsInOrder) {
   EXPECT_EQ(BuildUpdateRecord(twice), "ModA,Main,ModA.exe,Data\\Lib.dll,1.0.001,1.0.002,Y,Y,2|5");
 }
 
-TEST(UpdateRecord, SplitsBackIntoTheSameFields) {
-  TUpdateRecord original = ModARecord();
-  original.Duplicate = true;
-  original.FolderIndexes = "0|4|9";
-  TQuorvinSI si;
-  si.SetDelimiter(',');
-  si.SetSourceString(BuildUpdateRecord(original));
-  ASSERT_EQ(si.FieldList().Count(), kUpdateRecordFieldCount);
-  const TUpdateRecord back = TakeApartUpdateRecord(si.FieldList());
-  EXPECT_EQ(BuildUpdateRecord(back), BuildUpdateRecord(original));
-  EXPECT_TRUE(back.Duplicate);
-  EXPECT_FALSE(back.InUse);
-}
-
-TEST(UpdateRecord, OnlyUpperCaseYSetsAFlag) {
-  EXPECT_TRUE(FlagIsSet("Y"));
-  for (const char* text : {"y", "N", "", "YES", " Y"}) EXPECT_FALSE(FlagIsSet(text)) << text;
-}
-
 TEST(UpdateRecord, ShortRecordRaisesTheIndexError) {
   TQuorvinSI si;
   si.SetDelimiter(',');
