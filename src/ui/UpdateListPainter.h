@@ -20,5 +20,10 @@ using THeaderWidths = std::array<int, 6>;
 // item rectangle; the others sit where the header puts them.  A focused row
 // gets a dotted outline.  A record of fewer than eight fields raises the
 // list index error once the white background is painted.
+//
+// The list's draw-item handler splits the row's text with the window's
+// comma splitter SI and passes its fields:
+//   SI.SetSourceString(itemText);
+//   PaintUpdateRow(painter, rect, SI.FieldList(), headerWidths, state.focused);
 void PaintUpdateRow(QPainter& painter, const QRect& itemRect, const TStringList& fields,
                     const THeaderWidths& widths, bool focused);
