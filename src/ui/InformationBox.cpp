@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -178,6 +179,10 @@ void TInformationBox::keyPressEvent(QKeyEvent* event) {
 void SetModalBoxHook(TModalBoxHook hook) { ModalBoxHook() = std::move(hook); }
 
 int ExecModalBox(QDialog& box) {
+  // Without a window manager (or with one that does not) nobody hands the
+  // activation back when the box closes, so the box does it itself.
+  const QPointer<QWidget> previousWindow = QApplication::activeWindow();
+  const QPointer<QWidget> previousFocus = QApplication::focusWidget();
   box.setWindowModality(Qt::ApplicationModal);
   if (ModalBoxHook()) {
     // Queued, so the hook runs inside the box's own modal loop, as a person would.
@@ -185,7 +190,11 @@ int ExecModalBox(QDialog& box) {
       if (ModalBoxHook()) ModalBoxHook()(box);
     });
   }
-  return box.exec();
+  const int result = box.exec();
+  if (previousWindow && previousWindow->isVisible()) previousWindow->activateWindow();
+  if (previousFocus && previousFocus->isVisible())
+    previousFocus->setFocus(Qt::ActiveWindowFocusReason);
+  return result;
 }
 
 void ShowInformationBox(const QString& text) {

@@ -145,6 +145,31 @@ class InformationBoxTest : public QObject {
     QTest::mouseClick(&exitButton, Qt::LeftButton);
     QCOMPARE(exitClicks, 1);
   }
+
+  void focusReturnsWhereItWas() {
+    QWidget main;
+    QPushButton first("first", &main), second("second", &main);
+    second.move(0, 40);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    second.setFocus();
+    QTRY_VERIFY(second.hasFocus());
+    bool boxHadFocus = false;
+    TAnswer answer([&](QDialog& box) {
+      QTRY_VERIFY(box.isActiveWindow());
+      boxHadFocus = static_cast<TInformationBox&>(box).OkButton()->hasFocus();
+      box.accept();
+    });
+    ShowInformationBox("Finished. ");
+    QVERIFY(boxHadFocus);
+    QTRY_VERIFY(second.hasFocus());
+  }
+
+  void emptyMessageStillShowsIconAndButton() {
+    TInformationBox box("");
+    QVERIFY(box.height() > box.OkButton()->height() + 32);
+    QVERIFY(box.OkButton()->geometry().top() > 32);
+  }
 };
 
 QTEST_MAIN(InformationBoxTest)
