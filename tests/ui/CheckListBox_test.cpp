@@ -40,13 +40,6 @@ class CheckListBoxTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void geometryOfTheBuiltInLook() {
-    TCheckListBox list;
-    QCOMPARE(list.ItemHeight(), 18);
-    QCOMPARE(list.CheckWidth(), 14);
-    QCOMPARE(list.ItemIndex(), -1);
-  }
-
   void appendedRowIsUncheckedEnabledWithoutStateObject() {
     TCheckListBox list;
     list.AddItem("a");

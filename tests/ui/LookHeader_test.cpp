@@ -68,14 +68,6 @@ class LookHeaderTest : public QObject {
     QCOMPARE(header.Section(1).Width, 130);
   }
 
-  void maxWidthNeverExceeds10000() {
-    TLookHeader header;
-    header.AddSection("a", 50000, false);
-    QCOMPARE(header.Section(0).Width, 10000);
-    header.SetSectionLimits(0, 0, 20000);
-    QCOMPARE(header.Section(0).MaxWidth, 10000);
-  }
-
   void headerTakesNoInput() {
     TLookHeader header;
     AddWindowSections(header);
@@ -89,14 +81,6 @@ class LookHeaderTest : public QObject {
     AddWindowSections(header);
     QVERIFY_THROWS_EXCEPTION(EStringListError, header.Section(6));
     QVERIFY_THROWS_EXCEPTION(EStringListError, header.SectionLeft(-1));
-  }
-
-  void paintsWithoutError() {
-    TLookHeader header;
-    AddWindowSections(header);
-    header.resize(689, 24);
-    const QImage image = header.grab().toImage();
-    QCOMPARE(image.size(), QSize(689, 24));
   }
 };
 
