@@ -32,3 +32,9 @@ std::string FolderReportText(TUpdaterContext& context, int itemIndex, const std:
   }
   return text;
 }
+
+void ShowFolderReport(TUpdaterContext& context, int itemIndex) {
+  if (itemIndex < 0) return;  // the row text is read only for a current row
+  const std::string text = FolderReportText(context, itemIndex, context.Window.RowText(itemIndex));
+  if (!text.empty()) context.Window.ShowInformation(text);
+}

@@ -15,3 +15,8 @@ inline constexpr const char* kFolderReportHeading = "The program is in the follo
 // outside DirList raises the list index error.  Splits the record with SI
 // and the indexes with SI3.
 std::string FolderReportText(TUpdaterContext& context, int itemIndex, const std::string& record);
+
+// The double-click handler's work: shows the report for the list's current
+// row `itemIndex` in the information box, and nothing when the list has no
+// current row or the report would be empty.
+void ShowFolderReport(TUpdaterContext& context, int itemIndex);

@@ -58,6 +58,16 @@ TEST_F(FolderReportTest, NothingWithoutRowOrFolders) {
   EXPECT_EQ(FolderReportText(detect.context, 0, "M,K,P,C,1.0.001,1.0.002,N,N, "), "");
 }
 
+TEST_F(FolderReportTest, DoubleClickShowsTheReportOnlyForACurrentRow) {
+  detect.window.AddRow("M,K,P,C,1.0.001,1.0.002,N,N,4");
+  ShowFolderReport(detect.context, -1);
+  EXPECT_TRUE(detect.window.boxes.empty());
+  ShowFolderReport(detect.context, 0);
+  EXPECT_EQ(
+      detect.window.boxes,
+      std::vector<std::string>{"The program is in the following folder(s)\r\n/opt/upd/F4/\r\n"});
+}
+
 TEST_F(FolderReportTest, BadIndexesRaise) {
   EXPECT_THROW(FolderReportText(detect.context, 0, "M,K,P,C,1,2,N,N,2|x"), EConvertError);
   EXPECT_THROW(FolderReportText(detect.context, 0, "M,K,P,C,1,2,N,N,6"), EStringListError);
