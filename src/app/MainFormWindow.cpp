@@ -44,7 +44,7 @@ void TMainForm::SetRowEnabled(int index, bool enabled) { LB->SetItemEnabled(inde
 
 void TMainForm::SetItemIndex(int index) { LB->SetItemIndex(index); }
 
-void TMainForm::RepaintList() { LB->viewport()->update(); }
+void TMainForm::RepaintList() { LB->viewport()->repaint(); }
 
 void TMainForm::SetProgressVisible(bool visible) { pb1->setVisible(visible); }
 

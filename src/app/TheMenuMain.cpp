@@ -12,14 +12,26 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "engine/DownloadStaging.h"
+#include "engine/FolderReport.h"
+#include "engine/StartupHousekeeping.h"
+#include "engine/TransferProgress.h"
+#include "engine/UpdateDetection.h"
+#include "platform/Files.h"
 #include "ui/ErrorReport.h"
 #include "ui/InformationBox.h"
+#include "ui/LookHeader.h"
 #include "ui/LookSpeedButton.h"
+#include "ui/UpdateListPainter.h"
+#include "ui/UpdateRowSpeech.h"
 #include "util/InformationBox.h"
 
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   CreateControls();
+  FContext.reset(new TUpdaterContext{*this, HttpClient, platform::ProgramFolder(),
+                                     QUORVIN_DOWNLOAD_URL, nullptr, SI, PSI, NSI1, NSI2, SI3});
   BindEvents();
+  BindTransferEvents();
   // The window's close ends the run through RequestTermination, which waits
   // for a running handler; Qt's own quit would not.
   QGuiApplication::setQuitOnLastWindowClosed(false);
@@ -33,9 +45,28 @@ TMainForm::~TMainForm() {
   // The list outlives this body (children go with the QWidget base), so it
   // must not call back into a half-destroyed window.
   LB->OnDrawItem = nullptr;
+  LB->AccessibleRowText = nullptr;
   LB->OnDblClick = nullptr;
   SetInformationBoxHook(nullptr);
+  HttpClient.OnWorkBegin = nullptr;
+  HttpClient.OnWork = nullptr;
+  HttpClient.OnWorkEnd = nullptr;
   FormDestroy();
+}
+
+void TMainForm::UseDownloadServer(const std::string& baseUrl) { FContext->DownloadUrl = baseUrl; }
+
+// The client's work events drive the progress bar; while a transfer waits,
+// the message pump lets the window handle its messages.
+void TMainForm::BindTransferEvents() {
+  HttpClient.OnWorkBegin = [this](THttpClient*, TWorkMode, int64_t workCountMax) {
+    HttpClientWorkBegin(workCountMax);
+  };
+  HttpClient.OnWork = [this](THttpClient*, TWorkMode, int64_t workCount) {
+    HttpClientWork(workCount);
+  };
+  HttpClient.OnWorkEnd = [this](THttpClient*, TWorkMode) { HttpClientWorkEnd(); };
+  MessagePump.SetProcessMessagesHook([] { QCoreApplication::processEvents(); });
 }
 
 void TMainForm::BindEvents() {
@@ -56,6 +87,7 @@ void TMainForm::BindEvents() {
     --FHandlerDepth;
   };
   LB->OnDblClick = [this](TCheckListBox*) { Dispatch([this] { LBDblClick(); }); };
+  LB->AccessibleRowText = [this](int index) { return SpokenUpdateRow(LB->Item(index)); };
 }
 
 // ---- Lifecycle ------------------------------------------------------------
@@ -68,12 +100,18 @@ void TMainForm::FormShow() {
   if (!FStartupTicked) Timer1->start();
 }
 
-void TMainForm::FormDestroy() { DirList.reset(); }
+void TMainForm::FormDestroy() { FContext->DirList.reset(); }
 
+// Runs once: the timer is stopped before anything else, so no further tick
+// arrives while the housekeeping lets messages through.
 void TMainForm::Timer1Timer() {
   Timer1->stop();
-  if (!DirList) DirList = std::make_unique<TStringList>();
-  SetStatusLine("Click NEXT to see what updates are available");
+  FStartupRunning = true;
+  struct TEndOfStartup {
+    bool& running;
+    ~TEndOfStartup() { running = false; }
+  } endOfStartup{FStartupRunning};
+  ::Timer1Timer(*FContext);
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -88,9 +126,14 @@ void TMainForm::showEvent(QShowEvent* event) {
 
 // ---- Buttons --------------------------------------------------------------
 
-void TMainForm::GetListOfFiles() {}
+// The scan lets clicks through while it runs; Next means nothing until the
+// folders are listed, so an early click is ignored.
+void TMainForm::GetListOfFiles() {
+  if (FStartupRunning || !FContext->DirList) return;
+  ::GetListOfFiles(*FContext);
+}
 
-void TMainForm::DownloadTheFiles() {}
+void TMainForm::DownloadTheFiles() { ::DownloadTheFiles(*FContext); }
 
 void TMainForm::VerHisClick() {
   QDesktopServices::openUrl(QUrl(QStringLiteral(QUORVIN_WEB_URL "history")));
@@ -101,28 +144,34 @@ void TMainForm::BitBtn2Click() {
   if (!HttpConnected()) RequestTermination();
 }
 
-bool TMainForm::HttpConnected() { return false; }
+bool TMainForm::HttpConnected() { return HttpClient.Connected(); }
 
 // ---- The update list and transfer events ----------------------------------
 
 void TMainForm::LBDrawItem(TCheckListBox* control, int index, QPainter& canvas, const QRect& rect,
-                           TOwnerDrawState) {
-  canvas.fillRect(rect, Qt::white);
-  canvas.setPen(Qt::black);
-  canvas.drawText(rect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, control->Item(index));
+                           TOwnerDrawState state) {
+  THeaderWidths widths{};
+  for (int i = 0; i < static_cast<int>(widths.size()) && i < HC->SectionCount(); ++i)
+    widths[static_cast<size_t>(i)] = HC->Section(i).Width;
+  SI.SetSourceString(control->Item(index).toStdString());
+  PaintUpdateRow(canvas, rect, SI.FieldList(), widths, state.focused);
 }
 
-void TMainForm::LBDblClick() {}
+void TMainForm::LBDblClick() {
+  if (!FContext->DirList) return;  // no folders listed yet: nothing to report
+  int index = LB->ItemIndex();
+  std::string record = index < 0 ? std::string() : LB->Item(index).toStdString();
+  std::string report = FolderReportText(*FContext, index, record);
+  if (!report.empty()) ShowInformation(report);
+}
 
 void TMainForm::HttpClientWorkBegin(int64_t workCountMax) {
-  SetProgressMax(static_cast<int32_t>(static_cast<uint32_t>(workCountMax)));
+  ::HttpClientWorkBegin(*FContext, workCountMax);
 }
 
-void TMainForm::HttpClientWork(int64_t workCount) {
-  SetProgressPosition(static_cast<int32_t>(static_cast<uint32_t>(workCount)));
-}
+void TMainForm::HttpClientWork(int64_t workCount) { ::HttpClientWork(*FContext, workCount); }
 
-void TMainForm::HttpClientWorkEnd() {}
+void TMainForm::HttpClientWorkEnd() { ::HttpClientWorkEnd(*FContext); }
 
 // ---- Ending the run and minimizing -----------------------------------------
 

@@ -15,7 +15,10 @@
 #include <memory>
 #include <string>
 
+#include "engine/UpdaterContext.h"
 #include "engine/UpdaterWindow.h"
+#include "http/HttpClient.h"
+#include "http/MessagePump.h"
 #include "ui/CheckListBox.h"
 #include "ui/LookManager.h"
 #include "util/QuorvinSI.h"
@@ -57,6 +60,12 @@ class TMainForm : public QWidget, public IUpdaterWindow {
   QStringList SH;  // string holder: holds no strings
   TLookManager SM;
   QTimer* Timer1 = nullptr;
+  THttpClient HttpClient;
+  TMessagePump MessagePump;
+
+  // Points the window at another download server.  The program itself
+  // always uses the compiled-in base URL; tests and tools use this.
+  void UseDownloadServer(const std::string& baseUrl);
 
   // Set once a handler has asked the run to end.
   bool TerminationRequested() const { return FTerminationRequested; }
@@ -117,7 +126,8 @@ class TMainForm : public QWidget, public IUpdaterWindow {
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
 
-  std::unique_ptr<TStringList> DirList;
+  // Every folder below the program folder; null until the start-up step.
+  const TStringList* DirList() const { return FContext->DirList.get(); }
 
  private:
   // Building the window (MainFormLayout.cpp).
@@ -130,6 +140,7 @@ class TMainForm : public QWidget, public IUpdaterWindow {
   void CreateComponents();
   void BindEvents();
   void CentreOnScreen();
+  void BindTransferEvents();
 
   // Runs a handler through the error guard, keeping count of how deeply
   // handlers are nested, so a termination request waits for the outermost.
@@ -137,6 +148,9 @@ class TMainForm : public QWidget, public IUpdaterWindow {
   void MinimizeApplication();
   void RestoreApplication();
 
+  // What the engine works with: this window, its HTTP client, folders and
+  // splitters.
+  std::unique_ptr<TUpdaterContext> FContext;
   using THandler = void (TMainForm::*)();
   THandler FButtonOKClick = &TMainForm::GetListOfFiles;
   int FTag = 0;
@@ -144,6 +158,7 @@ class TMainForm : public QWidget, public IUpdaterWindow {
   bool FTerminationRequested = false;
   int FHandlerDepth = 0;
   bool FStartupTicked = false;
+  bool FStartupRunning = false;
   bool FCentred = false;
   bool FMinimizing = false;
 };

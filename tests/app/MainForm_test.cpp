@@ -9,11 +9,13 @@
 #include <QLabel>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 #include "app/ShadowLabel.h"
 #include "app/TheMenuMain.h"
+#include "platform/Files.h"
 #include "ui/InformationBox.h"
 #include "ui/LookHeader.h"
 #include "ui/LookPanel.h"
@@ -32,7 +34,7 @@ class TProbeForm : public TMainForm {
   std::function<void(TProbeForm&)> startup;  // replaces the start-up step when set
   std::function<void(TProbeForm&)> afterExit;
 
-  bool HasDirList() const { return DirList != nullptr; }
+  bool HasDirList() const { return DirList() != nullptr; }
   void BaseStartup() { TMainForm::Timer1Timer(); }
 
  protected:
@@ -83,7 +85,17 @@ void RecordAccessibleEvent(QAccessibleEvent* event) {
 class MainFormTest : public QObject {
   Q_OBJECT
 
+  // The start-up step scans and tidies the program folder: give it an empty
+  // one of its own rather than the folder of the test program.
+  QTemporaryDir programFolder;
+
  private slots:
+  void initTestCase() {
+    QVERIFY(programFolder.isValid());
+    platform::SetProgramFolderForTesting(programFolder.path().toStdString() + "/");
+  }
+  void cleanupTestCase() { platform::SetProgramFolderForTesting(""); }
+
   void titleAndCaptions() {
     TMainForm form;
     QCOMPARE(form.windowTitle(), QStringLiteral("Computer QUORVIN Update"));
