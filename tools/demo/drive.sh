@@ -12,9 +12,9 @@ tree=$2
 shots=$3
 caption='Computer QUORVIN Update'
 
-# Client positions of the buttons (top left corner) and their size.
-readonly button_w=100 button_h=38
-readonly history_x=385 next_x=491 exit_x=597 buttons_y=431
+# The buttons' top left corners in client coordinates, and their size:
+# History (385,431), Next/Update (491,431), Exit (597,431), each 100 x 38.
+readonly next_x=491 buttons_y=431 button_w=100 button_h=38
 
 say() { echo "drive: $*"; }
 fail() { say "FAILED: $*"; exit 1; }

@@ -34,7 +34,9 @@ program() { # FILE PRODUCT VERSION
 # A component whose content carries its name and version, padded to SIZE
 # bytes so the progress bar has something to show.
 component() { # FILE VERSION SIZE
-  { printf 'Computer QUORVIN component %s version %s\n' "$(basename "$1")" "$2"
+  local name
+  name=$(basename "$1")
+  { printf 'Computer QUORVIN component %s version %s\n' "$name" "$2"
     head -c "$3" /dev/zero | tr '\0' '.'; } > "$1"
 }
 
