@@ -188,3 +188,22 @@ TEST(WorkEvents, DisconnectDuringAChunkedBodyAlreadyReceivedFinishesIt) {
   EXPECT_EQ(StreamText(stream), "abc");
   EXPECT_FALSE(client.Connected());
 }
+
+TEST(WorkEvents, AHandlerErrorStillEndsTheTransferAndTheNextOneBeginsAfresh) {
+  ScriptedServer server;
+  server.AddConnection(
+      ConnectionScript().ExpectRequest().Send(Ok(Body(10))).ExpectRequest().Send(Ok(Body(20))));
+  THttpClient client;
+  WorkLog log;
+  log.Attach(client);
+  bool fail = true;
+  client.OnWork = [&](THttpClient*, TWorkMode, int64_t count) {
+    log.events.push_back("work " + std::to_string(count));
+    if (fail) throw EAbort("stop");
+  };
+  TMemoryStream stream;
+  EXPECT_THROW(client.Get(server.Url("/a"), stream), EAbort);
+  fail = false;
+  client.Get(server.Url("/b"), stream);
+  EXPECT_EQ(log.events, (Events{"begin 10", "work 10", "end", "begin 20", "work 20", "end"}));
+}

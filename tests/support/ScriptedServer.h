@@ -6,7 +6,8 @@
 // A connection for which a script was added plays that script step by step;
 // a connection without one is served in route mode (path -> response bytes,
 // keep-alive honoured).  When a script ends without closing, the server
-// keeps reading (and recording) until the client closes.
+// keeps reading (and recording) until the client closes, or closes itself
+// when a further, unscripted request arrives.
 //
 //   ScriptedServer server;
 //   server.AddConnection(ConnectionScript()
