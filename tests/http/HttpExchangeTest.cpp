@@ -295,6 +295,8 @@ TEST(HttpExchange, ProtocolAndAddressFailures) {
   EXPECT_THROW(client.Get("https://example.invalid:0443/x", stream), ETransportInvalid);
   EXPECT_EQ(client.Request().Host, "example.invalid:0443");
   EXPECT_THROW(client.Get("http://127.0.0.1:0/x", stream), EPortRequired);
+  THttpClient fresh;
+  EXPECT_THROW(fresh.Get("http:///x", stream), EHostRequired);
 }
 
 TEST(HttpExchange, RequestLineCarriesSpacesAndQuestionMarksForNonAscii) {
