@@ -31,6 +31,10 @@ class TMemoryStream {
   void Reserve(int64_t capacity);
   void Populate(int64_t end);
 
+  // Streams at least this large have their memory made present ahead of the
+  // writes, this much at a time.
+  static constexpr int64_t kPopulateBatch = 8 << 20;
+
   char* FData = nullptr;
   int64_t FSize = 0;
   int64_t FCapacity = 0;
