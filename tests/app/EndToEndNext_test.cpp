@@ -1,0 +1,189 @@
+// Next, end to end: the real window over a temporary installation tree, the
+// catalogue served from 127.0.0.1, the user pressing Next and answering boxes.
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include "EndToEndFixture.h"
+
+using namespace e2e;
+
+namespace {
+
+// A port on 127.0.0.1 on which nothing listens: bound, read and closed again.
+int ClosedPort() {
+  const int handle = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ::bind(handle, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(handle);
+  return ntohs(address.sin_port);
+}
+
+// Six candidate folders A..F: the scan lists them at positions 0..5.
+void SixFolders(const TInstallTree& tree) {
+  for (const char* name : {"A", "B", "C", "D", "E", "F"}) tree.Folder(name);
+}
+
+}  // namespace
+
+class EndToEndNextTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void nothingInstalledEndsWithTheUpToDateBox() {
+    TEndToEnd run;
+    SixFolders(run.tree);
+    // Beside the updater itself does not count: only folders below it do.
+    run.tree.File("ModA.exe", "program");
+    run.server.AddFile(
+        "/download/allfiles.ini",
+        IniText({"[modules]", "ModA=ModA.exe", "[ModA]", "Main=9.0.000,ModA.exe"}).toStdString());
+    const int result = run.Run([&run] {
+      if (!run.WaitForStartup()) return;
+      run.ClickNext();
+    });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QCOMPARE(result, 0);
+    QCOMPARE(run.boxes, QStringList{kUpToDate});
+    QCOMPARE(run.Status(), kUpToDate);
+    QCOMPARE(run.form->LB->Count(), 0);
+    // The catalogue copy stays until the next start.
+    QCOMPARE(run.tree.Read("allfiles.ini"),
+             IniText({"[modules]", "ModA=ModA.exe", "[ModA]", "Main=9.0.000,ModA.exe"}));
+  }
+
+  // A duplicated module is listed even when up to date, a component whose
+  // file is missing is not, a copy held open is listed unchecked and
+  // disabled, and a double click names the module's folders.
+  void rowsForDuplicatesMissingFilesAndFilesInUse() {
+    TEndToEnd run;
+    SixFolders(run.tree);
+    run.tree.File("C/ModA.exe", "old A");
+    run.tree.File("C/Version.ini", IniText({"[ModA]", "Main=1.2.003"}));
+    run.tree.File("F/ModA.exe", "old A");
+    run.tree.File("F/Version.ini", IniText({"[ModA]", "Main=1.0.000"}));  // only C's counts
+    run.tree.File("A/ModB.exe", "old B");
+    run.tree.File("A/Lib.dll", "old lib");
+    run.server.AddFile("/download/allfiles.ini",
+                       IniText({"[modules]", "ModA=ModA.exe", "ModB=ModB.exe", "ModC=ModC.exe",
+                                "[ModA]", "Main=1.2.003,ModA.exe", "Help=2.0.000,Docs\\Help.dll",
+                                "[ModB]", "Lib=1.0.002,Lib.dll", "[ModC]", "Main=9.0.000,ModC.exe"})
+                           .toStdString());
+    TFileHolder holder(run.tree.Path("A/Lib.dll"));
+    QVERIFY(holder.WaitUntilHolding());
+
+    QString report;
+    const int result = run.Run([&] {
+      if (!run.WaitForStartup()) return;
+      run.ClickNext();
+      run.Expect(run.Status() == kChoose, "status line after Next: " + run.Status());
+      run.Expect(run.form->buttonOK->text() == "Update", "Next became Update");
+      // The user double-clicks the first row's text.
+      QWidget* rows = run.form->LB->viewport();
+      const QPoint onText = run.form->LB->ItemRect(0).center();
+      run.onBox = [&report](const QString& text) { report = text; };
+      // A double click reaches the list as a press, then the double click.
+      QTest::mouseClick(rows, Qt::LeftButton, {}, onText);
+      QTest::mouseDClick(rows, Qt::LeftButton, {}, onText);
+    });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QCOMPARE(result, kStillRunning);
+    QCOMPARE(run.Rows(), (QStringList{"ModA,Main,ModA.exe,ModA.exe,1.2.003,1.2.003,Y,N,2|5",
+                                      "ModB,Lib,ModB.exe,Lib.dll,1.0.001,1.0.002,N,Y,0"}));
+    QVERIFY(run.form->LB->Checked(0));
+    QVERIFY(run.form->LB->ItemEnabled(0));
+    QVERIFY(!run.form->LB->Checked(1));
+    QVERIFY(!run.form->LB->ItemEnabled(1));
+    QVERIFY(run.form->historyButton->isEnabled());
+    QCOMPARE(report, "The program is in the following folder(s)\r\n" + run.tree.Path("C/") +
+                         "\r\n" + run.tree.Path("F/") + "\r\n");
+    QCOMPARE(run.boxes.size(), 1);
+  }
+
+  void programAndVersionFilesAreFoundInAnyLetterCase() {
+    TEndToEnd run;
+    run.tree.File("A/ModA.EXE", "old");
+    run.tree.File("A/Report.DLL", "old report");
+    run.tree.File("A/VERSION.INI", IniText({"[moda]", "REPORT=1.0.000"}));
+    run.server.AddFile("/download/allfiles.ini", IniText({"[modules]", "ModA=moda.exe", "[ModA]",
+                                                          "Report=1.0.001,report.dll"})
+                                                     .toStdString());
+    const int result = run.Run([&run] {
+      if (run.WaitForStartup()) run.ClickNext();
+    });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QCOMPARE(result, kStillRunning);
+    QCOMPARE(run.Rows(), QStringList{"ModA,Report,moda.exe,report.dll,1.0.000,1.0.001,N,N,0"});
+    QVERIFY(run.boxes.isEmpty());
+  }
+
+  // A refused fetch and an error status both leave Next as it was, and a
+  // second press works once the server answers.
+  void failedCatalogueFetchLeavesNextUsable_data() {
+    QTest::addColumn<bool>("portClosed");
+    QTest::newRow("error status") << false;
+    QTest::newRow("port closed") << true;
+  }
+  void failedCatalogueFetchLeavesNextUsable() {
+    QFETCH(bool, portClosed);
+    TEndToEnd run;
+    run.tree.File("A/ModA.exe", "old");
+    if (portClosed) run.CreateWindowFor("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/");
+    const int result = run.Run([&run, portClosed] {
+      if (!run.WaitForStartup()) return;
+      run.ClickNext();
+      run.Expect(run.Status() == kConnecting, "status after the failure: " + run.Status());
+      run.Expect(run.form->buttonOK->isEnabled() && run.form->buttonOK->text() == "Next",
+                 "Next still usable");
+      run.Expect(run.form->historyButton->isEnabled(), "History still usable");
+      if (portClosed) return;
+      // The server comes back; Next is pressed again and lists the update.
+      run.server.AddFile(
+          "/download/allfiles.ini",
+          IniText({"[modules]", "ModA=ModA.exe", "[ModA]", "Main=1.0.002,ModA.exe"}).toStdString());
+      run.ClickNext();
+      run.Expect(run.Status() == kChoose, "status after the second Next: " + run.Status());
+    });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QCOMPARE(result, kStillRunning);
+    QCOMPARE(run.boxes.size(), 1);
+    QVERIFY2(run.boxes[0].startsWith("error: "), qPrintable(run.boxes[0]));
+    if (portClosed) {
+      QVERIFY2(run.boxes[0].contains("10061"), qPrintable(run.boxes[0]));
+      QCOMPARE(run.form->LB->Count(), 0);
+    } else {
+      QVERIFY2(run.boxes[0].contains("404"), qPrintable(run.boxes[0]));
+      QCOMPARE(run.Rows(), QStringList{"ModA,Main,ModA.exe,ModA.exe,1.0.001,1.0.002,N,N,0"});
+    }
+  }
+
+  // "1.2" installed: against "1.3.000" the minor component decides, against
+  // "1.2.000" the missing build component is an index error that leaves only
+  // Exit usable, with the rows listed so far.
+  void shortInstalledVersion() {
+    TEndToEnd run;
+    run.tree.File("A/ModA.exe", "old");
+    run.tree.File("A/Version.ini", IniText({"[ModA]", "Newer=1.2", "Same=1.2"}));
+    run.server.AddFile("/download/allfiles.ini",
+                       IniText({"[modules]", "ModA=ModA.exe", "[ModA]", "Newer=1.3.000,ModA.exe",
+                                "Same=1.2.000,ModA.exe"})
+                           .toStdString());
+    const int result = run.Run([&run] {
+      if (run.WaitForStartup()) run.ClickNext();
+    });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QCOMPARE(result, kStillRunning);
+    QCOMPARE(run.boxes, QStringList{"error: List index out of bounds (2)"});
+    QCOMPARE(run.Rows(), QStringList{"ModA,Newer,ModA.exe,ModA.exe,1.2,1.3.000,N,N,0"});
+    QVERIFY(!run.form->buttonOK->isEnabled());
+    QVERIFY(!run.form->historyButton->isEnabled());
+    QVERIFY(run.form->cancelButton->isEnabled());
+    QCOMPARE(run.Status(), kConnecting);
+  }
+};
+
+QTEST_MAIN(EndToEndNextTest)
+#include "EndToEndNext_test.moc"

@@ -1,0 +1,192 @@
+// Update, end to end: the real window lists the updates, the user presses
+// Update, the files come from 127.0.0.1 and land in the installation tree.
+#include "EndToEndFixture.h"
+
+using namespace e2e;
+
+namespace {
+
+const QByteArray kTwoComponents = IniText(
+    {"[modules]", "ModA=ModA.exe", "[ModA]", "Main=1.00.010,ModA.exe", "Lib=1.0.002,Bin\\Lib.dll"});
+
+void InstallModA(const TInstallTree& tree, const QString& folder) {
+  tree.File(folder + "/ModA.exe", "old A");
+  tree.File(folder + "/Lib.dll", "old lib in " + folder.toUtf8());
+  tree.File(folder + "/Version.ini", IniText({"[ModA]", "Main=1.0.001", "Lib=1.0.001"}));
+}
+
+// The client reports a body's progress once per block of this many bytes.
+constexpr int kBlock = 32768;
+
+}  // namespace
+
+class EndToEndUpdateTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // The first body arrives whole and is installed; the second is one byte
+  // short, so it stays a partial download and the final box says so.
+  void goodBodyInstalledShortBodyLeftPartial() {
+    TEndToEnd run;
+    InstallModA(run.tree, "A");
+    run.server.AddFile("/download/allfiles.ini", kTwoComponents.toStdString());
+    run.server.AddFile("/download/ModA.exe", "new A program");
+    run.server.AddRoute("/download/Lib.dll",
+                        "HTTP/1.1 200 OK\r\nContent-Length: 12\r\nConnection: close\r\n\r\n"
+                        "eleven byte");
+    const int result = run.Run([&run] {
+      if (!run.WaitForStartup()) return;
+      run.ClickNext();
+      run.Expect(run.Rows().size() == 2, "two rows listed");
+      run.ClickNext();  // now Update
+    });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QCOMPARE(result, 0);
+    QCOMPARE(run.boxes, QStringList{kFinishedWithErrors});
+    QCOMPARE(run.Status(), kFinishedWithErrors);
+    QCOMPARE(run.tree.Read("A/ModA.exe"), QByteArray("new A program"));
+    QCOMPARE(run.tree.Read("A/Lib.dll"), QByteArray("old lib in A"));
+    // The version text goes in as the catalogue wrote it, leading zeros kept.
+    QCOMPARE(run.tree.Read("A/Version.ini"), IniText({"[ModA]", "Main=1.00.010", "Lib=1.0.001"}));
+    QCOMPARE(run.tree.TopFiles(), (QStringList{"Lib.dll.{S}", "allfiles.ini"}));
+    QCOMPARE(run.tree.Read("Lib.dll.{S}"), QByteArray("eleven byte"));
+    // The folders in front of a component's name are not part of its download path.
+    QCOMPARE(run.Requests("/download/Lib.dll"), 1);
+    QCOMPARE(run.Requests("/download/ModA.exe"), 1);
+  }
+
+  void noCheckedRowFetchesNothing() {
+    TEndToEnd run;
+    InstallModA(run.tree, "A");
+    run.server.AddFile("/download/allfiles.ini", kTwoComponents.toStdString());
+    const int result = run.Run([&run] {
+      if (!run.WaitForStartup()) return;
+      run.ClickNext();
+      // The user clears both check boxes.
+      TCheckListBox* list = run.form->LB;
+      for (int row = 0; row < list->Count(); ++row) {
+        const QRect rect = list->ItemRect(row);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          QPoint(rect.left() + list->CheckWidth() / 2, rect.center().y()));
+      }
+      run.Expect(list->Count() == 2 && !list->Checked(0) && !list->Checked(1), "rows unchecked");
+      run.ClickNext();
+    });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QCOMPARE(result, 0);
+    QCOMPARE(run.boxes, QStringList{kFinished});
+    QCOMPARE(run.Requests("/download/ModA.exe") + run.Requests("/download/Lib.dll"), 0);
+    QVERIFY(run.form->pb1->isHidden());
+    QCOMPARE(run.tree.Read("A/ModA.exe"), QByteArray("old A"));
+  }
+
+  // Exit while the second of three files is arriving: the second stays
+  // partial, the first stays staged with its companion, the third is never
+  // asked for, and only a second Exit ends the program.
+  void exitDuringTheSecondOfThreeTransfers() {
+    TEndToEnd run;
+    run.tree.File("A/ModA.exe", "old A");
+    for (const char* name : {"One.dll", "Two.dll", "Three.dll"})
+      run.tree.File(QString("A/") + name, "old");
+    const QByteArray catalogue =
+        IniText({"[modules]", "ModA=ModA.exe", "[ModA]", "One=2.0.000,One.dll",
+                 "Two=2.0.000,Two.dll", "Three=2.0.000,Three.dll"});
+    run.server.AddConnection(ConnectionScript()
+                                 .ExpectRequest()
+                                 .Send(Response(catalogue).toStdString())
+                                 .ExpectRequest()
+                                 .Send(Response("new one").toStdString())
+                                 .ExpectRequest()
+                                 .Send("HTTP/1.1 200 OK\r\nContent-Length: 65546\r\n\r\n0123456789")
+                                 .Stall()
+                                 .Send(std::string(kBlock, 'x')));
+
+    bool exitPressed = false;
+    bool stayedAfterFirstExit = false;
+    QTimer watcher;  // the user, watching the second transfer begin
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+      if (exitPressed || run.Requests("/download/Two.dll") == 0) return;
+      exitPressed = true;
+      run.ClickExit();
+      stayedAfterFirstExit = !run.form->TerminationRequested() && run.form->Tag() == 99;
+      // One more block arrives: its progress event cuts the transfer.
+      run.server.Release();
+    });
+    QStringList stateAfterAbort;
+    const int result = run.Run([&] {
+      if (!run.WaitForStartup()) return;
+      run.ClickNext();
+      run.Expect(run.Rows().size() == 3, "three rows listed");
+      watcher.start(1);
+      run.ClickNext();  // Update: returns once the run has stopped
+      watcher.stop();
+      stateAfterAbort << run.Status() << (run.form->TerminationRequested() ? "ended" : "open")
+                      << (run.form->buttonOK->isEnabled() ? "update" : "-")
+                      << (run.form->historyButton->isEnabled() ? "history" : "-")
+                      << (run.form->cancelButton->isEnabled() ? "exit" : "-")
+                      << (run.form->pb1->isVisible() ? "bar" : "-");
+      run.ClickExit();  // the connection is closed now: this one ends the run
+    });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QCOMPARE(result, 0);
+    QVERIFY(exitPressed);
+    QVERIFY(stayedAfterFirstExit);
+    QCOMPARE(run.boxes, QStringList{kAborted});
+    QCOMPARE(stateAfterAbort, (QStringList{kAborted, "open", "-", "-", "exit", "-"}));
+    QCOMPARE(run.tree.TopFiles(),
+             (QStringList{"One.dll.V.2.0.000", "One.dll.{F}", "Two.dll.{S}", "allfiles.ini"}));
+    QCOMPARE(run.tree.Read("One.dll.{F}"), QByteArray("new one"));
+    QCOMPARE(run.tree.Read("One.dll.V.2.0.000"),
+             QByteArray("ModA\r\nOne\r\n2.0.000\r\nModA.exe\r\n"));
+    QCOMPARE(run.tree.Read("Two.dll.{S}"), "0123456789" + QByteArray(kBlock, 'x'));
+    QCOMPARE(run.tree.Read("A/One.dll"), QByteArray("old"));  // installed only at the next start
+    QCOMPARE(run.Requests("/download/Three.dll"), 0);
+    QCOMPARE(run.server.ConnectionsAccepted(), 1);
+  }
+
+  // A module in folders 2 and 5: the update goes into folder 2, unless the
+  // copy there is in use when Update runs; then folder 5 gets it.
+  void moduleInTwoFolders_data() {
+    QTest::addColumn<bool>("firstCopyInUse");
+    QTest::newRow("first copy free") << false;
+    QTest::newRow("first copy in use") << true;
+  }
+  void moduleInTwoFolders() {
+    QFETCH(bool, firstCopyInUse);
+    TEndToEnd run;
+    for (const char* name : {"A", "B", "C", "D", "E", "F"}) run.tree.Folder(name);
+    InstallModA(run.tree, "C");
+    InstallModA(run.tree, "F");
+    run.server.AddFile(
+        "/download/allfiles.ini",
+        IniText({"[modules]", "ModA=ModA.exe", "[ModA]", "Lib=1.0.002,Lib.dll"}).toStdString());
+    run.server.AddFile("/download/Lib.dll", "new lib");
+    std::unique_ptr<TFileHolder> holder;
+    const int result = run.Run([&] {
+      if (!run.WaitForStartup()) return;
+      run.ClickNext();
+      run.Expect(run.Rows() == QStringList{"ModA,Lib,ModA.exe,Lib.dll,1.0.001,1.0.002,Y,N,2|5"},
+                 "the row: " + run.Rows().join(";"));
+      if (firstCopyInUse) {  // the user starts the program in folder C meanwhile
+        holder = std::make_unique<TFileHolder>(run.tree.Path("C/Lib.dll"));
+        if (!holder->WaitUntilHolding()) return run.Fail("holder started");
+      }
+      run.ClickNext();
+    });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QCOMPARE(result, 0);
+    QCOMPARE(run.boxes, QStringList{kFinished});
+    const QString installed = firstCopyInUse ? "F" : "C";
+    const QString untouched = firstCopyInUse ? "C" : "F";
+    QCOMPARE(run.tree.Read(installed + "/Lib.dll"), QByteArray("new lib"));
+    QCOMPARE(run.tree.Read(installed + "/Version.ini"),
+             IniText({"[ModA]", "Main=1.0.001", "Lib=1.0.002"}));
+    QCOMPARE(run.tree.Read(untouched + "/Lib.dll"), "old lib in " + untouched.toUtf8());
+    QCOMPARE(run.tree.Read(untouched + "/Version.ini"),
+             IniText({"[ModA]", "Main=1.0.001", "Lib=1.0.001"}));
+    QCOMPARE(run.tree.TopFiles(), QStringList{"allfiles.ini"});
+  }
+};
+
+QTEST_MAIN(EndToEndUpdateTest)
+#include "EndToEndUpdate_test.moc"
