@@ -152,6 +152,14 @@ class TEndToEnd {
     form->UseDownloadServer(baseUrl);
   }
 
+  // The next start of the program over the same tree and server.
+  void Restart() {
+    form.reset();
+    boxes.clear();
+    onBox = nullptr;
+    CreateWindow();
+  }
+
   // Shows the window and runs the message loop with the user's steps called
   // from inside it.  The result is 0 when the program ended itself,
   // kStillRunning when the window was still open after the last step, and -1

@@ -27,6 +27,9 @@ void SixFolders(const TInstallTree& tree) {
   for (const char* name : {"A", "B", "C", "D", "E", "F"}) tree.Folder(name);
 }
 
+// The client reports a body's progress once per block of this many bytes.
+constexpr int kBlock = 32768;
+
 }  // namespace
 
 class EndToEndNextTest : public QObject {
@@ -158,6 +161,58 @@ class EndToEndNextTest : public QObject {
       QVERIFY2(run.boxes[0].contains("404"), qPrintable(run.boxes[0]));
       QCOMPARE(run.Rows(), QStringList{"ModA,Main,ModA.exe,ModA.exe,1.0.001,1.0.002,N,N,0"});
     }
+  }
+
+  // Exit while the catalogue arrives cuts the transfer at its next progress
+  // event.  What had arrived is no catalogue to act on (a cut entry could
+  // offer a wrong version), so the listing stops quietly with Next still
+  // usable, and a second Exit, with the connection now closed, ends the
+  // program.
+  void exitDuringTheCatalogueFetch() {
+    TEndToEnd run;
+    run.tree.File("A/ModA.exe", "old A");
+    run.tree.File("B/ModB.exe", "old B");
+    const QByteArray head =
+        IniText({"[modules]", "ModA=ModA.exe", "[ModA]", "Main=1.0.002,ModA.exe"});
+    const QByteArray filler = QByteArray("\r\n").repeated(kBlock / 2);  // one block of blank lines
+    const QByteArray neverSent = IniText({"[ModB]", "Main=9.0.000,ModB.exe"});
+    run.server.AddConnection(
+        ConnectionScript()
+            .ExpectRequest()
+            .Send(("HTTP/1.1 200 OK\r\nContent-Length: " +
+                   QByteArray::number(head.size() + filler.size() + neverSent.size()) + "\r\n\r\n" +
+                   head)
+                      .toStdString())
+            .Stall()
+            .Send(filler.toStdString()));
+    bool exitPressed = false;
+    bool stayed = false;
+    QTimer watcher;  // the user, watching the catalogue begin to arrive
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+      if (exitPressed || run.Requests("/download/allfiles.ini") == 0) return;
+      exitPressed = true;
+      run.ClickExit();
+      stayed = !run.form->TerminationRequested();
+      run.server.Release();
+    });
+    QString statusAfterNext;
+    const int result = run.Run([&] {
+      if (!run.WaitForStartup()) return;
+      watcher.start(1);
+      run.ClickNext();
+      watcher.stop();
+      statusAfterNext = run.Status();
+      run.ClickExit();
+    });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QVERIFY(exitPressed);
+    QVERIFY(stayed);
+    QCOMPARE(result, 0);
+    QCOMPARE(statusAfterNext, kConnecting);
+    QCOMPARE(run.form->LB->Count(), 0);
+    QVERIFY(!run.tree.Exists("allfiles.ini"));
+    QVERIFY(run.boxes.isEmpty());
+    QVERIFY(run.form->buttonOK->isEnabled());
   }
 
   // "1.2" installed: against "1.3.000" the minor component decides, against

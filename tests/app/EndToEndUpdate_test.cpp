@@ -142,6 +142,133 @@ class EndToEndUpdateTest : public QObject {
     QCOMPARE(run.tree.Read("A/One.dll"), QByteArray("old"));  // installed only at the next start
     QCOMPARE(run.Requests("/download/Three.dll"), 0);
     QCOMPARE(run.server.ConnectionsAccepted(), 1);
+
+    // The next start installs what was staged and clears the rest away.
+    run.Restart();
+    QCOMPARE(run.Run([&run] { run.WaitForStartup(); }), kStillRunning);
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QCOMPARE(run.boxes, QStringList{kPending});
+    QCOMPARE(run.tree.Read("A/One.dll"), QByteArray("new one"));
+    QCOMPARE(run.tree.Read("A/Version.ini"), IniText({"[ModA]", "One=2.0.000"}));
+    QCOMPARE(run.tree.Read("A/Two.dll"), QByteArray("old"));
+    QVERIFY(run.tree.TopFiles().isEmpty());
+  }
+
+  // A transfer that fails ends the Update run with the error report and only
+  // Exit left; what was staged before it is installed by the next start.
+  void failedTransferKeepsEarlierFilesForTheNextStart() {
+    TEndToEnd run;
+    InstallModA(run.tree, "A");
+    run.server.AddFile("/download/allfiles.ini", kTwoComponents.toStdString());
+    run.server.AddFile("/download/ModA.exe", "new A program");  // Lib.dll: 404
+    QStringList stateAfterError;
+    const int result = run.Run([&] {
+      if (!run.WaitForStartup()) return;
+      run.ClickNext();
+      run.ClickNext();
+      stateAfterError << (run.form->buttonOK->isEnabled() ? "update" : "-")
+                      << (run.form->historyButton->isEnabled() ? "history" : "-")
+                      << (run.form->cancelButton->isEnabled() ? "exit" : "-")
+                      << (run.form->pb1->isVisible() ? "bar" : "-");
+      run.form->close();  // the user closes the window
+    });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QCOMPARE(result, 0);
+    QCOMPARE(run.boxes.size(), 1);
+    QVERIFY2(run.boxes[0].startsWith("error: ") && run.boxes[0].contains("404"),
+             qPrintable(run.boxes[0]));
+    QCOMPARE(stateAfterError, (QStringList{"-", "-", "exit", "bar"}));
+    QCOMPARE(run.tree.Read("A/ModA.exe"), QByteArray("old A"));
+    QCOMPARE(run.tree.TopFiles(),
+             (QStringList{"ModA.exe.V.1.00.010", "ModA.exe.{F}", "allfiles.ini"}));
+
+    run.Restart();
+    QCOMPARE(run.Run([&run] { run.WaitForStartup(); }), kStillRunning);
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QCOMPARE(run.boxes, QStringList{kPending});
+    QCOMPARE(run.tree.Read("A/ModA.exe"), QByteArray("new A program"));
+    QCOMPARE(run.tree.Read("A/Version.ini"), IniText({"[ModA]", "Main=1.00.010", "Lib=1.0.001"}));
+    QVERIFY(run.tree.TopFiles().isEmpty());
+  }
+
+  // Exit while the list is shown and the server keeps the connection open
+  // only raises the flag; Update clears it and runs to its end.
+  void exitWhileChoosingThenUpdate() {
+    TEndToEnd run;
+    InstallModA(run.tree, "A");
+    run.server.AddFile(
+        "/download/allfiles.ini",
+        IniText({"[modules]", "ModA=ModA.exe", "[ModA]", "Main=1.0.002,ModA.exe"}).toStdString());
+    run.server.AddFile("/download/ModA.exe", "new A program");
+    bool stayed = false;
+    const int result = run.Run([&] {
+      if (!run.WaitForStartup()) return;
+      run.ClickNext();
+      run.ClickExit();
+      stayed = !run.form->TerminationRequested() && run.form->Tag() == 99;
+      run.ClickNext();
+    });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QVERIFY(stayed);
+    QCOMPARE(result, 0);
+    QCOMPARE(run.boxes, QStringList{kFinished});
+    QCOMPARE(run.tree.Read("A/ModA.exe"), QByteArray("new A program"));
+  }
+
+  // Two modules ship a file of the same name: each copy goes into its own
+  // module's folder with its own module's version.
+  void sameFileNameInTwoModules() {
+    TEndToEnd run;
+    run.tree.File("A/ModA.exe", "A");
+    run.tree.File("A/Report.dll", "old report A");
+    run.tree.File("B/ModB.exe", "B");
+    run.tree.File("B/Report.dll", "old report B");
+    run.server.AddFile(
+        "/download/allfiles.ini",
+        IniText({"[modules]", "ModA=ModA.exe", "ModB=ModB.exe", "[ModA]",
+                 "Report=2.0.000,Report.dll", "[ModB]", "Report=3.0.000,Shared\\Report.dll"})
+            .toStdString());
+    run.server.AddFile("/download/Report.dll", "new report");
+    const int result = run.Run([&run] {
+      if (!run.WaitForStartup()) return;
+      run.ClickNext();
+      run.Expect(run.Rows().size() == 2, "two rows listed");
+      run.ClickNext();
+    });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QCOMPARE(result, 0);
+    QCOMPARE(run.boxes, QStringList{kFinished});
+    QCOMPARE(run.tree.Read("A/Report.dll"), QByteArray("new report"));
+    QCOMPARE(run.tree.Read("B/Report.dll"), QByteArray("new report"));
+    QCOMPARE(run.tree.Read("A/Version.ini"), IniText({"[ModA]", "Report=2.0.000"}));
+    QCOMPARE(run.tree.Read("B/Version.ini"), IniText({"[ModB]", "Report=3.0.000"}));
+    QCOMPARE(run.Requests("/download/Report.dll"), 2);
+    QCOMPARE(run.tree.TopFiles(), QStringList{"allfiles.ini"});
+  }
+
+  // A companion file an earlier run left for another version of the same
+  // file does not describe the file staged now.
+  void staleCompanionIsNotTakenForTheNewOne() {
+    TEndToEnd run;
+    InstallModA(run.tree, "A");
+    run.tree.File("Lib.dll.V.1.0.000", "ModA\r\nLib\r\n1.0.000\r\nModA.exe\r\n");
+    run.tree.File("Lib.dll.V.0.9.000", "ModA\r\nOld\r\n0.9.000\r\nModA.exe\r\n");
+    run.server.AddFile(
+        "/download/allfiles.ini",
+        IniText({"[modules]", "ModA=ModA.exe", "[ModA]", "Lib=1.0.002,Lib.dll"}).toStdString());
+    run.server.AddFile("/download/Lib.dll", "new lib");
+    const int result = run.Run([&run] {
+      if (!run.WaitForStartup()) return;
+      run.ClickNext();
+      run.ClickNext();
+    });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QCOMPARE(result, 0);
+    QCOMPARE(run.boxes, QStringList{kFinished});
+    QCOMPARE(run.tree.Read("A/Lib.dll"), QByteArray("new lib"));
+    QCOMPARE(run.tree.Read("A/Version.ini"), IniText({"[ModA]", "Main=1.0.001", "Lib=1.0.002"}));
+    QVERIFY(!run.tree.Exists("Lib.dll.V.1.0.002"));
+    QVERIFY(!run.tree.Exists("Lib.dll.{F}"));
   }
 
   // A module in folders 2 and 5: the update goes into folder 2, unless the
