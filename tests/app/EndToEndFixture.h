@@ -209,6 +209,23 @@ class TEndToEnd {
     for (int i = 0; i < form->LB->Count(); ++i) rows << form->LB->Item(i);
     return rows;
   }
+  // Pixels of the row's drawn text: red ones and black ones.
+  struct TInk {
+    int red = 0, black = 0;
+  };
+  TInk RowInk(int row) const {
+    const QImage image = form->LB->viewport()->grab().toImage();
+    const QRect rect = form->LB->ItemRect(row);
+    TInk ink;
+    // Right of the check box, where the window draws the row's texts.
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+      for (int x = rect.left() + form->LB->CheckWidth() + 1; x <= rect.right(); ++x) {
+        const QColor pixel = image.pixelColor(x, y);
+        if (pixel.red() > 200 && pixel.green() < 80 && pixel.blue() < 80) ++ink.red;
+        if (pixel.red() < 60 && pixel.green() < 60 && pixel.blue() < 60) ++ink.black;
+      }
+    return ink;
+  }
   QByteArray Received() const {
     QByteArray all;
     for (int i = 0; i < server.ConnectionsAccepted(); ++i)

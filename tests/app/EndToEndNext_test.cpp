@@ -104,6 +104,11 @@ class EndToEndNextTest : public QObject {
     QCOMPARE(report, "The program is in the following folder(s)\r\n" + run.tree.Path("C/") +
                          "\r\n" + run.tree.Path("F/") + "\r\n");
     QCOMPARE(run.boxes.size(), 1);
+    // Both rows need the user's care, so both are drawn in red.
+    for (int row : {0, 1}) {
+      const auto ink = run.RowInk(row);
+      QVERIFY2(ink.red > 50 && ink.black == 0, qPrintable(QString::number(row)));
+    }
   }
 
   void programAndVersionFilesAreFoundInAnyLetterCase() {
@@ -121,6 +126,9 @@ class EndToEndNextTest : public QObject {
     QCOMPARE(result, kStillRunning);
     QCOMPARE(run.Rows(), QStringList{"ModA,Report,moda.exe,report.dll,1.0.000,1.0.001,N,N,0"});
     QVERIFY(run.boxes.isEmpty());
+    const auto ink = run.RowInk(0);  // an ordinary row: black text
+    QVERIFY(ink.black > 50);
+    QCOMPARE(ink.red, 0);
   }
 
   // A refused fetch and an error status both leave Next as it was, and a

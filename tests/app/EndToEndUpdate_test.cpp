@@ -25,11 +25,16 @@ class EndToEndUpdateTest : public QObject {
 
  private slots:
   // The first body arrives whole and is installed; the second is one byte
-  // short, so it stays a partial download and the final box says so.
+  // short and the third comes without a length, so they stay partial
+  // downloads and the final box says so.
   void goodBodyInstalledShortBodyLeftPartial() {
     TEndToEnd run;
     InstallModA(run.tree, "A");
-    run.server.AddFile("/download/allfiles.ini", kTwoComponents.toStdString());
+    run.tree.File("A/Doc.txt", "old doc");
+    run.server.AddFile("/download/allfiles.ini",
+                       (kTwoComponents + IniText({"Doc=1.0.002,Doc.txt"})).toStdString());
+    run.server.AddRoute("/download/Doc.txt",
+                        "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nwhole doc");
     run.server.AddFile("/download/ModA.exe", "new A program");
     run.server.AddRoute("/download/Lib.dll",
                         "HTTP/1.1 200 OK\r\nContent-Length: 12\r\nConnection: close\r\n\r\n"
@@ -37,7 +42,7 @@ class EndToEndUpdateTest : public QObject {
     const int result = run.Run([&run] {
       if (!run.WaitForStartup()) return;
       run.ClickNext();
-      run.Expect(run.Rows().size() == 2, "two rows listed");
+      run.Expect(run.Rows().size() == 3, "three rows listed");
       run.ClickNext();  // now Update
     });
     QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
@@ -48,8 +53,10 @@ class EndToEndUpdateTest : public QObject {
     QCOMPARE(run.tree.Read("A/Lib.dll"), QByteArray("old lib in A"));
     // The version text goes in as the catalogue wrote it, leading zeros kept.
     QCOMPARE(run.tree.Read("A/Version.ini"), IniText({"[ModA]", "Main=1.00.010", "Lib=1.0.001"}));
-    QCOMPARE(run.tree.TopFiles(), (QStringList{"Lib.dll.{S}", "allfiles.ini"}));
+    QCOMPARE(run.tree.Read("A/Doc.txt"), QByteArray("old doc"));
+    QCOMPARE(run.tree.TopFiles(), (QStringList{"Doc.txt.{S}", "Lib.dll.{S}", "allfiles.ini"}));
     QCOMPARE(run.tree.Read("Lib.dll.{S}"), QByteArray("eleven byte"));
+    QCOMPARE(run.tree.Read("Doc.txt.{S}"), QByteArray("whole doc"));
     // The folders in front of a component's name are not part of its download path.
     QCOMPARE(run.Requests("/download/Lib.dll"), 1);
     QCOMPARE(run.Requests("/download/ModA.exe"), 1);
