@@ -34,7 +34,9 @@ TEST(HeaderList, LongLinesAreFoldedWithinTheLimit) {
   ASSERT_GT(folded.size(), 1u);
   for (size_t i = 0; i < folded.size(); ++i) {
     EXPECT_LE(folded[i].size(), 1024u);
-    if (i > 0) EXPECT_EQ(folded[i][0], ' ');
+    if (i > 0) {
+      EXPECT_EQ(folded[i][0], ' ');
+    }
   }
 }
 
