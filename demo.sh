@@ -13,19 +13,7 @@ root=$PWD
 demo=$root/demo-run
 port=8047
 
-packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
-          libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev curl
-          xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core fonts-liberation)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+tools/install-packages.sh
 
 # QUORVIN_DEMO_BUILD names an existing build folder to take the programs
 # from instead (e.g. build/dev), skipping the release build.
