@@ -106,6 +106,39 @@ class EndToEndStartupTest : public QObject {
     QCOMPARE(run.tree.Read("F/Version.ini"), IniText({"[ModA]", "Main=2.1.005"}));
     QVERIFY(run.tree.TopFiles().isEmpty());
   }
+
+  // A staged file without its companion cannot be placed: the error report
+  // says which file could not be opened, the step stops there, and the
+  // window stays usable.
+  void stagedFileWithoutCompanionIsReported() {
+    TEndToEnd run;
+    InstallModA(run.tree, "A");
+    run.tree.File("Orphan.dll.{F}", "new");
+    const int result =
+        run.Run([&run] { run.WaitUntil([&run] { return run.boxes.size() >= 2; }, "two boxes"); });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QCOMPARE(result, kStillRunning);
+    QCOMPARE(run.boxes.size(), 2);
+    QCOMPARE(run.boxes[0], kPending);
+    QVERIFY2(run.boxes[1].startsWith("error: Cannot open file"), qPrintable(run.boxes[1]));
+    // The status line keeps the last folder the scan showed.
+    QVERIFY2(run.Status().startsWith(run.tree.Path("A")), qPrintable(run.Status()));
+    QVERIFY(run.form->buttonOK->isEnabled());
+    QVERIFY(run.tree.Exists("Orphan.dll.{F}"));
+  }
+
+  // A staged file for a module installed nowhere stays, and the start goes on.
+  void stagedFileForAModuleInstalledNowhere() {
+    TEndToEnd run;
+    run.tree.Folder("A");
+    run.tree.File("Report.dll.{F}", "new report");
+    run.tree.File("Report.dll.V.2.1.005", "ModZ\r\nMain\r\n2.1.005\r\nModZ.exe\r\n");
+    const int result = run.Run([&run] { run.WaitForStartup(); });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QCOMPARE(result, kStillRunning);
+    QCOMPARE(run.boxes, QStringList{kPending});
+    QCOMPARE(run.Status(), kReady);
+  }
 };
 
 QTEST_MAIN(EndToEndStartupTest)
