@@ -17,6 +17,10 @@ QIcon ApplicationIcon() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Screen readers reach the window through the accessibility bus; register
+  // with it whenever it is there, not only when the desktop has announced
+  // that assistive technology is running.
+  qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
   TGuardedApplication application(argc, argv);
   // The title stands as the application name: a display name would be
   // appended to every window caption by some window systems.
