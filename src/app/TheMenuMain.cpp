@@ -3,6 +3,8 @@
 // stays usable.
 #include "app/TheMenuMain.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -26,7 +28,22 @@
 #include "ui/UpdateRowSpeech.h"
 #include "util/InformationBox.h"
 
+namespace {
+
+// Assistive technology sees the main window as a frame (a top-level window
+// with its caption), not as an anonymous client area.
+QAccessibleInterface* MainFormAccessibleFactory(const QString& className, QObject* object) {
+  if (className == QLatin1String("TMainForm") && object && object->isWidgetType())
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+  return nullptr;
+}
+
+}  // namespace
+
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
+  static const bool accessibleInstalled =
+      (QAccessible::installFactory(MainFormAccessibleFactory), true);
+  (void)accessibleInstalled;
   CreateControls();
   FContext.reset(new TUpdaterContext{*this, HttpClient, platform::ProgramFolder(),
                                      QUORVIN_DOWNLOAD_URL, nullptr, SI, PSI, NSI1, NSI2, SI3});
