@@ -71,10 +71,16 @@ bool FetchRow(TUpdaterContext& context, const TRowToFetch& row) {
   }
   window.SetTag(0);
   const std::string partial = context.ProgramFolder + engine::PartialName(row.Bare);
-  {
+  try {
     TMemoryStream body;
     context.HttpClient.Get(context.DownloadUrl + "download/" + row.Bare, body);
     platform::WriteWholeFile(partial, body.Data(), static_cast<size_t>(body.Size()));
+  } catch (...) {
+    // The run ends here with only Exit left, and Exit ends the program only
+    // when no connection is open: one the server would keep after the
+    // failure must not leave that button without effect.
+    context.HttpClient.Disconnect();
+    throw;
   }
   engine::CrashPoint();
   if (window.Tag() == kAbortRequested) {
