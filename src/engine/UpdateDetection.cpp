@@ -148,7 +148,14 @@ void GetListOfFiles(TUpdaterContext& context) {
   FetchCatalogue(context);
   window.SetNextEnabled(false);
   window.SetHistoryEnabled(false);
-  ListUpdates(context);
+  try {
+    ListUpdates(context);
+  } catch (...) {
+    // Only Exit is left now, and Exit ends the program only when no
+    // connection is open: close the one the catalogue came on.
+    context.HttpClient.Disconnect();
+    throw;
+  }
   window.SetHistoryEnabled(true);
   if (window.RowCount() > 0) {
     OfferUpdates(window);
