@@ -145,14 +145,15 @@ void GetListOfFiles(TUpdaterContext& context) {
   // Without the folder list every module would look uninstalled and the
   // program would end saying all is up to date; refuse instead.
   if (!context.DirList) throw Exception("The installation folders have not been listed yet.");
-  FetchCatalogue(context);
-  window.SetNextEnabled(false);
-  window.SetHistoryEnabled(false);
   try {
+    FetchCatalogue(context);
+    window.SetNextEnabled(false);
+    window.SetHistoryEnabled(false);
     ListUpdates(context);
   } catch (...) {
-    // Only Exit is left now, and Exit ends the program only when no
-    // connection is open: close the one the catalogue came on.
+    // An error leaves the window to the user, Exit among the buttons left,
+    // and Exit ends the program only when no connection is open: close the
+    // one the catalogue came on, even where the server would keep it.
     context.HttpClient.Disconnect();
     throw;
   }

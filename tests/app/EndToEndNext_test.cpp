@@ -223,6 +223,24 @@ class EndToEndNextTest : public QObject {
     QVERIFY(run.form->buttonOK->isEnabled());
   }
 
+  // The server answers the catalogue with an error status and keeps the
+  // connection: Exit, pressed then, still ends the program.
+  void exitAfterAFailedFetchEndsTheProgram() {
+    TEndToEnd run;
+    run.tree.File("A/ModA.exe", "old");
+    bool ended = false;
+    const int result = run.Run([&] {
+      if (!run.WaitForStartup()) return;
+      run.ClickNext();
+      run.ClickExit();
+      ended = run.form->TerminationRequested();
+    });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QVERIFY(ended);
+    QCOMPARE(result, 0);
+    QCOMPARE(run.boxes.size(), 1);
+  }
+
   // "1.2" installed: against "1.3.000" the minor component decides, against
   // "1.2.000" the missing build component is an index error that leaves only
   // Exit usable, with the rows listed so far; Exit then ends the program.
