@@ -119,15 +119,22 @@ void TMainForm::FormShow() {
 
 void TMainForm::FormDestroy() { FContext->DirList.reset(); }
 
+namespace {
+
+// Clears a "running" flag however the handler that set it ends.
+struct TRunningFlag {
+  bool& running;
+  explicit TRunningFlag(bool& flag) : running(flag) { running = true; }
+  ~TRunningFlag() { running = false; }
+};
+
+}  // namespace
+
 // Runs once: the timer is stopped before anything else, so no further tick
 // arrives while the housekeeping lets messages through.
 void TMainForm::Timer1Timer() {
   Timer1->stop();
-  FStartupRunning = true;
-  struct TEndOfStartup {
-    bool& running;
-    ~TEndOfStartup() { running = false; }
-  } endOfStartup{FStartupRunning};
+  TRunningFlag startup(FStartupRunning);
   ::Timer1Timer(*FContext);
 }
 
@@ -144,9 +151,12 @@ void TMainForm::showEvent(QShowEvent* event) {
 // ---- Buttons --------------------------------------------------------------
 
 // The scan lets clicks through while it runs; Next means nothing until the
-// folders are listed, so an early click is ignored.
+// folders are listed, so an early click is ignored.  So is a second press
+// while the catalogue is still arriving: the HTTP client serves one request
+// at a time.
 void TMainForm::GetListOfFiles() {
-  if (FStartupRunning || !FContext->DirList) return;
+  if (FStartupRunning || FListing || !FContext->DirList) return;
+  TRunningFlag listing(FListing);
   ::GetListOfFiles(*FContext);
 }
 

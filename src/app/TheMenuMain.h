@@ -159,6 +159,7 @@ class TMainForm : public QWidget, public IUpdaterWindow {
   int FHandlerDepth = 0;
   bool FStartupTicked = false;
   bool FStartupRunning = false;
+  bool FListing = false;
   bool FCentred = false;
   bool FMinimizing = false;
 };

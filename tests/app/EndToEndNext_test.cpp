@@ -241,6 +241,75 @@ class EndToEndNextTest : public QObject {
     QCOMPARE(run.boxes.size(), 1);
   }
 
+  // Next pressed again while the catalogue is still arriving must not start
+  // a second listing inside the first (the client serves one request at a
+  // time), nor start the downloads once the first has made it "Update".
+  void secondNextDuringTheFetch() {
+    TEndToEnd run;
+    run.tree.File("A/ModA.exe", "old A");
+    const QByteArray catalogue =
+        IniText({"[modules]", "ModA=ModA.exe", "[ModA]", "Main=1.0.002,ModA.exe"});
+    const QByteArray filler = QByteArray("\r\n").repeated(kBlock / 2);
+    run.server.AddConnection(
+        ConnectionScript()
+            .ExpectRequest()
+            .Send(("HTTP/1.1 200 OK\r\nContent-Length: " +
+                   QByteArray::number(catalogue.size() + filler.size()) + "\r\n\r\n" + catalogue)
+                      .toStdString())
+            .Stall()
+            .Send(filler.toStdString()));
+    bool pressedAgain = false;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+      if (pressedAgain || run.Requests("/download/allfiles.ini") == 0) return;
+      pressedAgain = true;
+      run.ClickNext();
+      run.server.Release();
+    });
+    const int result = run.Run([&] {
+      if (!run.WaitForStartup()) return;
+      watcher.start(1);
+      run.ClickNext();
+      watcher.stop();
+    });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QVERIFY(pressedAgain);
+    QCOMPARE(result, kStillRunning);
+    QVERIFY2(run.boxes.isEmpty(), qPrintable(run.boxes.join("; ")));
+    QCOMPARE(run.Rows(), QStringList{"ModA,Main,ModA.exe,ModA.exe,1.0.001,1.0.002,N,N,0"});
+    QCOMPARE(run.Status(), kChoose);
+    QCOMPARE(run.form->buttonOK->text(), QStringLiteral("Update"));
+    QCOMPARE(run.Requests("/download/allfiles.ini"), 1);
+    QCOMPARE(run.Requests("/download/ModA.exe"), 0);
+  }
+
+  // The server closes the catalogue's connection: Exit while the list is
+  // shown ends the program at once.
+  void exitWhileChoosingAfterTheServerClosed() {
+    TEndToEnd run;
+    run.tree.File("A/ModA.exe", "old A");
+    run.server.AddRoute(
+        "/download/allfiles.ini",
+        Response(IniText({"[modules]", "ModA=ModA.exe", "[ModA]", "Main=1.0.002,ModA.exe"}),
+                 "Connection: close\r\n")
+            .toStdString());
+    bool ended = false;
+    const int result = run.Run([&] {
+      if (!run.WaitForStartup()) return;
+      run.ClickNext();
+      run.Expect(run.Status() == kChoose, "the list is shown");
+      // The close travels to the client while the user reads the list.
+      run.WaitUntil(
+          [&run] { return run.server.ClientClosed(0) || !run.form->HttpClient.Connected(); },
+          "server closed");
+      run.ClickExit();
+      ended = run.form->TerminationRequested();
+    });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QVERIFY(ended);
+    QCOMPARE(result, 0);
+  }
+
   // "1.2" installed: against "1.3.000" the minor component decides, against
   // "1.2.000" the missing build component is an index error that leaves only
   // Exit usable, with the rows listed so far; Exit then ends the program.
