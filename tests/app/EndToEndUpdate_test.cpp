@@ -283,6 +283,61 @@ class EndToEndUpdateTest : public QObject {
     QVERIFY(!run.tree.Exists("Lib.dll.{F}"));
   }
 
+  // Closing the window while a file arrives lets the Update run finish: a
+  // large file arrives byte for byte, the next one too, the row whose copy
+  // is in use is never fetched, and then the program ends.
+  void closingTheWindowDuringUpdateLetsItFinish() {
+    TEndToEnd run;
+    run.tree.File("A/ModA.exe", "old A");
+    run.tree.File("A/Big.dat", "old big");
+    run.tree.File("A/Small.dll", "old small");
+    run.tree.File("A/Busy.dll", "old busy");
+    QByteArray big(100000, '\0');
+    for (int i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) >> 3);
+    const QByteArray catalogue =
+        IniText({"[modules]", "ModA=ModA.exe", "[ModA]", "Big=2.0.000,Big.dat",
+                 "Busy=2.0.000,Busy.dll", "Small=2.0.000,Small.dll"});
+    const QByteArray bigResponse = Response(big);
+    const int firstPiece = bigResponse.size() - 60000;
+    run.server.AddConnection(ConnectionScript()
+                                 .ExpectRequest()
+                                 .Send(Response(catalogue).toStdString())
+                                 .ExpectRequest()
+                                 .Send(bigResponse.left(firstPiece).toStdString())
+                                 .Stall()
+                                 .Send(bigResponse.mid(firstPiece).toStdString())
+                                 .ExpectRequest()
+                                 .Send(Response("new small").toStdString()));
+    TFileHolder holder(run.tree.Path("A/Busy.dll"));
+    QVERIFY(holder.WaitUntilHolding());
+    bool closed = false;
+    QTimer watcher;  // the user, closing the window once the big file comes
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+      if (closed || run.Requests("/download/Big.dat") == 0) return;
+      closed = true;
+      run.form->close();
+      run.server.Release();
+    });
+    const int result = run.Run([&] {
+      if (!run.WaitForStartup()) return;
+      run.ClickNext();
+      run.Expect(run.Rows().size() == 3, "three rows listed");
+      watcher.start(1);
+      run.ClickNext();
+      watcher.stop();
+    });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QVERIFY(closed);
+    QCOMPARE(result, 0);
+    QCOMPARE(run.boxes, QStringList{kFinished});
+    QVERIFY(run.tree.Read("A/Big.dat") == big);
+    QCOMPARE(run.tree.Read("A/Small.dll"), QByteArray("new small"));
+    QCOMPARE(run.tree.Read("A/Busy.dll"), QByteArray("old busy"));
+    QCOMPARE(run.Requests("/download/Busy.dll"), 0);
+    QCOMPARE(run.tree.Read("A/Version.ini"), IniText({"[ModA]", "Big=2.0.000", "Small=2.0.000"}));
+    QCOMPARE(run.tree.TopFiles(), QStringList{"allfiles.ini"});
+  }
+
   // A module in folders 2 and 5: the update goes into folder 2, unless the
   // copy there is in use when Update runs; then folder 5 gets it.
   void moduleInTwoFolders_data() {
