@@ -20,13 +20,15 @@ std::vector<std::string> FilesMatching(const std::string& folder, const std::str
   return names;
 }
 
-// The catalogue copy and the partial downloads of the previous run.  Entries
-// that cannot be deleted stay where they are, without a message.
+// The catalogue copy and the partial downloads of the previous run, and the
+// temporary file of a write that a crash interrupted.  Entries that cannot
+// be deleted stay where they are, without a message.
 void RemoveLeftovers(const std::string& programFolder) {
   if (platform::FileExists(programFolder + "AllFiles.ini"))
     platform::DeleteFile(programFolder + "AllFiles.ini");
-  for (const auto& name : FilesMatching(programFolder, engine::kPartialPattern))
-    platform::DeleteFile(programFolder + name);
+  for (const char* pattern : {engine::kPartialPattern, platform::kUnfinishedWritePattern})
+    for (const auto& name : FilesMatching(programFolder, pattern))
+      platform::DeleteFile(programFolder + name);
 }
 
 void InstallPendingFiles(TUpdaterContext& context) {

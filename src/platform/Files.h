@@ -46,6 +46,10 @@ bool MoveFileNoReplace(const std::string& from, const std::string& to);
 // flushed to disk and renamed into place, so the target is never half
 // written.  Raises EFCreateError with the platform's reason on failure.
 void WriteWholeFile(const std::string& path, const void* data, size_t size);
+// The hidden temporary files a whole-file write works in ("." + name +
+// ".tmp" + process id + "_" + counter).  One is left only when the process
+// died in the middle of a write; the next run may delete it.
+inline constexpr const char* kUnfinishedWritePattern = ".*.tmp*_*";
 // Reads a whole file; raises EFOpenError with the platform's reason.
 std::string ReadWholeFile(const std::string& path);
 

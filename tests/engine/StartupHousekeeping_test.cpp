@@ -44,6 +44,7 @@ TEST_F(StartupHousekeepingTest, LeftoversGoFromTheProgramFolderOnlyInAnyLetterCa
   tree.Write("sub/Prog.exe.{S}", "kept");
   tree.Write("sub/allfiles.ini", "kept");
   tree.Write("Keep.txt", "kept");
+  tree.Write(".Report.dll.{S}.tmp4242_0", "cut by a crash");
 
   Timer1Timer(rig.Context);
 
