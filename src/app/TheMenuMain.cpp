@@ -92,7 +92,7 @@ void TMainForm::BindEvents() {
     Dispatch([this] { Timer1Timer(); });
   });
   connect(buttonOK, &QToolButton::clicked, this,
-          [this] { Dispatch([this] { (this->*FButtonOKClick)(); }); });
+          [this] { Dispatch([this] { ButtonOKClick(); }); });
   connect(historyButton, &QToolButton::clicked, this,
           [this] { Dispatch([this] { VerHisClick(); }); });
   connect(cancelButton, &QToolButton::clicked, this,
@@ -149,6 +149,9 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 // ---- Buttons --------------------------------------------------------------
+
+// Next, or Update once the list is filled: whichever handler is bound now.
+void TMainForm::ButtonOKClick() { (this->*FButtonOKClick)(); }
 
 // The scan lets clicks through while it runs; Next means nothing until the
 // folders are listed, so an early click is ignored.  So is a second press

@@ -145,6 +145,7 @@ class TMainForm : public QWidget, public IUpdaterWindow {
   // Runs a handler through the error guard, keeping count of how deeply
   // handlers are nested, so a termination request waits for the outermost.
   void Dispatch(const std::function<void()>& handler);
+  void ButtonOKClick();
   void MinimizeApplication();
   void RestoreApplication();
 
