@@ -11,53 +11,6 @@
 namespace engine {
 namespace {
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// UTF-16 bytes after their byte-order mark; unpaired surrogates become U+FFFD.
-std::string Utf16ToUtf8(const std::string& bytes, bool bigEndian) {
-  std::string out;
-  auto unit = [&](size_t i) -> char16_t {
-    const auto b0 = static_cast<unsigned char>(bytes[i]);
-    const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
-    return static_cast<char16_t>(bigEndian ? (b0 << 8 | b1) : (b1 << 8 | b0));
-  };
-  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-    char32_t c = unit(i);
-    const bool high = c >= 0xD800 && c < 0xDC00;
-    if (high && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
-      i += 2;
-    } else if (c >= 0xD800 && c < 0xE000) {
-      c = 0xFFFD;
-    }
-    AppendUtf8(out, c);
-  }
-  return out;
-}
-
-std::string DecodeText(const std::string& bytes) {
-  if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) return bytes.substr(3);
-  if (bytes.rfind("\xFF\xFE", 0) == 0) return Utf16ToUtf8(bytes, false);
-  if (bytes.rfind("\xFE\xFF", 0) == 0) return Utf16ToUtf8(bytes, true);
-  return platform::IsValidUtf8(bytes) ? bytes : platform::Cp1252ToUtf8(bytes);
-}
-
 struct TCandidate {
   std::string name;
   timespec written{};
@@ -87,7 +40,8 @@ void WriteCompanionFile(const std::string& path, const TCompanion& companion) {
 }
 
 TStringList ReadCompanionLines(const std::string& path) {
-  const std::string text = DecodeText(platform::ReadWholeFile(path));
+  bool byteOrderMark = false;
+  const std::string text = platform::DecodeTextBytes(platform::ReadWholeFile(path), byteOrderMark);
   TStringList lines;
   size_t start = 0;
   while (start < text.size()) {

@@ -39,7 +39,7 @@ struct ParsedProfile {
 
 std::shared_ptr<const ParsedProfile> Parse(const std::string& bytes) {
   bool byteOrderMark;
-  const std::string text = DecodeProfileBytes(bytes, byteOrderMark);
+  const std::string text = DecodeTextBytes(bytes, byteOrderMark);
   auto profile = std::make_shared<ParsedProfile>();
   ParsedProfile::Section* current = nullptr;  // null outside a section or in a repeated one
   for (std::string_view line : SplitProfileLines(text)) {
@@ -238,7 +238,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
   std::vector<std::string> lines;
   try {
     if (FileExists(target)) {
-      const std::string text = DecodeProfileBytes(ReadWholeFile(target), byteOrderMark);
+      const std::string text = DecodeTextBytes(ReadWholeFile(target), byteOrderMark);
       for (std::string_view line : SplitProfileLines(text)) lines.emplace_back(line);
     }
     PlaceEntry(lines, section, key, value);

@@ -5,27 +5,6 @@
 #include "platform/TextEncoding.h"
 
 namespace platform {
-namespace {
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
-
-}  // namespace
-
-std::string DecodeProfileBytes(std::string_view bytes, bool& byteOrderMark) {
-  byteOrderMark = true;
-  if (StartsWith(bytes, "\xEF\xBB\xBF"))
-    bytes.remove_prefix(3);
-  else if (StartsWith(bytes, "\xFF\xFE"))
-    return Utf16ToUtf8(bytes.substr(2), false);
-  else if (StartsWith(bytes, "\xFE\xFF"))
-    return Utf16ToUtf8(bytes.substr(2), true);
-  else
-    byteOrderMark = false;
-  if (IsValidUtf8(bytes)) return std::string(bytes);
-  return Cp1252ToUtf8(bytes);
-}
 
 std::vector<std::string_view> SplitProfileLines(std::string_view text) {
   std::vector<std::string_view> lines;

@@ -26,9 +26,6 @@
 
 namespace platform {
 
-// Decodes the bytes of a profile file to UTF-8 text.  byteOrderMark tells
-// whether the file began with a byte-order mark.
-std::string DecodeProfileBytes(std::string_view bytes, bool& byteOrderMark);
 
 // The lines of the text without their line ends.  A line end at the very end
 // of the text adds no empty line.

@@ -103,6 +103,20 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
   return out;
 }
 
+std::string DecodeTextBytes(std::string_view bytes, bool& byteOrderMark) {
+  byteOrderMark = true;
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
+    bytes.remove_prefix(3);
+  else if (bytes.substr(0, 2) == "\xFF\xFE")
+    return Utf16ToUtf8(bytes.substr(2), false);
+  else if (bytes.substr(0, 2) == "\xFE\xFF")
+    return Utf16ToUtf8(bytes.substr(2), true);
+  else
+    byteOrderMark = false;
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  return Cp1252ToUtf8(bytes);
+}
+
 bool IsValidUtf8(std::string_view text) {
   uint32_t codePoint;
   for (size_t pos = 0; pos < text.size();) {

@@ -20,6 +20,12 @@ std::string Cp1252ToUtf8(std::string_view text);
 // surrogate or an odd last byte becomes U+FFFD.
 std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian);
 
+// Decodes the bytes of a text file to UTF-8: a UTF-8 or UTF-16 byte-order
+// mark decides where there is one, else valid UTF-8 stays as it is and
+// anything else is read as Windows-1252.  byteOrderMark tells whether the
+// file began with a mark.
+std::string DecodeTextBytes(std::string_view bytes, bool& byteOrderMark);
+
 // Appends one character, given by its code point, in UTF-8.
 void AppendUtf8(std::string& out, uint32_t codePoint);
 
