@@ -165,28 +165,25 @@ bool CopyToNewFile(const std::string& from, const std::string& to) {
   return ok;
 }
 
-// Across file systems: copy, flush, then remove the source.  When the source
-// cannot be removed the copy is taken back, so a move either happens or not.
+// Ends a move whose target is already in place by removing the source.  When
+// the source cannot be removed the target is taken back, so a move either
+// happens or not.
+bool RemoveSourceOrTakeBack(const std::string& from, const std::string& to) {
+  if (::unlink(from.c_str()) == 0) return true;
+  const int error = errno;
+  ::unlink(to.c_str());
+  return FailWith(error);
+}
+
+// Across file systems: copy, flush, then remove the source.
 bool MoveAcrossFileSystems(const std::string& from, const std::string& to) {
-  if (!CopyToNewFile(from, to)) return false;
-  if (::unlink(from.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(to.c_str());
-    return FailWith(error);
-  }
-  return true;
+  return CopyToNewFile(from, to) && RemoveSourceOrTakeBack(from, to);
 }
 
 // For file systems without the no-replace rename: a hard link fails just as
 // surely on an existing target.
 bool MoveByLink(const std::string& from, const std::string& to) {
-  if (::link(from.c_str(), to.c_str()) != 0) return false;
-  if (::unlink(from.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(to.c_str());
-    return FailWith(error);
-  }
-  return true;
+  return ::link(from.c_str(), to.c_str()) == 0 && RemoveSourceOrTakeBack(from, to);
 }
 
 bool MoveResolved(const std::string& from, const std::string& to) {

@@ -9,13 +9,16 @@ table { border-collapse: collapse; width: 100%; } td, th { padding: .3em .6em; t
 tr:nth-child(even) { background: #f2f5fa; } td.v { font-family: monospace; white-space: nowrap; }
 </style>)";
 
+// The start of a page of ours: doctype, title and style, inside the open head.
+std::string PageHead(const std::string& title) {
+  return "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>" + title +
+         "</title>\n" + kStyle;
+}
+
 }  // namespace
 
 std::string HistoryPageHtml() {
-  return std::string(
-             "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
-             "<title>Computer QUORVIN - Version history</title>\n") +
-         kStyle + R"(
+  return PageHead("Computer QUORVIN - Version history") + R"(
 </head><body>
 <h1>Computer QUORVIN version history</h1>
 <p>Run the Quorvin Program Updater to bring every installed product up to date.</p>
@@ -45,10 +48,7 @@ std::string HistoryPageHtml() {
 }
 
 std::string IndexPageHtml() {
-  return std::string(
-             "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
-             "<title>Computer QUORVIN download server</title>\n") +
-         kStyle + R"(
+  return PageHead("Computer QUORVIN download server") + R"(
 </head><body>
 <h1>Computer QUORVIN download server</h1>
 <ul>
