@@ -21,7 +21,10 @@ class DownloadStagingTest : public ::testing::Test {
       if (transfersBegun == exitDuringTransfer) rig.Window.SetTag(99);  // Exit pressed
       HttpClientWork(rig.Context, count);
     };
-    rig.Http.OnWorkEnd = [this](THttpClient*, TWorkMode) { HttpClientWorkEnd(rig.Context); };
+    rig.Http.OnWorkEnd = [this](THttpClient*, TWorkMode) {
+      if (exitAtTransferEnd) rig.Window.SetTag(99);  // Exit after the last progress event
+      HttpClientWorkEnd(rig.Context);
+    };
   }
 
   void Install(const std::string& folder, const std::string& module, const std::string& file,
@@ -45,6 +48,7 @@ class DownloadStagingTest : public ::testing::Test {
   TEngineRig rig{tree.Root, server.Url("/")};
   int transfersBegun = 0;
   int exitDuringTransfer = -1;
+  bool exitAtTransferEnd = false;
 };
 
 TEST_F(DownloadStagingTest, NoCheckedRowFetchesNothingButStillInstallsAndFinishes) {
@@ -122,6 +126,38 @@ TEST_F(DownloadStagingTest, ExitDuringTheSecondOfThreeTransfersStopsBeforeInstal
   EXPECT_EQ(rig.Window.terminationRequests, 0);
   EXPECT_EQ(tree.Listing(), "A One.dll.V.2.0.000 One.dll.{F} Two.dll.{S}");
   EXPECT_EQ(tree.Read("A/One.dll"), "old one");
+}
+
+// The transfer had ended when Exit came, on a connection the server keeps:
+// the abort closes it, so the next Exit finds none and ends the program.
+TEST_F(DownloadStagingTest, ExitAfterTheLastProgressEventClosesTheConnection) {
+  Install("A", "ModA", "One.dll", "old one");
+  rig.Folders({"A"});
+  Row("ModA", "One.dll", "2.0.000");
+  server.AddFile("/download/One.dll", "new one");
+  exitAtTransferEnd = true;
+
+  DownloadTheFiles(rig.Context);
+
+  EXPECT_EQ(rig.Window.boxes, std::vector<std::string>{"Download Aborted"});
+  EXPECT_FALSE(rig.Http.Connected());
+  EXPECT_EQ(tree.Listing(), "A One.dll.{S}");
+}
+
+// The server announces 4 GiB and 4 bytes, closes after 4 bytes: the low 32
+// bits of the announced length would match the file, the length does not.
+TEST_F(DownloadStagingTest, ACutTransferAnnouncing4GiBOrMoreIsNeverStaged) {
+  Install("A", "ModA", "Big.dat", "old");
+  rig.Folders({"A"});
+  Row("ModA", "Big.dat", "2.0.000");
+  server.AddRoute("/download/Big.dat",
+                  "HTTP/1.1 200 OK\r\nContent-Length: 4294967300\r\nConnection: close\r\n\r\nabcd");
+
+  DownloadTheFiles(rig.Context);
+
+  EXPECT_EQ(tree.Read("A/Big.dat"), "old");
+  EXPECT_EQ(tree.Listing(), "A Big.dat.{S}");
+  EXPECT_EQ(rig.Window.StatusLine(), std::string("Finished. ") + kDownloadErrorNote);
 }
 
 TEST_F(DownloadStagingTest, AFileWithFoldersInFrontIsFetchedAndStagedUnderItsBareName) {
