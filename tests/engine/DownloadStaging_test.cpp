@@ -160,6 +160,27 @@ TEST_F(DownloadStagingTest, ACutTransferAnnouncing4GiBOrMoreIsNeverStaged) {
   EXPECT_EQ(rig.Window.StatusLine(), std::string("Finished. ") + kDownloadErrorNote);
 }
 
+// "Lib" is no prefix of "Lib.V.dll"'s names: staging one keeps the other's
+// staged file and companion.
+TEST_F(DownloadStagingTest, LibAndLibVDllBothInstallInOneRun) {
+  Install("A", "ModA", "Lib.V.dll", "old A");
+  Install("B", "ModB", "Lib", "old B");
+  rig.Folders({"A", "B"});
+  Row("ModA", "Lib.V.dll", "2.0.000");
+  Row("ModB", "Lib", "3.0.000");
+  server.AddFile("/download/Lib.V.dll", "new A");
+  server.AddFile("/download/Lib", "new B");
+
+  DownloadTheFiles(rig.Context);
+
+  EXPECT_EQ(tree.Read("A/Lib.V.dll"), "new A");
+  EXPECT_EQ(RecordedVersion(tree, "A", "ModA", "Main"), "2.0.000");
+  EXPECT_EQ(tree.Read("B/Lib"), "new B");
+  EXPECT_EQ(RecordedVersion(tree, "B", "ModB", "Main"), "3.0.000");
+  EXPECT_EQ(tree.Listing(), "A B");
+  EXPECT_EQ(rig.Window.StatusLine(), "Finished. ");
+}
+
 TEST_F(DownloadStagingTest, AFileWithFoldersInFrontIsFetchedAndStagedUnderItsBareName) {
   Install("A", "ModA", "Report.dll", "old");
   rig.Folders({"A"});
