@@ -58,7 +58,7 @@ bool InstallStagedFiles(TUpdaterContext& context) {
   bool result = true;
   for (const auto& entry : entries) {
     // Each staged file is taken once; one that has gone meanwhile is skipped.
-    if (entry.isFolder || !platform::FileExists(context.ProgramFolder + entry.name)) continue;
+    if (entry.isFolder || !platform::FileExistsExact(context.ProgramFolder + entry.name)) continue;
     if (!InstallStagedFile(context, entry.name)) result = false;
   }
   return result;

@@ -72,6 +72,17 @@ int RunUpdate(const TTempTree& tree, int crashAt) {
   return engine::CrashPointsPassedForTesting();
 }
 
+// What a kill in the middle of writing Version.ini leaves: the write's
+// temporary file in the folder of the installation under way.
+void LeaveUnfinishedVersionWrite(const TTempTree& tree) {
+  if (const auto journal = engine::ReadInstallJournal(tree.Root)) {
+    const std::string& target = journal->Target;
+    tree.Write(target.substr(tree.Root.size(), target.rfind('/') + 1 - tree.Root.size()) +
+                   ".Version.ini.{T}99999_0",
+               "[Mod");
+  }
+}
+
 // The next start's housekeeping; returns the crash points passed.
 int StartNextRun(const TTempTree& tree, int crashAt = 0) {
   TEngineRig rig(tree.Root);
@@ -161,6 +172,7 @@ TEST(CrashSafetyTest, AKillAtAnyPointOfAnUpdateLosesNothing) {
     LayOut(tree);
     ASSERT_TRUE(RunInChild(RunUpdate, tree, crashAt).Killed) << crashAt;
     const std::set<std::string> due = ModulesDue(tree);
+    LeaveUnfinishedVersionWrite(tree);
     StartNextRun(tree);
     ExpectConsistent(tree, due, "update killed at point " + std::to_string(crashAt));
   }
@@ -183,6 +195,7 @@ TEST(CrashSafetyTest, AKillDuringTheNextStartLosesNothingEither) {
     if (!tree.Exists("InstallJournal.{J}")) continue;
     if (!statesTried.insert(LeftState(tree)).second) continue;
     const std::set<std::string> due = ModulesDue(tree);
+    LeaveUnfinishedVersionWrite(tree);
     for (int startCrashAt = 1;; ++startCrashAt) {
       TTempTree copy(true);
       std::filesystem::copy(tree.Root, copy.Root, std::filesystem::copy_options::recursive);
