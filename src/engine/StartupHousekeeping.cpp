@@ -48,6 +48,7 @@ void Timer1Timer(TUpdaterContext& context) {
   ScanFolder(context, context.ProgramFolder);
   RemoveLeftovers(context.ProgramFolder);
   engine::RecoverInterruptedInstall(context.ProgramFolder);
+  DiscardOrphanedStagedFiles(context);
   InstallPendingFiles(context);
   context.Window.SetStatusLine(kClickNextText);
 }

@@ -3,7 +3,9 @@
 // every N; the next start's housekeeping then runs on what it left, and
 // every installation folder must hold the old file with the old version or
 // the new file with the new version, with whatever had been staged
-// installed.
+// installed, nothing else in it (no temporary file of a cut Version.ini
+// write), and no staged file left, not even one for a module installed
+// nowhere.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -39,6 +41,10 @@ const std::vector<TModule> kModules = {
 constexpr const char* kOldVersion = "1.0.001";
 
 void LayOut(const TTempTree& tree) {
+  // Left by an earlier run for a module installed nowhere: the next start
+  // discards it.
+  tree.Write("Orphan.dll.{F}", "orphan");
+  tree.Write("Orphan.dll.V.1.0.000", CompanionText("ModZ", "Main", "1.0.000", "ModZ.exe"));
   for (const auto& module : kModules) {
     tree.Write(module.Folder + "/" + module.Name + ".exe", "program");
     tree.Write(module.Folder + "/" + module.File, module.OldContent);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "StagedInstallFixture.h"
+#include "engine/StartupHousekeeping.h"
 #include "engine/TransferProgress.h"
 #include "support/ScriptedServer.h"
 
@@ -178,6 +179,24 @@ TEST_F(DownloadStagingTest, LibAndLibVDllBothInstallInOneRun) {
   EXPECT_EQ(tree.Read("B/Lib"), "new B");
   EXPECT_EQ(RecordedVersion(tree, "B", "ModB", "Main"), "3.0.000");
   EXPECT_EQ(tree.Listing(), "A B");
+  EXPECT_EQ(rig.Window.StatusLine(), "Finished. ");
+}
+
+// A staged file whose module is installed nowhere is discarded at start-up,
+// without a box, and its name can be staged and installed again.
+TEST_F(DownloadStagingTest, AnOrphanedStagedFileNoLongerBlocksItsName) {
+  Install("A", "ModA", "Lib.dll", "old");
+  tree.Write("Lib.dll.{F}", "orphan");
+  tree.Write("Lib.dll.V.1.5.000", CompanionText("ModZ", "Main", "1.5.000", "ModZ.exe"));
+
+  Timer1Timer(rig.Context);
+  EXPECT_TRUE(rig.Window.boxes.empty());
+  EXPECT_EQ(tree.Listing(), "A");
+
+  Row("ModA", "Lib.dll", "2.0.000");
+  server.AddFile("/download/Lib.dll", "new");
+  DownloadTheFiles(rig.Context);
+  EXPECT_EQ(tree.Read("A/Lib.dll"), "new");
   EXPECT_EQ(rig.Window.StatusLine(), "Finished. ");
 }
 

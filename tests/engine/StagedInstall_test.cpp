@@ -239,6 +239,17 @@ TEST_F(StagedInstallTest, TwoNamesDifferingOnlyInCaseSurviveAFailedMove) {
   EXPECT_EQ(tree.Read("f0/LIB.DLL"), "the user's other file");
 }
 
+// The catalogue writes a program file below the folder with "\".
+TEST_F(StagedInstallTest, AProgramFileWithBackslashesIsFoundBelowTheFolder) {
+  FoldersUpTo(1);
+  tree.Write("f1/bin/app.EXE", "program");
+  Stage("Report.dll", "new", "ModA", "2.1.005", "Bin\\App.exe");
+
+  EXPECT_TRUE(InstallStagedFiles(rig.Context));
+  EXPECT_EQ(tree.Read("f1/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(tree, "f1", "ModA", "Main"), "2.1.005");
+}
+
 TEST_F(StagedInstallTest, TheInstalledCopyKeepsTheLetterCaseOfItsName) {
   FoldersUpTo(0);
   InstallModA({"f0"});
