@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "platform/TextEncoding.h"
 #include "util/Errors.h"
@@ -227,7 +228,7 @@ bool MoveResolved(const std::string& from, const std::string& to) {
 // is the read-only attribute of the updater's world.
 bool IsMarkedReadOnly(const struct stat& info) { return (info.st_mode & 0222) == 0; }
 
-constexpr const char* kUnfinishedWriteMarker = ".{T}";
+constexpr std::string_view kUnfinishedWriteMarker = ".{T}";
 
 bool AllDigits(std::string_view text) {
   return !text.empty() &&
@@ -409,7 +410,8 @@ bool CopyOwnerAndMode(const std::string& from, const std::string& to) {
 bool IsUnfinishedWrite(const std::string& entry, const std::string& name) {
   const size_t marker = entry.rfind(kUnfinishedWriteMarker);
   if (entry.empty() || entry[0] != '.' || marker == std::string::npos || marker < 2) return false;
-  const std::string_view tail = std::string_view(entry).substr(marker + 4);
+  const std::string_view tail =
+      std::string_view(entry).substr(marker + kUnfinishedWriteMarker.size());
   const size_t underscore = tail.find('_');
   if (underscore == std::string_view::npos || !AllDigits(tail.substr(0, underscore)) ||
       !AllDigits(tail.substr(underscore + 1)))
