@@ -70,7 +70,7 @@ std::string FindCompanion(const std::string& programFolder, const std::string& b
 
 void RemoveCompanions(const std::string& programFolder, const std::string& bare) {
   for (const auto& name : CompanionNames(programFolder, bare))
-    platform::DeleteFile(programFolder + name);
+    platform::DeleteFileExact(programFolder + name);
   platform::SyncFolder(programFolder);
 }
 

@@ -31,13 +31,15 @@ void WriteCompanionFile(const std::string& path, const TCompanion& companion);
 TStringList ReadCompanionLines(const std::string& path);
 
 // The companion of a staged file among the program folder's files: the most
-// recently written file named "<bare>.V.<anything>" (by name when two were
-// written at the same moment), so a companion that an earlier run left
-// behind is never taken for the current one's.  Empty when there is none.
+// recently written companion of the bare name (IsCompanionOf; by name when
+// two were written at the same moment), so a companion that an earlier run
+// left behind is never taken for the current one's.  Empty when there is
+// none.
 std::string FindCompanion(const std::string& programFolder, const std::string& bare);
 
-// Deletes every companion of the bare name; used before a new file is staged
-// under that name, when any companion still there is stale by definition.
+// Deletes every companion of the bare name, and nothing else, each by the
+// exact name listed; used before a new file is staged under that name, when
+// any companion still there is stale by definition.
 void RemoveCompanions(const std::string& programFolder, const std::string& bare);
 
 }  // namespace engine

@@ -70,6 +70,7 @@ bool FetchRow(TUpdaterContext& context, const TRowToFetch& row) {
     return true;
   }
   window.SetTag(0);
+  context.AnnouncedLength = 0;  // a transfer that announces nothing is checked against 0
   const std::string partial = context.ProgramFolder + engine::PartialName(row.Bare);
   try {
     TMemoryStream body;
@@ -84,11 +85,15 @@ bool FetchRow(TUpdaterContext& context, const TRowToFetch& row) {
   }
   engine::CrashPoint();
   if (window.Tag() == kAbortRequested) {
+    // Exit may have come after the transfer's last progress event, which
+    // left the connection open; closed here, the next Exit ends the program.
+    context.HttpClient.Disconnect();
     ShowAborted(window);
     return false;
   }
-  const int64_t announced = static_cast<int64_t>(window.ProgressMax());
-  if (platform::FileSize(partial) != announced || !Stage(context, row))
+  // Compared in 64 bits: a cut transfer of 4 GiB or more must not pass on
+  // the low bits of its announced length.
+  if (platform::FileSize(partial) != context.AnnouncedLength || !Stage(context, row))
     window.SetHint(kDownloadErrorNote);
   return true;
 }

@@ -1,5 +1,8 @@
 #include "engine/FolderInstall.h"
 
+#include <vector>
+
+#include "engine/Catalogue.h"
 #include "engine/CrashPoint.h"
 #include "engine/InUseProbe.h"
 #include "engine/InstallJournal.h"
@@ -25,12 +28,14 @@ std::string FreeAsideName(const std::string& folder, const std::string& bare) {
 }
 
 // Puts the old copy back under the component's name; a copy that a partial
-// move left under that name goes first.  False when the old copy is still
-// aside, in which case the journal must stay for a later attempt.
+// move left under that name goes first.  Both are addressed by the exact
+// names in the journal: a file whose name differs only in case is another
+// file of the user's.  False when the old copy is still aside, in which case
+// the journal must stay for a later attempt.
 bool RestoreAside(const TInstallJournal& journal) {
-  if (journal.Aside.empty() || !platform::FileExists(journal.Aside)) return true;
-  platform::DeleteFile(journal.Target);
-  const bool restored = platform::MoveFileNoReplace(journal.Aside, journal.Target);
+  if (journal.Aside.empty() || !platform::FileExistsExact(journal.Aside)) return true;
+  platform::DeleteFileExact(journal.Target);
+  const bool restored = platform::MoveFileNoReplaceExact(journal.Aside, journal.Target);
   platform::SyncFolder(FolderOf(journal.Target));
   return restored;
 }
@@ -40,8 +45,8 @@ void RollBack(const std::string& programFolder, TInstallJournal journal) {
   journal.Phase = TInstallPhase::RollingBack;
   WriteInstallJournal(programFolder, journal);
   CrashPoint();
-  if (journal.Aside.empty() || platform::FileExists(journal.Aside))
-    platform::DeleteFile(journal.Target);
+  if (journal.Aside.empty() || platform::FileExistsExact(journal.Aside))
+    platform::DeleteFileExact(journal.Target);
   CrashPoint();
   const bool restored = RestoreAside(journal);
   CrashPoint();
@@ -55,13 +60,25 @@ void Complete(const std::string& programFolder, const TInstallJournal& journal) 
                          journal.AvailableVersion);
   CrashPoint();
   if (!journal.Aside.empty()) {
-    platform::DeleteFile(journal.Aside);
+    platform::DeleteFileExact(journal.Aside);
     platform::SyncFolder(FolderOf(journal.Aside));
     CrashPoint();
   }
-  if (!journal.CompanionFile.empty()) platform::DeleteFile(journal.CompanionFile);
+  if (!journal.CompanionFile.empty()) platform::DeleteFileExact(journal.CompanionFile);
   CrashPoint();
   RemoveInstallJournal(programFolder);
+}
+
+// The temporary file of a Version.ini write that the process died in: it
+// can only be in the folder of the installation the journal names, since
+// the installed version is written nowhere else.
+void RemoveUnfinishedVersionWrites(const std::string& folder) {
+  std::vector<platform::FolderEntry> entries;
+  if (!platform::ListFolder(folder, "*", entries)) return;
+  for (const auto& entry : entries)
+    if (!entry.isFolder && platform::IsUnfinishedWrite(entry.name, kVersionFileName))
+      platform::DeleteFileExact(folder + entry.name);
+  CrashPoint();
 }
 
 TInstallJournal JournalFor(const TFolderInstall& install) {
@@ -78,17 +95,32 @@ TInstallJournal JournalFor(const TFolderInstall& install) {
   return journal;
 }
 
+// The new copy takes over the old copy's owner and mode before it moves
+// in, so an executable stays executable and a private file private from
+// the moment it carries the component's name.
+bool TakeOverOldCopysMode(const TInstallJournal& journal) {
+  if (journal.Aside.empty()) return true;
+  const bool taken = platform::CopyOwnerAndMode(journal.Target, journal.StagedFile);
+  CrashPoint();
+  return taken;
+}
+
 bool Replace(const std::string& programFolder, const TInstallJournal& journal) {
   WriteInstallJournal(programFolder, journal);
   CrashPoint();
+  if (!TakeOverOldCopysMode(journal)) {
+    RemoveInstallJournal(programFolder);
+    return false;
+  }
   if (!journal.Aside.empty()) {
-    if (!platform::MoveFileNoReplace(journal.Target, journal.Aside)) {
+    if (!platform::MoveFileNoReplaceExact(journal.Target, journal.Aside)) {
       RemoveInstallJournal(programFolder);
       return false;
     }
     CrashPoint();
   }
-  if (MoveFailureInjected() || !platform::MoveFileNoReplace(journal.StagedFile, journal.Target)) {
+  if (MoveFailureInjected() ||
+      !platform::MoveFileNoReplaceExact(journal.StagedFile, journal.Target)) {
     const bool restored = RestoreAside(journal);
     CrashPoint();
     if (restored) RemoveInstallJournal(programFolder);
@@ -109,7 +141,7 @@ bool Replace(const std::string& programFolder, const TInstallJournal& journal) {
 bool InstallIntoFolder(const TFolderInstall& install) {
   const std::string& programFolder = install.ProgramFolder;
   if (!RecoverInterruptedInstall(install.ProgramFolder)) return false;
-  if (!platform::FileExists(install.ProgramFolder + install.StagedName)) return false;
+  if (!platform::FileExistsExact(install.ProgramFolder + install.StagedName)) return false;
   const TInstallJournal journal = JournalFor(install);
   // A copy in use is never deleted or replaced: the installation fails here
   // just as the probe of update detection predicted.
@@ -130,10 +162,11 @@ bool RecoverInterruptedInstall(const std::string& programFolder) {
     return true;
   }
   try {
-    const bool moved = !platform::FileExists(journal->StagedFile);
+    RemoveUnfinishedVersionWrites(FolderOf(journal->Target));
+    const bool moved = !platform::FileExistsExact(journal->StagedFile);
     // A new copy that has vanished since cannot be completed, only undone.
     if (journal->Phase == TInstallPhase::RollingBack ||
-        (moved && !platform::FileExists(journal->Target))) {
+        (moved && !platform::FileExistsExact(journal->Target))) {
       RollBack(programFolder, *journal);
     } else if (moved) {
       try {
@@ -144,7 +177,7 @@ bool RecoverInterruptedInstall(const std::string& programFolder) {
     } else {
       // The staged file never left, so anything under the component's name
       // other than the old copy is an unfinished copy of it.
-      if (journal->Aside.empty()) platform::DeleteFile(journal->Target);
+      if (journal->Aside.empty()) platform::DeleteFileExact(journal->Target);
       if (RestoreAside(*journal)) RemoveInstallJournal(programFolder);
     }
   } catch (const std::exception&) {
@@ -155,7 +188,7 @@ bool RecoverInterruptedInstall(const std::string& programFolder) {
 
 void RecordInstalledVersion(const std::string& folder, const std::string& module,
                             const std::string& key, const std::string& version) {
-  TIniFile versionFile(folder + "Version.ini");
+  TIniFile versionFile(folder + kVersionFileName);
   versionFile.WriteString(module, key, version);
   versionFile.UpdateFile();
 }

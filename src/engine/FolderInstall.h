@@ -3,10 +3,14 @@
 // or a crash at any moment leaves the folder with either the old file and
 // the old version or the new file and the new version:
 //   1. the install journal is written (and flushed);
-//   2. the old copy, if any, is renamed aside within its folder;
-//   3. the staged file is moved in under the component's name;
-//   4. the new version is recorded in the folder's Version.ini;
-//   5. the old copy and the companion are deleted, then the journal.
+//   2. the staged file takes over the old copy's owner and mode, if any;
+//   3. the old copy, if any, is renamed aside within its folder;
+//   4. the staged file is moved in under the component's name;
+//   5. the new version is recorded in the folder's Version.ini;
+//   6. the old copy and the companion are deleted, then the journal.
+// Every file of these steps is addressed by the exact name found or
+// created, never looked up again without regard to case, so a user's file
+// whose name differs only in case is never touched.
 // A failed move brings the old copy back; a version that cannot be recorded
 // takes the new copy out again and brings the old one back.  A process that
 // dies midway leaves the journal, and the next start finishes or undoes the
@@ -32,8 +36,10 @@ struct TFolderInstall {
 // Raises nothing.
 bool InstallIntoFolder(const TFolderInstall& install);
 
-// Finishes or undoes an installation that a crash interrupted.  True when no
-// journal is left afterwards; false when it has to wait for a later start.
+// Finishes or undoes an installation that a crash interrupted, and removes
+// the temporary file of a Version.ini write that the crash cut short.  True
+// when no journal is left afterwards; false when it has to wait for a later
+// start.
 bool RecoverInterruptedInstall(const std::string& programFolder);
 
 // Writes the installed version into the folder's Version.ini (through the

@@ -12,6 +12,10 @@ constexpr const char* kHeader = "Quorvin install journal 1";
 constexpr const char* kReplacing = "replacing";
 constexpr const char* kRollingBack = "rolling back";
 
+bool HoldsLineBreak(const std::string& text) {
+  return text.find_first_of("\r\n") != std::string::npos;
+}
+
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
   size_t start = 0;
@@ -46,10 +50,11 @@ std::string InstallJournalPath(const std::string& programFolder) {
 bool Journallable(const std::string& programFolder, const TInstallJournal& journal) {
   for (const std::string* path :
        {&journal.StagedFile, &journal.CompanionFile, &journal.Target, &journal.Aside}) {
-    if (path->find_first_of("\r\n") != std::string::npos) return false;
+    if (HoldsLineBreak(*path)) return false;
     if (!path->empty() && !Below(programFolder, *path)) return false;
   }
-  return true;
+  return !HoldsLineBreak(journal.ModuleName) && !HoldsLineBreak(journal.ComponentKey) &&
+         !HoldsLineBreak(journal.AvailableVersion);
 }
 
 void WriteInstallJournal(const std::string& programFolder, const TInstallJournal& journal) {
@@ -74,6 +79,10 @@ std::optional<TInstallJournal> ReadInstallJournal(const std::string& programFold
     return std::nullopt;
   }
   if (lines.size() != 9 || lines[0] != kHeader) return std::nullopt;
+  // Lines end at CR LF only; a bare CR or LF inside one was never written
+  // by us (the writer refuses such paths), so the file is no journal.
+  for (const std::string& line : lines)
+    if (HoldsLineBreak(line)) return std::nullopt;
   if (lines[1] != kReplacing && lines[1] != kRollingBack) return std::nullopt;
   if (lines[2].empty() || lines[4].empty()) return std::nullopt;
   TInstallJournal journal;

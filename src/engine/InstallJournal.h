@@ -29,7 +29,8 @@ struct TInstallJournal {
 std::string InstallJournalPath(const std::string& programFolder);
 
 // True when every path of the journal lies below the program folder and
-// fits on one line, as the journal keeps them.
+// every text fits on one line, as the journal keeps them; the reader holds
+// a journal to the same rule.
 bool Journallable(const std::string& programFolder, const TInstallJournal& journal);
 
 // Writes the program folder's journal whole and flushed; raises

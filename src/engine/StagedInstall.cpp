@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "engine/CompanionFile.h"
+#include "engine/CrashPoint.h"
 #include "engine/FolderInstall.h"
+#include "engine/InstallJournal.h"
 #include "engine/StagingNames.h"
 #include "platform/Files.h"
 #include "util/Errors.h"
@@ -19,6 +21,35 @@ TStringList CompanionLines(const std::string& programFolder, const std::string& 
   if (companionName.empty())
     RaiseOpenError(programFolder + bare + engine::kCompanionInfix + "*", ENOENT);
   return engine::ReadCompanionLines(programFolder + companionName);
+}
+
+// True when the folder holds the program file, a path below it as the
+// catalogue writes it.
+bool HoldsProgramFile(const std::string& folder, const std::string& programFile) {
+  return platform::FileExists(AppendBackslash(folder) + LocalRelativePath(programFile));
+}
+
+bool InstalledSomewhere(const TUpdaterContext& context, const std::string& programFile) {
+  const int folderCount = context.DirList ? context.DirList->Count() : 0;
+  for (int index = 0; index < folderCount; ++index)
+    if (HoldsProgramFile((*context.DirList)[index], programFile)) return true;
+  return false;
+}
+
+// The program file that the staged file's companion names; false when there
+// is no companion of four readable lines, which the installation reports.
+bool ProgramFileOfStaged(const std::string& programFolder, const std::string& bare,
+                         std::string& programFile) {
+  const std::string companionName = engine::FindCompanion(programFolder, bare);
+  if (companionName.empty()) return false;
+  try {
+    const TStringList lines = engine::ReadCompanionLines(programFolder + companionName);
+    if (lines.Count() <= engine::kCompanionProgramLine) return false;
+    programFile = lines[engine::kCompanionProgramLine];
+  } catch (const Exception&) {
+    return false;
+  }
+  return true;
 }
 
 engine::TCompanion CompanionOf(const TStringList& lines) {
@@ -38,7 +69,7 @@ bool InstallStagedFile(TUpdaterContext& context, const std::string& stagedName) 
   for (int index = 0; index < folderCount; ++index) {
     const std::string folder = AppendBackslash((*context.DirList)[index]);
     // Reading the program file line is where a short companion is noticed.
-    if (!platform::FileExists(folder + lines[engine::kCompanionProgramLine])) continue;
+    if (!HoldsProgramFile(folder, lines[engine::kCompanionProgramLine])) continue;
     const engine::TFolderInstall install{programFolder, stagedName, companionName, folder,
                                          CompanionOf(lines)};
     if (engine::InstallIntoFolder(install)) {
@@ -58,8 +89,30 @@ bool InstallStagedFiles(TUpdaterContext& context) {
   bool result = true;
   for (const auto& entry : entries) {
     // Each staged file is taken once; one that has gone meanwhile is skipped.
-    if (entry.isFolder || !platform::FileExists(context.ProgramFolder + entry.name)) continue;
+    if (entry.isFolder || !platform::FileExistsExact(context.ProgramFolder + entry.name)) continue;
     if (!InstallStagedFile(context, entry.name)) result = false;
   }
   return result;
+}
+
+void DiscardOrphanedStagedFiles(TUpdaterContext& context) {
+  const std::string& programFolder = context.ProgramFolder;
+  // An installation still waiting to be recovered may need its staged file.
+  if (engine::InstallJournalExists(programFolder)) return;
+  std::vector<platform::FolderEntry> entries;
+  platform::ListFolder(programFolder, engine::kStagedPattern, entries);
+  for (const auto& entry : entries) {
+    const std::string bare = engine::BareNameOfStaged(entry.name);
+    std::string programFile;
+    if (entry.isFolder || !ProgramFileOfStaged(programFolder, bare, programFile) ||
+        InstalledSomewhere(context, programFile))
+      continue;
+    // The staged file goes first: a companion left alone is harmless (it is
+    // removed when the name is staged again), a staged file without one is not.
+    platform::DeleteFileExact(programFolder + entry.name);
+    platform::SyncFolder(programFolder);
+    engine::CrashPoint();
+    engine::RemoveCompanions(programFolder, bare);
+    engine::CrashPoint();
+  }
 }

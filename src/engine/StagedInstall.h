@@ -18,3 +18,11 @@ bool InstallStagedFiles(TUpdaterContext& context);
 // false when a move into a folder failed.  Used before a new download is
 // staged under a name that is still taken.
 bool InstallStagedFile(TUpdaterContext& context, const std::string& stagedName);
+
+// Discards every staged file, with its companions, whose module's program
+// file is in no folder of DirList: it could never be installed, and left in
+// place it would be announced at every start and keep its name from being
+// staged again.  A staged file without a readable companion of four lines
+// is left for the installation to report; nothing is discarded while an
+// interrupted installation still waits to be recovered.
+void DiscardOrphanedStagedFiles(TUpdaterContext& context);

@@ -16,13 +16,26 @@ std::string PartialName(const std::string& bare);
 std::string StagedName(const std::string& bare);
 // The bare name a staged file is installed as: its name less ".{F}".
 std::string BareNameOfStaged(const std::string& stagedName);
-// "<bare>.V.<version>".  A version that holds a folder separator keeps its
-// text in the companion's lines but not in its name, so the companion is
-// always created in the program folder itself.
+// A companion of the bare name B is named B + ".V." + a version suffix S,
+// where S
+//   - is not empty,
+//   - holds no "{" or "}", so it is never the rest of a staged file, partial
+//     download or other file of ours (".{F}", ".{S}", ".{T}", ...), and no
+//     "/",
+//   - neither begins with "V." nor holds ".V." (letter case ignored), so the
+//     companion's ".V." is the last one in its name and the name belongs to
+//     exactly one bare name: "Lib.V.dll.V.1.0.3" is a companion of
+//     "Lib.V.dll" only, never of "Lib".
+bool IsVersionSuffix(const std::string& suffix);
+
+// "<bare>.V." + the version as a version suffix: any "/", "{" or "}", and a
+// "V" that would make a ".V." of its own, becomes "_"; an empty version is
+// "_".  The companion's lines keep the version exactly; only its name is
+// made safe, and the companion is always created in the program folder.
 std::string CompanionName(const std::string& bare, const std::string& version);
-// True when the name is a companion of the bare name ("<bare>.V." followed
-// by anything, compared without regard to case; no wildcards involved, so a
-// bare name holding "*" or "?" matches only itself).
+// True when the name is a companion of the bare name as above (compared
+// without regard to case; no wildcards involved, so a bare name holding "*"
+// or "?" matches only itself).
 bool IsCompanionOf(const std::string& name, const std::string& bare);
 
 // A bare name that can be downloaded and installed: not empty and not "."

@@ -21,14 +21,16 @@ std::vector<std::string> FilesMatching(const std::string& folder, const std::str
 }
 
 // The catalogue copy and the partial downloads of the previous run, and the
-// temporary file of a write that a crash interrupted.  Entries that cannot
-// be deleted stay where they are, without a message.
+// temporary files of writes that a crash interrupted (by their own marked
+// names only: a user's hidden file is never one).  Entries that cannot be
+// deleted stay where they are, without a message.
 void RemoveLeftovers(const std::string& programFolder) {
   if (platform::FileExists(programFolder + "AllFiles.ini"))
     platform::DeleteFile(programFolder + "AllFiles.ini");
-  for (const char* pattern : {engine::kPartialPattern, platform::kUnfinishedWritePattern})
-    for (const auto& name : FilesMatching(programFolder, pattern))
-      platform::DeleteFile(programFolder + name);
+  for (const auto& name : FilesMatching(programFolder, engine::kPartialPattern))
+    platform::DeleteFileExact(programFolder + name);
+  for (const auto& name : FilesMatching(programFolder, ".*"))
+    if (platform::IsUnfinishedWrite(name)) platform::DeleteFileExact(programFolder + name);
 }
 
 void InstallPendingFiles(TUpdaterContext& context) {
@@ -46,6 +48,7 @@ void Timer1Timer(TUpdaterContext& context) {
   ScanFolder(context, context.ProgramFolder);
   RemoveLeftovers(context.ProgramFolder);
   engine::RecoverInterruptedInstall(context.ProgramFolder);
+  DiscardOrphanedStagedFiles(context);
   InstallPendingFiles(context);
   context.Window.SetStatusLine(kClickNextText);
 }

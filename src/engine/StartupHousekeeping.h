@@ -3,8 +3,9 @@
 // once the window has disabled the timer.  It creates DirList and scans the
 // folders below the program folder, removes the previous run's catalogue
 // copy and partial downloads from the program folder (and nowhere else),
-// finishes or undoes an installation that a crash interrupted, installs
-// staged files that an earlier run left behind (announcing it in a box, and
+// finishes or undoes an installation that a crash interrupted, discards
+// staged files whose module is installed nowhere, installs the staged files
+// that an earlier run left behind (announcing it in a box, and
 // requesting termination after a second box when one could not be moved in),
 // and finally invites the user to press Next.
 //

@@ -12,6 +12,7 @@ int32_t Low32(int64_t count) { return static_cast<int32_t>(static_cast<uint32_t>
 }  // namespace
 
 void HttpClientWorkBegin(TUpdaterContext& context, int64_t workCountMax) {
+  context.AnnouncedLength = workCountMax;
   context.Window.SetProgressMax(Low32(workCountMax));
 }
 

@@ -1,16 +1,16 @@
 #pragma once
 // The transfer progress handlers, bound to the HTTP client's work events.
-// They drive the progress bar, whose maximum doubles as the length the
-// download checks each file against, and they are where an abort requested
-// with Exit (Tag 99) reaches a running transfer.  The direction of the
-// transfer and the sender are not looked at.
+// They drive the progress bar, keep the announced length for the download's
+// length check, and they are where an abort requested with Exit (Tag 99)
+// reaches a running transfer.  The direction of the transfer and the sender
+// are not looked at.
 #include <cstdint>
 
 #include "engine/UpdaterContext.h"
 
-// Transfer begin: the bar's maximum becomes the low 32 bits of the announced
-// length, read as a signed number.  The bar refuses a negative maximum with
-// an error, which ends the transfer.
+// Transfer begin: the announced length is kept whole in the context, and
+// the bar's maximum becomes its low 32 bits, read as a signed number.  The
+// bar refuses a negative maximum with an error, which ends the transfer.
 void HttpClientWorkBegin(TUpdaterContext& context, int64_t workCountMax);
 
 // Progress: the bar's position follows the running total (low 32 bits,

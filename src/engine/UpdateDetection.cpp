@@ -49,7 +49,8 @@ TInstallations FindInstallations(TUpdaterContext& context, TCatalogue& catalogue
   for (int index = 0; index < folders.Count(); ++index) {
     // Read for every folder; the INI layer keeps the parsed file, so this
     // costs a lookup, not a read of the file.
-    const std::string programFile = catalogue.ProgramFileForSearch(module);
+    // The catalogue writes folders in front of the program file with "\".
+    const std::string programFile = LocalRelativePath(catalogue.ProgramFileForSearch(module));
     if (!folderNames.FileExists(AppendBackslash(folders[index]), programFile)) continue;
     if (found.First < 0) {
       found.First = index;

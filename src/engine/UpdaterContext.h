@@ -2,6 +2,7 @@
 // Everything an engine handler works with: the window it reports to, the
 // HTTP client of the window, the folders and the window's splitters.  The
 // main window owns all of it and hands the engine one context per call.
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -24,4 +25,8 @@ struct TUpdaterContext {
   TQuorvinSI& NSI1;
   TQuorvinSI& NSI2;
   TQuorvinSI& SI3;
+  // The length the running transfer announced at its begin, in full (the
+  // progress bar keeps only what its range can show); 0 when it announced
+  // none.  The download checks each file against it.
+  int64_t AnnouncedLength = 0;
 };

@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "platform/TextEncoding.h"
 #include "util/Errors.h"
@@ -121,8 +122,35 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
       ::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE));
 }
 
+// The owner/mode operations on an open file or on a path, so that one rule
+// serves a file being written and one already in place.
+int ChangeOwner(int fd, uid_t owner, gid_t group) { return ::fchown(fd, owner, group); }
+int ChangeOwner(const char* path, uid_t owner, gid_t group) { return ::chown(path, owner, group); }
+int ChangeMode(int fd, mode_t mode) { return ::fchmod(fd, mode); }
+int ChangeMode(const char* path, mode_t mode) { return ::chmod(path, mode); }
+int StatOf(int fd, struct stat& info) { return ::fstat(fd, &info); }
+int StatOf(const char* path, struct stat& info) { return ::stat(path, &info); }
+
+// Gives the file the owner, group and permission bits described by `from`.
+// Owner and group go first, as changing them clears the set-ID bits; what
+// the process may not change stays, and a set-ID bit whose owner or group
+// could not be taken over is dropped rather than granted to someone else.
+// False when the bits could not be set.
+template <class File>
+bool TakeOverOwnerAndMode(File file, const struct stat& from) {
+  if (ChangeOwner(file, from.st_uid, from.st_gid) != 0)
+    (void)ChangeOwner(file, static_cast<uid_t>(-1), from.st_gid);
+  struct stat now;
+  if (StatOf(file, now) != 0) return false;
+  mode_t mode = from.st_mode & 07777;
+  if (now.st_uid != from.st_uid) mode &= ~static_cast<mode_t>(S_ISUID);
+  if (now.st_gid != from.st_gid) mode &= ~static_cast<mode_t>(S_ISGID);
+  return ChangeMode(file, mode) == 0;
+}
+
 // Copies a regular file to a target that must not exist yet, flushing the
-// copy to disk.  On failure the partial copy is removed and errno kept.
+// copy to disk; the copy takes over the source's owner and mode as a rename
+// would keep them.  On failure the partial copy is removed and errno kept.
 bool CopyToNewFile(const std::string& from, const std::string& to) {
   const int source = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (source < 0) return false;
@@ -140,9 +168,9 @@ bool CopyToNewFile(const std::string& from, const std::string& to) {
     errno = error;
     return false;
   }
-  bool ok = true;
+  bool ok = TakeOverOwnerAndMode(target, info);
   char buffer[64 * 1024];
-  for (;;) {
+  for (; ok;) {
     const ssize_t got = ::read(source, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
@@ -200,12 +228,19 @@ bool MoveResolved(const std::string& from, const std::string& to) {
 // is the read-only attribute of the updater's world.
 bool IsMarkedReadOnly(const struct stat& info) { return (info.st_mode & 0222) == 0; }
 
+constexpr std::string_view kUnfinishedWriteMarker = ".{T}";
+
+bool AllDigits(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 std::string NewTempPathBeside(const std::string& folder, const std::string& name) {
   static std::atomic<unsigned> counter{0};
   std::string path = folder;
   path += '.';
   path += name;
-  path += ".tmp";
+  path += kUnfinishedWriteMarker;
   path += std::to_string(::getpid());
   path += '_';
   path += std::to_string(counter++);
@@ -341,20 +376,47 @@ bool ListFolder(const std::string& folder, const std::string& pattern,
   return true;
 }
 
-bool DeleteFile(const std::string& path) { return ::unlink(ResolvePath(path).c_str()) == 0; }
+bool DeleteFile(const std::string& path) { return DeleteFileExact(ResolvePath(path)); }
 
 bool MoveFileNoReplace(const std::string& from, const std::string& to) {
-  const std::string source = ResolvePath(from);
   const std::string target = ResolvePath(to);
   // A target differing only in case is the same name to the updater.
   if (Exists(target)) return FailWith(EEXIST);
-  if (!MoveResolved(source, target)) return false;
+  return MoveFileNoReplaceExact(ResolvePath(from), target);
+}
+
+bool FileExistsExact(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool DeleteFileExact(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool MoveFileNoReplaceExact(const std::string& from, const std::string& to) {
+  if (!MoveResolved(from, to)) return false;
   std::string targetFolder, targetName, sourceFolder, sourceName;
-  SplitFolderAndName(target, targetFolder, targetName);
-  SplitFolderAndName(source, sourceFolder, sourceName);
+  SplitFolderAndName(to, targetFolder, targetName);
+  SplitFolderAndName(from, sourceFolder, sourceName);
   SyncFolder(targetFolder.empty() ? "." : targetFolder);
   if (sourceFolder != targetFolder) SyncFolder(sourceFolder.empty() ? "." : sourceFolder);
   return true;
+}
+
+bool CopyOwnerAndMode(const std::string& from, const std::string& to) {
+  struct stat info;
+  return ::stat(from.c_str(), &info) == 0 && TakeOverOwnerAndMode(to.c_str(), info);
+}
+
+bool IsUnfinishedWrite(const std::string& entry, const std::string& name) {
+  const size_t marker = entry.rfind(kUnfinishedWriteMarker);
+  if (entry.empty() || entry[0] != '.' || marker == std::string::npos || marker < 2) return false;
+  const std::string_view tail =
+      std::string_view(entry).substr(marker + kUnfinishedWriteMarker.size());
+  const size_t underscore = tail.find('_');
+  if (underscore == std::string_view::npos || !AllDigits(tail.substr(0, underscore)) ||
+      !AllDigits(tail.substr(underscore + 1)))
+    return false;
+  return name.empty() || SameTextIgnoringCase(entry.substr(1, marker - 1), name);
 }
 
 void WriteWholeFile(const std::string& path, const void* data, size_t size) {
@@ -368,11 +430,9 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size) {
   std::string tempPath;
   const int fd = CreateTempBeside(folder, name, tempPath);
   if (fd < 0) RaiseCreateError(path, errno);
-  if (exists) {
-    // A replaced file keeps its permissions and, where allowed, its owner.
-    ::fchmod(fd, existing.st_mode & 07777);
-    if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) errno = 0;
-  }
+  // A replaced file keeps its permissions and, where allowed, its owner.
+  if (exists) TakeOverOwnerAndMode(fd, existing);
+  errno = 0;
   bool ok = WriteAll(fd, static_cast<const char*>(data), size) && ::fsync(fd) == 0;
   int error = errno;
   if (::close(fd) != 0 && ok) ok = false, error = errno;

@@ -39,17 +39,37 @@ bool ListFolder(const std::string& folder, const std::string& pattern,
 // Deletes a file; false when it could not (missing, in use, no permission).
 bool DeleteFile(const std::string& path);
 // Moves a file, never replacing an existing target: a rename within one file
-// system, else copy, flush and remove the source.  errno tells why on false.
+// system, else copy, flush and remove the source.  A target that differs
+// only in case counts as existing.  The moved file keeps its permission
+// bits, owner and group (a copy takes them over where the process may).
+// errno tells why on false.
 bool MoveFileNoReplace(const std::string& from, const std::string& to);
+
+// The same three for a path that already is the exact name of the file
+// meant, one the caller found in a listing or created itself: nothing is
+// looked up again, so a file whose name differs only in case is never taken
+// for it.  What an installation renames, moves aside, restores or deletes
+// is addressed this way.
+bool FileExistsExact(const std::string& path);
+bool DeleteFileExact(const std::string& path);
+bool MoveFileNoReplaceExact(const std::string& from, const std::string& to);
+
+// Gives the file `to` the owner, group and permission bits of the file
+// `from` (both exact paths).  Owner and group are taken over where the
+// process may set them; a set-user-ID or set-group-ID bit only with the
+// owner or group it belongs to.  False when the bits could not be set.
+bool CopyOwnerAndMode(const std::string& from, const std::string& to);
 
 // Creates or replaces a whole file: the data is written beside the target,
 // flushed to disk and renamed into place, so the target is never half
 // written.  Raises EFCreateError with the platform's reason on failure.
 void WriteWholeFile(const std::string& path, const void* data, size_t size);
-// The hidden temporary files a whole-file write works in ("." + name +
-// ".tmp" + process id + "_" + counter).  One is left only when the process
-// died in the middle of a write; the next run may delete it.
-inline constexpr const char* kUnfinishedWritePattern = ".*.tmp*_*";
+// The hidden temporary file a whole-file write works in, beside its target:
+// "." + name + ".{T}" + process id + "_" + counter.  One is left only when
+// the process died in the middle of a write; the next run may delete it.
+// True when `entry` is such a file, of a write to `name` when one is given
+// (letter case ignored), else of a write to any name.
+bool IsUnfinishedWrite(const std::string& entry, const std::string& name = "");
 // Reads a whole file; raises EFOpenError with the platform's reason.
 std::string ReadWholeFile(const std::string& path);
 

@@ -12,3 +12,10 @@ std::string BareFileName(const std::string& componentFile) {
   if (name == "." || name == "..") return "";
   return name;
 }
+
+std::string LocalRelativePath(const std::string& cataloguePath) {
+  std::string path = cataloguePath;
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return path;
+}

@@ -12,3 +12,9 @@ std::string AppendBackslash(const std::string& path);
 // same reason "." and ".." are no file names and give "" (as does a name
 // ending in a separator).  Callers treat "" as no usable name.
 std::string BareFileName(const std::string& componentFile);
+
+// A path below a folder as the catalogue writes it, such as a module's
+// program file "Bin\App.exe": its folder separators "\" are read as "/",
+// so it can be appended to a folder path and looked up component by
+// component, letter case ignored, like any name.
+std::string LocalRelativePath(const std::string& cataloguePath);

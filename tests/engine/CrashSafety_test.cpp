@@ -3,7 +3,9 @@
 // every N; the next start's housekeeping then runs on what it left, and
 // every installation folder must hold the old file with the old version or
 // the new file with the new version, with whatever had been staged
-// installed.
+// installed, nothing else in it (no temporary file of a cut Version.ini
+// write), and no staged file left, not even one for a module installed
+// nowhere.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -39,6 +41,10 @@ const std::vector<TModule> kModules = {
 constexpr const char* kOldVersion = "1.0.001";
 
 void LayOut(const TTempTree& tree) {
+  // Left by an earlier run for a module installed nowhere: the next start
+  // discards it.
+  tree.Write("Orphan.dll.{F}", "orphan");
+  tree.Write("Orphan.dll.V.1.0.000", CompanionText("ModZ", "Main", "1.0.000", "ModZ.exe"));
   for (const auto& module : kModules) {
     tree.Write(module.Folder + "/" + module.Name + ".exe", "program");
     tree.Write(module.Folder + "/" + module.File, module.OldContent);
@@ -70,6 +76,17 @@ int RunUpdate(const TTempTree& tree, int crashAt) {
   engine::ArmCrashPointForTesting(crashAt);
   DownloadTheFiles(rig.Context);
   return engine::CrashPointsPassedForTesting();
+}
+
+// What a kill in the middle of writing Version.ini leaves: the write's
+// temporary file in the folder of the installation under way.
+void LeaveUnfinishedVersionWrite(const TTempTree& tree) {
+  if (const auto journal = engine::ReadInstallJournal(tree.Root)) {
+    const std::string& target = journal->Target;
+    tree.Write(target.substr(tree.Root.size(), target.rfind('/') + 1 - tree.Root.size()) +
+                   ".Version.ini.{T}99999_0",
+               "[Mod");
+  }
 }
 
 // The next start's housekeeping; returns the crash points passed.
@@ -161,6 +178,7 @@ TEST(CrashSafetyTest, AKillAtAnyPointOfAnUpdateLosesNothing) {
     LayOut(tree);
     ASSERT_TRUE(RunInChild(RunUpdate, tree, crashAt).Killed) << crashAt;
     const std::set<std::string> due = ModulesDue(tree);
+    LeaveUnfinishedVersionWrite(tree);
     StartNextRun(tree);
     ExpectConsistent(tree, due, "update killed at point " + std::to_string(crashAt));
   }
@@ -183,6 +201,7 @@ TEST(CrashSafetyTest, AKillDuringTheNextStartLosesNothingEither) {
     if (!tree.Exists("InstallJournal.{J}")) continue;
     if (!statesTried.insert(LeftState(tree)).second) continue;
     const std::set<std::string> due = ModulesDue(tree);
+    LeaveUnfinishedVersionWrite(tree);
     for (int startCrashAt = 1;; ++startCrashAt) {
       TTempTree copy(true);
       std::filesystem::copy(tree.Root, copy.Root, std::filesystem::copy_options::recursive);

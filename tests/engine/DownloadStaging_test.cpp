@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "StagedInstallFixture.h"
+#include "engine/StartupHousekeeping.h"
 #include "engine/TransferProgress.h"
 #include "support/ScriptedServer.h"
 
@@ -21,7 +22,10 @@ class DownloadStagingTest : public ::testing::Test {
       if (transfersBegun == exitDuringTransfer) rig.Window.SetTag(99);  // Exit pressed
       HttpClientWork(rig.Context, count);
     };
-    rig.Http.OnWorkEnd = [this](THttpClient*, TWorkMode) { HttpClientWorkEnd(rig.Context); };
+    rig.Http.OnWorkEnd = [this](THttpClient*, TWorkMode) {
+      if (exitAtTransferEnd) rig.Window.SetTag(99);  // Exit after the last progress event
+      HttpClientWorkEnd(rig.Context);
+    };
   }
 
   void Install(const std::string& folder, const std::string& module, const std::string& file,
@@ -45,6 +49,7 @@ class DownloadStagingTest : public ::testing::Test {
   TEngineRig rig{tree.Root, server.Url("/")};
   int transfersBegun = 0;
   int exitDuringTransfer = -1;
+  bool exitAtTransferEnd = false;
 };
 
 TEST_F(DownloadStagingTest, NoCheckedRowFetchesNothingButStillInstallsAndFinishes) {
@@ -122,6 +127,77 @@ TEST_F(DownloadStagingTest, ExitDuringTheSecondOfThreeTransfersStopsBeforeInstal
   EXPECT_EQ(rig.Window.terminationRequests, 0);
   EXPECT_EQ(tree.Listing(), "A One.dll.V.2.0.000 One.dll.{F} Two.dll.{S}");
   EXPECT_EQ(tree.Read("A/One.dll"), "old one");
+}
+
+// The transfer had ended when Exit came, on a connection the server keeps:
+// the abort closes it, so the next Exit finds none and ends the program.
+TEST_F(DownloadStagingTest, ExitAfterTheLastProgressEventClosesTheConnection) {
+  Install("A", "ModA", "One.dll", "old one");
+  rig.Folders({"A"});
+  Row("ModA", "One.dll", "2.0.000");
+  server.AddFile("/download/One.dll", "new one");
+  exitAtTransferEnd = true;
+
+  DownloadTheFiles(rig.Context);
+
+  EXPECT_EQ(rig.Window.boxes, std::vector<std::string>{"Download Aborted"});
+  EXPECT_FALSE(rig.Http.Connected());
+  EXPECT_EQ(tree.Listing(), "A One.dll.{S}");
+}
+
+// The server announces 4 GiB and 4 bytes, closes after 4 bytes: the low 32
+// bits of the announced length would match the file, the length does not.
+TEST_F(DownloadStagingTest, ACutTransferAnnouncing4GiBOrMoreIsNeverStaged) {
+  Install("A", "ModA", "Big.dat", "old");
+  rig.Folders({"A"});
+  Row("ModA", "Big.dat", "2.0.000");
+  server.AddRoute("/download/Big.dat",
+                  "HTTP/1.1 200 OK\r\nContent-Length: 4294967300\r\nConnection: close\r\n\r\nabcd");
+
+  DownloadTheFiles(rig.Context);
+
+  EXPECT_EQ(tree.Read("A/Big.dat"), "old");
+  EXPECT_EQ(tree.Listing(), "A Big.dat.{S}");
+  EXPECT_EQ(rig.Window.StatusLine(), std::string("Finished. ") + kDownloadErrorNote);
+}
+
+// "Lib" is no prefix of "Lib.V.dll"'s names: staging one keeps the other's
+// staged file and companion.
+TEST_F(DownloadStagingTest, LibAndLibVDllBothInstallInOneRun) {
+  Install("A", "ModA", "Lib.V.dll", "old A");
+  Install("B", "ModB", "Lib", "old B");
+  rig.Folders({"A", "B"});
+  Row("ModA", "Lib.V.dll", "2.0.000");
+  Row("ModB", "Lib", "3.0.000");
+  server.AddFile("/download/Lib.V.dll", "new A");
+  server.AddFile("/download/Lib", "new B");
+
+  DownloadTheFiles(rig.Context);
+
+  EXPECT_EQ(tree.Read("A/Lib.V.dll"), "new A");
+  EXPECT_EQ(RecordedVersion(tree, "A", "ModA", "Main"), "2.0.000");
+  EXPECT_EQ(tree.Read("B/Lib"), "new B");
+  EXPECT_EQ(RecordedVersion(tree, "B", "ModB", "Main"), "3.0.000");
+  EXPECT_EQ(tree.Listing(), "A B");
+  EXPECT_EQ(rig.Window.StatusLine(), "Finished. ");
+}
+
+// A staged file whose module is installed nowhere is discarded at start-up,
+// without a box, and its name can be staged and installed again.
+TEST_F(DownloadStagingTest, AnOrphanedStagedFileNoLongerBlocksItsName) {
+  Install("A", "ModA", "Lib.dll", "old");
+  tree.Write("Lib.dll.{F}", "orphan");
+  tree.Write("Lib.dll.V.1.5.000", CompanionText("ModZ", "Main", "1.5.000", "ModZ.exe"));
+
+  Timer1Timer(rig.Context);
+  EXPECT_TRUE(rig.Window.boxes.empty());
+  EXPECT_EQ(tree.Listing(), "A");
+
+  Row("ModA", "Lib.dll", "2.0.000");
+  server.AddFile("/download/Lib.dll", "new");
+  DownloadTheFiles(rig.Context);
+  EXPECT_EQ(tree.Read("A/Lib.dll"), "new");
+  EXPECT_EQ(rig.Window.StatusLine(), "Finished. ");
 }
 
 TEST_F(DownloadStagingTest, AFileWithFoldersInFrontIsFetchedAndStagedUnderItsBareName) {

@@ -2,6 +2,8 @@
 #include "engine/StagedInstall.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "StagedInstallFixture.h"
 #include "engine/CrashPoint.h"
@@ -183,6 +185,69 @@ TEST_F(StagedInstallTest, AVersionThatCannotBeRecordedUndoesTheReplacement) {
   EXPECT_EQ(tree.Read("f0/Report.dll"), "old");
   EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Version.ini");
   EXPECT_FALSE(tree.Exists("InstallJournal.{J}"));
+}
+
+// The staged files arrive 0644; the installed copies keep what the old
+// ones had, the module's own program included.
+TEST_F(StagedInstallTest, AnUpdatedFileKeepsTheOldCopysModeAndOwner) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  ::chmod(tree.Path("f0/ModA.exe").c_str(), 0755);
+  ::chmod(tree.Path("f0/Report.dll").c_str(), 0600);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(0, ::chown(tree.Path("f0/Report.dll").c_str(), 4321, 4322));
+  }
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+  tree.Write("ModA.exe.{F}", "new program");
+  tree.Write("ModA.exe.V.2.1.005", CompanionText("ModA", "Exe", "2.1.005", "ModA.exe"));
+
+  EXPECT_TRUE(InstallStagedFiles(rig.Context));
+
+  struct stat program, report;
+  ASSERT_EQ(::stat(tree.Path("f0/ModA.exe").c_str(), &program), 0);
+  ASSERT_EQ(::stat(tree.Path("f0/Report.dll").c_str(), &report), 0);
+  EXPECT_EQ(tree.Read("f0/ModA.exe"), "new program");
+  EXPECT_EQ(program.st_mode & 07777, 0755u);
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "new");
+  EXPECT_EQ(report.st_mode & 07777, 0600u);
+  if (root) {
+    EXPECT_EQ(report.st_uid, 4321u);
+    EXPECT_EQ(report.st_gid, 4322u);
+  }
+}
+
+// A failed move puts the old copy back by its exact name; the user's file
+// whose name differs only in case is never looked up in its place.  Then
+// the installation goes into the exact name it found.
+TEST_F(StagedInstallTest, TwoNamesDifferingOnlyInCaseSurviveAFailedMove) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  tree.Write("f0/lib.dll", "old lib");
+  tree.Write("f0/LIB.DLL", "the user's other file");
+  Stage("lib.dll", "new lib", "ModA", "2.1.005", "ModA.exe");
+  engine::FailNextMoveForTesting();
+
+  EXPECT_FALSE(InstallStagedFiles(rig.Context));
+  EXPECT_EQ(tree.Listing("f0"), "LIB.DLL ModA.exe Report.dll Version.ini lib.dll");
+  EXPECT_EQ(tree.Read("f0/lib.dll"), "old lib");
+  EXPECT_EQ(tree.Read("f0/LIB.DLL"), "the user's other file");
+
+  EXPECT_TRUE(InstallStagedFiles(rig.Context));
+  EXPECT_EQ(tree.Listing("f0"), "LIB.DLL ModA.exe Report.dll Version.ini lib.dll");
+  EXPECT_EQ(tree.Read("f0/lib.dll"), "new lib");
+  EXPECT_EQ(tree.Read("f0/LIB.DLL"), "the user's other file");
+}
+
+// The catalogue writes a program file below the folder with "\".
+TEST_F(StagedInstallTest, AProgramFileWithBackslashesIsFoundBelowTheFolder) {
+  FoldersUpTo(1);
+  tree.Write("f1/bin/app.EXE", "program");
+  Stage("Report.dll", "new", "ModA", "2.1.005", "Bin\\App.exe");
+
+  EXPECT_TRUE(InstallStagedFiles(rig.Context));
+  EXPECT_EQ(tree.Read("f1/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(tree, "f1", "ModA", "Main"), "2.1.005");
 }
 
 TEST_F(StagedInstallTest, TheInstalledCopyKeepsTheLetterCaseOfItsName) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "StagedInstallFixture.h"
+#include "engine/InstallJournal.h"
 #include "util/Errors.h"
 
 namespace {
@@ -44,13 +45,37 @@ TEST_F(StartupHousekeepingTest, LeftoversGoFromTheProgramFolderOnlyInAnyLetterCa
   tree.Write("sub/Prog.exe.{S}", "kept");
   tree.Write("sub/allfiles.ini", "kept");
   tree.Write("Keep.txt", "kept");
-  tree.Write(".Report.dll.{S}.tmp4242_0", "cut by a crash");
+  tree.Write(".Report.dll.V.2.1.005.{T}4242_0", "cut by a crash");
+  tree.Write(".notes.tmp4242_0", "a user's hidden file");
 
   Timer1Timer(rig.Context);
 
-  EXPECT_EQ(tree.Listing(), "Keep.txt sub");
+  EXPECT_EQ(tree.Listing(), ".notes.tmp4242_0 Keep.txt sub");
   EXPECT_EQ(tree.Listing("sub"), "Prog.exe.{S} allfiles.ini");
   EXPECT_TRUE(rig.Window.boxes.empty());
+}
+
+// Killed while writing Version.ini: the journal names the folder, and the
+// write's temporary file there goes while the installation is completed.
+TEST_F(StartupHousekeepingTest, AnInterruptedVersionWriteLeavesNoTemporaryFile) {
+  tree.Write("M/ModA.exe", "program");
+  tree.Write("M/Report.dll", "new");
+  tree.Write("M/.Version.ini.{T}4242_0", "[ModA]\r\nMa");
+  tree.Write("M/.Version.ini.tmp4242_0", "a user's hidden file");
+  engine::TInstallJournal journal;
+  journal.StagedFile = tree.Path("Report.dll.{F}");
+  journal.CompanionFile = tree.Path("Report.dll.V.2.1.005");
+  journal.Target = tree.Path("M/Report.dll");
+  journal.ModuleName = "ModA";
+  journal.ComponentKey = "Main";
+  journal.AvailableVersion = "2.1.005";
+  engine::WriteInstallJournal(tree.Root, journal);
+
+  Timer1Timer(rig.Context);
+
+  EXPECT_EQ(tree.Listing("M"), ".Version.ini.tmp4242_0 ModA.exe Report.dll Version.ini");
+  EXPECT_EQ(RecordedVersion(tree, "M", "ModA", "Main"), "2.1.005");
+  EXPECT_EQ(tree.Listing(), "M");
 }
 
 TEST_F(StartupHousekeepingTest, PendingStagedFilesAreAnnouncedAndInstalled) {

@@ -23,6 +23,7 @@ TEST(TransferProgress, CountsAreCutToTheirLow32BitsSigned) {
   DetectContext detect("/opt/upd/");
   HttpClientWorkBegin(detect.context, (int64_t{1} << 32) + 5);
   EXPECT_EQ(detect.window.progressMax, 5);
+  EXPECT_EQ(detect.context.AnnouncedLength, (int64_t{1} << 32) + 5);  // kept whole for the check
   HttpClientWork(detect.context, (int64_t{1} << 32) + 3);
   EXPECT_EQ(detect.window.progressPosition, 3);
   HttpClientWork(detect.context, int64_t{0x80000000});

@@ -187,8 +187,13 @@ TEST_F(UpdateDetectionTest, ProgramFileBelowTheInstallationFolderIsFound) {
   tree.File("App/Bin/App.exe");
   tree.File("App/Lib.dll");
   tree.Folder("Other/Bin/App.exe");  // a folder of that name is no program file
-  Detect("[modules]\r\nApp=bin/app.exe\r\n[App]\r\nLib=1.0.002,Lib.dll\r\n");
-  EXPECT_EQ(Rows(), std::vector<std::string>{"App,Lib,bin/app.exe,Lib.dll,1.0.001,1.0.002,N,N,0"});
+  // Written with "/", or with "\" as the catalogue's authors write it.
+  Detect(
+      "[modules]\r\nApp=bin/app.exe\r\nWin=BIN\\App.exe\r\n"
+      "[App]\r\nLib=1.0.002,Lib.dll\r\n[Win]\r\nLib=1.0.002,Lib.dll\r\n");
+  EXPECT_EQ(Rows(),
+            (std::vector<std::string>{"App,Lib,bin/app.exe,Lib.dll,1.0.001,1.0.002,N,N,0",
+                                      "Win,Lib,BIN\\App.exe,Lib.dll,1.0.001,1.0.002,N,N,0"}));
 }
 
 TEST_F(UpdateDetectionTest, CatalogueNamesCannotReachOutsideTheInstallationFolder) {

@@ -147,12 +147,61 @@ TEST(MoveFileNoReplaceTest, CopiesAcrossFileSystems) {
     GTEST_SKIP() << "no second writable file system";
   const std::string source = "/dev/shm/quorvin-move-" + std::to_string(::getpid());
   { std::ofstream(source, std::ios::binary) << "payload"; }
+  // Bits the umask would drop, and (where allowed) another owner: the copy
+  // keeps them as a rename would.
+  ::chmod(source.c_str(), 0775);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(0, ::chown(source.c_str(), 4321, 4321));
+  }
   temp.Write("taken", "keep");
   EXPECT_FALSE(MoveFileNoReplace(source, temp / "Taken"));
   EXPECT_EQ("keep", temp.Read("taken"));
   EXPECT_TRUE(MoveFileNoReplace(source, temp / "moved"));
   EXPECT_EQ("payload", temp.Read("moved"));
   EXPECT_FALSE(std::filesystem::exists(source));
+  struct stat moved;
+  ASSERT_EQ(0, ::stat((temp / "moved").c_str(), &moved));
+  EXPECT_EQ(0775u, moved.st_mode & 07777);
+  if (root) {
+    EXPECT_EQ(4321u, moved.st_uid);
+  }
+}
+
+TEST(ExactNameTest, ANameDifferingOnlyInCaseIsAnotherFile) {
+  TempFolder temp;
+  temp.Write("lib.dll", "mine");
+  temp.Write("new", "new");
+  EXPECT_TRUE(FileExistsExact(temp / "lib.dll"));
+  EXPECT_FALSE(FileExistsExact(temp / "LIB.DLL"));
+  EXPECT_FALSE(DeleteFileExact(temp / "LIB.DLL"));
+  EXPECT_TRUE(MoveFileNoReplaceExact(temp / "new", temp / "LIB.DLL"));
+  EXPECT_FALSE(MoveFileNoReplaceExact(temp / "LIB.DLL", temp / "lib.dll"));
+  EXPECT_EQ("mine", temp.Read("lib.dll"));
+  EXPECT_EQ("new", temp.Read("LIB.DLL"));
+  EXPECT_TRUE(DeleteFileExact(temp / "LIB.DLL"));
+  EXPECT_EQ((std::vector<std::string>{"lib.dll"}), NamesIn(temp.Path()));
+}
+
+TEST(CopyOwnerAndModeTest, TakesOverEveryPermissionBit) {
+  TempFolder temp;
+  temp.Write("old", "");
+  temp.Write("new", "");
+  ::chmod((temp / "old").c_str(), 04750);
+  ASSERT_TRUE(CopyOwnerAndMode(temp / "old", temp / "new"));
+  struct stat info;
+  ASSERT_EQ(0, ::stat((temp / "new").c_str(), &info));
+  EXPECT_EQ(04750u, info.st_mode & 07777);
+  EXPECT_FALSE(CopyOwnerAndMode(temp / "missing", temp / "new"));
+}
+
+TEST(UnfinishedWriteTest, OnlyOurMarkedTemporaryNamesCount) {
+  EXPECT_TRUE(IsUnfinishedWrite(".allfiles.ini.{T}4242_0"));
+  EXPECT_TRUE(IsUnfinishedWrite(".version.INI.{T}17_3", "Version.ini"));
+  EXPECT_FALSE(IsUnfinishedWrite(".Version.ini.{T}17_3", "Report.dll"));
+  for (const char* user : {".notes.tmp4242_0", ".bashrc", "x.{T}1_2", ".{T}1_2", ".a.{T}1_",
+                           ".a.{T}_2", ".a.{T}1_2x", ".a.{T}1-2"})
+    EXPECT_FALSE(IsUnfinishedWrite(user)) << user;
 }
 
 TEST(WriteWholeFileTest, CreatesAndReplacesWithoutLeftovers) {
