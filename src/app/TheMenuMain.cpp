@@ -52,6 +52,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   // The window's close ends the run through RequestTermination, which waits
   // for a running handler; Qt's own quit would not.
   QGuiApplication::setQuitOnLastWindowClosed(false);
+  // Boxes belong to this window, even while the user is in another program.
+  SetApplicationWindow(this);
   // Messages from the layers below the window reach the user in the box.
   SetInformationBoxHook(
       [](const std::string& text) { ShowInformationBox(QString::fromStdString(text)); });
@@ -221,9 +223,14 @@ void TMainForm::Dispatch(const std::function<void()>& handler) {
   if (FHandlerDepth == 0 && FTerminationRequested) QCoreApplication::exit(0);
 }
 
-// Closing the window is a termination request like the others.
+// Closing the window is a termination request like the others.  While a
+// handler runs, the window stays: the run goes on in it, its boxes keep their
+// window and Exit keeps working; the window goes when the loop has ended.
 void TMainForm::closeEvent(QCloseEvent* event) {
-  QWidget::closeEvent(event);
+  if (FHandlerDepth > 0)
+    event->ignore();
+  else
+    QWidget::closeEvent(event);
   RequestTermination();
 }
 

@@ -4,6 +4,8 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QWidget>
+#include <new>
+#include <string>
 
 #include "ui/InformationBox.h"
 #include "util/Errors.h"
@@ -11,6 +13,15 @@
 namespace {
 
 const char kUnknownErrorText[] = "An unexpected error occurred";
+const char kOutOfMemoryText[] = "Out of memory";
+
+// The message an error carries for the user.  Memory runs out as the
+// library's std::bad_alloc, wherever it happens; its what() is the library's
+// own wording, so the user gets the program's text for it instead.
+std::string MessageOf(const std::exception& error) {
+  if (dynamic_cast<const std::bad_alloc*>(&error)) return kOutOfMemoryText;
+  return error.what();
+}
 
 // The message of the innermost error that error wraps (std::nested_exception),
 // or an empty string when error wraps nothing.
@@ -21,7 +32,7 @@ std::string InnermostMessage(const std::exception& error) {
     nested->rethrow_nested();
   } catch (const std::exception& inner) {
     std::string deeper = InnermostMessage(inner);
-    return deeper.empty() ? std::string(inner.what()) : deeper;
+    return deeper.empty() ? MessageOf(inner) : deeper;
   } catch (...) {
   }
   return {};
@@ -36,7 +47,9 @@ void ShowErrorBox(const QString& text) {
   // A press in progress (a drag, a held button) ends before the box opens.
   if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
   QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kApplicationTitle), text,
-                  QMessageBox::Ok, QApplication::activeWindow());
+                  QMessageBox::Ok, BoxOwner());
+  // The message is often a server's status line: never read it as markup.
+  box.setTextFormat(Qt::PlainText);
   box.setDefaultButton(QMessageBox::Ok);
   box.setEscapeButton(QMessageBox::Ok);
   box.setAccessibleName(box.windowTitle());
@@ -66,7 +79,7 @@ void ReportAfterPainting(std::exception_ptr error) {
 
 QString ErrorReportText(const std::exception& error) {
   std::string message = InnermostMessage(error);
-  if (message.empty()) message = error.what();
+  if (message.empty()) message = MessageOf(error);
   return WithFullStop(QString::fromStdString(message));
 }
 

@@ -3,7 +3,7 @@
 // dispatch points (button clicks, the timer tick, the list's drawing and
 // double click) run their handler through RunGuarded, and the application's
 // notify() catches whatever else slips through; the report shows the error's
-// message in a modal box and the program goes on.
+// message in a modal box, as plain text, and the program goes on.
 #include <QApplication>
 #include <QString>
 #include <exception>
@@ -12,8 +12,8 @@
 inline constexpr const char kApplicationTitle[] = "Quorvin Program Updater";
 
 // The text the report shows: the innermost nested error's message (the error's
-// own when that is empty) with a full stop appended when its last character
-// comes after "." in code order.
+// own when that is empty; "Out of memory" for std::bad_alloc) with a full stop
+// appended when its last character comes after "." in code order.
 QString ErrorReportText(const std::exception& error);
 
 // The error box: titled with the application title, error icon, one OK.  The

@@ -25,11 +25,19 @@ TModalBoxHook& ModalBoxHook() {
   return hook;
 }
 
-// The message as the screen shows it: CR LF and lone CRs are line breaks.
+QPointer<QWidget>& ApplicationWindow() {
+  static QPointer<QWidget> window;
+  return window;
+}
+
+// The message as the screen shows it: CR LF and lone CRs are line breaks.  A
+// break at the very end closes the last line rather than opening another (the
+// folder report ends each of its lines so), so it takes no room in the box.
 QString DisplayText(const QString& message) {
   QString text = message;
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
   return text;
 }
 
@@ -197,7 +205,14 @@ int ExecModalBox(QDialog& box) {
   return result;
 }
 
+void SetApplicationWindow(QWidget* window) { ApplicationWindow() = window; }
+
+QWidget* BoxOwner() {
+  if (QWidget* active = QApplication::activeWindow()) return active;
+  return ApplicationWindow();
+}
+
 void ShowInformationBox(const QString& text) {
-  TInformationBox box(text, QApplication::activeWindow());
+  TInformationBox box(text, BoxOwner());
   ExecModalBox(box);
 }

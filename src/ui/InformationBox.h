@@ -40,9 +40,16 @@ class TInformationBox : public QDialog {
   QPushButton* FOkButton = nullptr;
 };
 
-// Shows the information box modally over the active window and returns when
-// the user has closed it.  Painting and timers go on meanwhile.
+// Shows the information box modally over its owner and returns when the user
+// has closed it.  Painting and timers go on meanwhile.
 void ShowInformationBox(const QString& text);
+
+// The window that owns a box when no window of the program is active (the
+// user is in another program, say): the main window registers itself, and is
+// forgotten when it is destroyed.
+void SetApplicationWindow(QWidget* window);
+// A box's owner: the active window, else the application window, else none.
+QWidget* BoxOwner();
 
 // A seam for tests and demos: when set, every modal box (information box and
 // error report) is handed to the hook once its modal loop runs, so the hook can

@@ -283,9 +283,10 @@ class EndToEndUpdateTest : public QObject {
     QVERIFY(!run.tree.Exists("Lib.dll.{F}"));
   }
 
-  // Closing the window while a file arrives lets the Update run finish: a
-  // large file arrives byte for byte, the next one too, the row whose copy
-  // is in use is never fetched, and then the program ends.
+  // Closing the window while a file arrives lets the Update run finish in
+  // the window: a large file arrives byte for byte, the next one too, the row
+  // whose copy is in use is never fetched, "Finished. " comes over the window,
+  // and then the program ends.
   void closingTheWindowDuringUpdateLetsItFinish() {
     TEndToEnd run;
     run.tree.File("A/ModA.exe", "old A");
@@ -316,8 +317,14 @@ class EndToEndUpdateTest : public QObject {
       if (closed || run.Requests("/download/Big.dat") == 0) return;
       closed = true;
       run.form->close();
+      run.Expect(run.form->isVisible(), "window kept after the close");
       run.server.Release();
     });
+    run.onBox = [&run](const QString&) {
+      QWidget* box = QApplication::activeModalWidget();
+      run.Expect(run.form->isVisible() && box && box->parentWidget() == run.form.get(),
+                 "final box over the window");
+    };
     const int result = run.Run([&] {
       if (!run.WaitForStartup()) return;
       run.ClickNext();

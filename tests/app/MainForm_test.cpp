@@ -303,15 +303,19 @@ class MainFormTest : public QObject {
              QStringLiteral("Click NEXT to see what updates are available"));
   }
 
+  // The window stays up and working while the handler runs on.
   void closingDuringAHandlerLetsItFinish() {
     TProbeForm form;
-    form.startup = [](TProbeForm& self) {
+    bool shownThroughout = false;
+    form.startup = [&shownThroughout](TProbeForm& self) {
       self.close();
       self.ProcessMessages();
       self.BaseStartup();
+      shownThroughout = self.isVisible();
     };
     QCOMPARE(RunLoop([&form] { form.show(); }), 0);
     QVERIFY(form.TerminationRequested());
+    QVERIFY(shownThroughout);
     QCOMPARE(QString::fromStdString(form.StatusLine()),
              QStringLiteral("Click NEXT to see what updates are available"));
   }

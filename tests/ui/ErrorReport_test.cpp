@@ -3,11 +3,13 @@
 // program goes on.
 #include "ui/ErrorReport.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
 #include <cerrno>
+#include <new>
 
 #include "ui/CheckListBox.h"
 #include "ui/InformationBox.h"
@@ -126,6 +128,42 @@ class ErrorReportTest : public QObject {
     QCOMPARE(recorder.boxes[0].icon, QMessageBox::Critical);
     QCOMPARE(recorder.boxes[0].buttons, 1);
     QCOMPARE(recorder.boxes[0].text, QString("''x1'' is not a valid integer value."));
+  }
+
+  // A server's status line with markup in it is shown, and read out, exactly
+  // as it came.
+  void markupInAStatusLineShowsAsTyped() {
+    const QString statusLine = "HTTP/1.1 404 <b>Not</b> <font color=red size=6>Found</font>";
+    QStringList shown, spoken;
+    SetModalBoxHook([&](QDialog& box) {
+      for (QLabel* label : box.findChildren<QLabel*>()) {
+        if (label->textFormat() == Qt::PlainText) shown << label->text();
+        if (QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(label))
+          spoken << accessible->text(QAccessible::Name);
+      }
+      box.accept();
+    });
+    ShowErrorReport(Exception(statusLine.toStdString()));
+    SetModalBoxHook(nullptr);
+    QVERIFY2(spoken.contains(statusLine + "."), qPrintable(spoken.join(" | ")));
+    QVERIFY2(shown.contains(statusLine + "."), qPrintable(shown.join(" | ")));
+  }
+
+  // Memory running out anywhere is reported in the program's words.
+  void badAllocIsOutOfMemory() {
+    QCOMPARE(ReportTextOf([] { throw std::bad_alloc(); }), QString("Out of memory."));
+    const QString nested = ReportTextOf([] {
+      try {
+        throw std::bad_alloc();
+      } catch (...) {
+        std::throw_with_nested(Exception("outer"));
+      }
+    });
+    QCOMPARE(nested, QString("Out of memory."));
+    TBoxRecorder recorder;
+    RunGuarded([] { throw std::bad_array_new_length(); });
+    QCOMPARE(recorder.boxes.size(), 1);
+    QCOMPARE(recorder.boxes[0].text, QString("Out of memory."));
   }
 
   void emptyMessageGivesAnEmptyBox() {

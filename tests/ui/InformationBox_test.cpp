@@ -33,13 +33,20 @@ class InformationBoxTest : public QObject {
     QCOMPARE(box.findChildren<QPushButton*>().size(), 1);
   }
 
+  // The folder report ends each line with CR LF: one line per folder, and the
+  // break after the last adds no blank line to the box.
   void lineBreaksStartNewLines() {
     TInformationBox one("The program is in the following folder(s)");
     TInformationBox three("The program is in the following folder(s)\r\n/opt/a/\r\n/opt/b/\r\n");
+    TInformationBox unended("The program is in the following folder(s)\r\n/opt/a/\r\n/opt/b/");
     QCOMPARE(three.TextLabel()->text(),
-             QString("The program is in the following folder(s)\n/opt/a/\n/opt/b/\n"));
+             QString("The program is in the following folder(s)\n/opt/a/\n/opt/b/"));
     QVERIFY(three.TextLabel()->height() >= 3 * one.TextLabel()->height());
+    QVERIFY(three.TextLabel()->height() < 4 * one.TextLabel()->height());
     QVERIFY(three.height() > one.height());
+    QCOMPARE(three.size(), unended.size());
+    QCOMPARE(three.Message(),
+             QString("The program is in the following folder(s)\r\n/opt/a/\r\n/opt/b/\r\n"));
   }
 
   void layoutFollowsTheDialogUnits() {
@@ -163,6 +170,25 @@ class InformationBoxTest : public QObject {
     ShowInformationBox("Finished. ");
     QVERIFY(boxHadFocus);
     QTRY_VERIFY(second.hasFocus());
+  }
+
+  // With no window of the program active, a box still belongs to the
+  // program's main window; once that is gone, to none.
+  void ownerIsTheApplicationWindowWhenNoneIsActive() {
+    QList<QWidget*> owners;
+    TAnswer answer([&](QDialog& box) {
+      owners << box.parentWidget();
+      box.accept();
+    });
+    QTRY_VERIFY(!QApplication::activeWindow());
+    {
+      QWidget main;
+      SetApplicationWindow(&main);
+      ShowInformationBox("Finished. ");
+      QCOMPARE(owners.value(0), &main);
+    }
+    ShowInformationBox("Finished. ");
+    QCOMPARE(owners.value(1), nullptr);
   }
 
   void emptyMessageStillShowsIconAndButton() {
