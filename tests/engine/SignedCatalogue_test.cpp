@@ -13,6 +13,7 @@
 #include "engine/CatalogueRelease.h"
 #include "engine/CatalogueSignature.h"
 #include "engine/FolderScan.h"
+#include "engine/StartupHousekeeping.h"
 #include "engine/UpdateDetection.h"
 #include "support/ScriptedServer.h"
 
@@ -181,4 +182,14 @@ TEST(SignedCatalogueTest, AModuleNamedReleaseIsPassedOverAndTheSerialRecorded) {
   EXPECT_EQ(run.Next(catalogue, &signature), "");
   EXPECT_EQ(run.Rows(), std::vector<std::string>{kRow});
   EXPECT_EQ(run.tree.Read(engine::kAcceptedSerialFileName), "3\r\n");
+}
+
+TEST(SignedCatalogueTest, StartUpLeavesTheAcceptedSerialAlone) {
+  TSignedRun run(42);
+  run.tree.File("allfiles.ini", "[modules]\r\n");
+  run.tree.File("Lib.dll.{S}", "partial");
+  Timer1Timer(run.detect.context);
+  EXPECT_EQ(run.detect.window.StatusLine(), kClickNextText);
+  EXPECT_FALSE(std::filesystem::exists(run.tree.Path("allfiles.ini")));
+  EXPECT_EQ(engine::ReadAcceptedSerial(run.tree.Root()), 42u);
 }
