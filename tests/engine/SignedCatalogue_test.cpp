@@ -193,3 +193,15 @@ TEST(SignedCatalogueTest, StartUpLeavesTheAcceptedSerialAlone) {
   EXPECT_FALSE(std::filesystem::exists(run.tree.Path("allfiles.ini")));
   EXPECT_EQ(engine::ReadAcceptedSerial(run.tree.Root()), 42u);
 }
+
+TEST(SignedCatalogueTest, ExitDuringTheSignatureEndsTheRunWithNothingStored) {
+  TSignedRun run;
+  int transfers = 0;
+  run.detect.http.OnWorkEnd = [&](THttpClient*, TWorkMode) {
+    if (++transfers == 2) run.detect.window.SetTag(99);  // Exit as the signature arrives
+  };
+  const std::string catalogue = Catalogue("");
+  const std::string signature = SignatureFile(catalogue);
+  EXPECT_EQ(run.Next(catalogue, &signature), "Operation aborted");
+  run.ExpectRefusedAsAfterAFailedFetch();
+}
