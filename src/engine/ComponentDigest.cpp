@@ -22,7 +22,10 @@ bool IsDigestField(std::string_view field) {
       std::tolower(static_cast<unsigned char>(field[1])) != 'h' ||
       std::tolower(static_cast<unsigned char>(field[2])) != 'a')
     return false;
-  for (size_t i = 3; i < field.size(); ++i) {
+  // "sha" and a digit or separator: "sha256", "sha-1", "sha3-256", not "shadow".
+  if (!std::isdigit(static_cast<unsigned char>(field[3])) && field[3] != '-' && field[3] != '_')
+    return false;
+  for (size_t i = 4; i < field.size(); ++i) {
     if (field[i] == '=') return true;
     if (!IsNameCharacter(field[i])) return false;
   }

@@ -4,10 +4,11 @@
 // An entry is split at commas: field 0 the version, field 1 the file, and
 // from field 2 on anything, which the updater ignores, with one exception:
 // a digest field.  With the blanks around it dropped, a field is a digest
-// field when it starts with "sha" (in any letter case) followed by letters,
-// digits, "-" or "_" up to an "=": "sha256=...", "SHA256=...", "sha512=...",
-// "sha-1=...".  Every other field stays ignored, so catalogues without
-// digests read exactly as before.
+// field when it starts with "sha" (in any letter case), then a digit, "-" or
+// "_", then letters, digits, "-" or "_" up to an "=": "sha256=...",
+// "SHA256=...", "sha512=...", "sha-1=...", "sha3-256=...".  Every other field
+// ("x", "beta=1", "shadow=1") stays ignored, so catalogues without digests
+// read exactly as before.
 //
 // The entry names a digest when it has exactly one digest field and that
 // field is "sha256=" followed by exactly 64 lower-case hexadecimal digits.

@@ -72,7 +72,7 @@ TEST(DownloadDigestTest, AFileReplacedAfterSigningIsNeverStaged) {
 
 TEST(DownloadDigestTest, AnEntryWithoutDigestKeepsTheLengthCheckAlone) {
   TDigestRun run;
-  run.Update(",x,beta=1,md5=00");  // fields that are no digest fields stay ignored
+  run.Update(",x,beta=1,md5=00,shadow=1");  // fields that are no digest fields stay ignored
   EXPECT_TRUE(run.Installed());
 }
 
@@ -89,6 +89,7 @@ TEST(DownloadDigestTest, AnEntryNothingCanVouchForIsNeverFetched) {
       {"upper-case name", ",SHA256=" + digits, false},
       {"two digest fields", "," + kGoodHash + "," + kGoodHash, false},
       {"an unknown digest", ",sha512=" + digits + digits, false},
+      {"a digest without its digits", ",x, sha-1= ", false},
       {"a signed catalogue's entry without digest", "", true},
       {"a signed catalogue's entry with an empty one", ",sha256=", true},
   };
