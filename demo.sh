@@ -2,6 +2,11 @@
 # Runs the updater through a whole update against the bundled demo server.
 # On a fresh Debian 12 machine (as root) it first installs what is missing.
 #
+# The demo runs signed, as a vendor would publish: it makes a demo key pair
+# in demo-run/ (once; kept between runs, never committed), builds the
+# updater with its public key, and signs the demo server's catalogue with
+# quorvin-publish before the updater fetches it.
+#
 # QUORVIN_DEMO_BUILD=DIR takes the programs from an existing build folder.
 # With a reachable display you work the window yourself; without one the
 # window runs on a virtual display (Xvfb) and tools/demo/drive.sh works it,
@@ -15,14 +20,40 @@ port=8047
 
 tools/install-packages.sh
 
+mkdir -p "$demo"
+secret_key=$demo/demo-secret.key
+public_key_file=$demo/demo-public.key
+# make_demo_key PUBLISH_TOOL: the demo's key pair, made on the first run.
+make_demo_key() {
+  if [ ! -f "$secret_key" ]; then
+    rm -f "$public_key_file"
+    "$1" keygen "$secret_key" >"$public_key_file.new"
+    mv "$public_key_file.new" "$public_key_file"
+    echo "demo: made the demo key pair $secret_key (public key: $(cat "$public_key_file"))"
+  fi
+}
+
 # QUORVIN_DEMO_BUILD names an existing build folder to take the programs
 # from instead (e.g. build/dev), skipping the release build.
 if [ -n "${QUORVIN_DEMO_BUILD:-}" ]; then
   build=$(cd "$QUORVIN_DEMO_BUILD" && pwd)
+  publish_binary=$build/tools/quorvin-publish/quorvin-publish
+  make_demo_key "$publish_binary"
+  built_key=$(sed -n 's/^QUORVIN_CATALOGUE_PUBLIC_KEY:STRING=//p' "$build/CMakeCache.txt")
+  if [ -z "$built_key" ]; then
+    echo "demo: note: $build verifies no signature (built without QUORVIN_CATALOGUE_PUBLIC_KEY)"
+  elif [ "$built_key" != "$(cat "$public_key_file")" ]; then
+    echo "demo: $build verifies catalogues with another key than $public_key_file" >&2
+    exit 1
+  fi
 else
   cmake --preset release
-  cmake --build --preset release --target quorvin-updater quorvin-demo-server
+  cmake --build --preset release --target quorvin-publish
+  make_demo_key "$root/build/release/tools/quorvin-publish/quorvin-publish"
+  cmake --preset release -DQUORVIN_CATALOGUE_PUBLIC_KEY="$(cat "$public_key_file")"
+  cmake --build --preset release --target quorvin-updater quorvin-demo-server quorvin-publish
   build=$root/build/release
+  publish_binary=$build/tools/quorvin-publish/quorvin-publish
 fi
 updater_binary=$build/src/app/quorvin-updater
 server_binary=$build/tools/demo-server/quorvin-demo-server
@@ -48,6 +79,8 @@ wait_for() {
 
 tools/demo/layout.sh "$updater_binary" "$demo"
 tree=$demo/updater
+# The vendor's step: digests, serial and expiry into the catalogue, then its signature.
+"$publish_binary" sign --expires 30 "$secret_key" "$demo/server"
 
 # A running Payroll holds its tax tables open: the updater must list that
 # component as in use and leave it alone.
@@ -63,7 +96,8 @@ server_pid=$!
 pids+=("$server_pid")
 server_answers() {
   kill -0 "$server_pid" 2>/dev/null || { cat "$demo/server.log" >&2; exit 1; }
-  curl -sf -o /dev/null "http://127.0.0.1:$port/download/allfiles.ini"
+  curl -sf -o /dev/null "http://127.0.0.1:$port/download/allfiles.ini" &&
+    curl -sf -o /dev/null "http://127.0.0.1:$port/download/allfiles.ini.sig"
 }
 wait_for 10 "answer from the demo server" server_answers
 echo "demo: server on http://127.0.0.1:$port/ serving $demo/server"
@@ -127,6 +161,13 @@ expect Payroll Payroll TaxTables 2025.2.000   # held open: left alone
 expect Reports Reports Templates 1.6.001
 expect Archive/Accounts-2019 Accounts Main 1.9.000   # only the first installation is updated
 grep -q 2.4.010 "$tree/Accounts/accounts" || { echo "demo: FAIL Accounts/accounts not replaced"; ok=0; }
+# A signed build records the serial of each catalogue it accepted.
+if [ -f "$tree/catalogue-serial.txt" ]; then
+  echo "demo: ok   signed catalogue verified (serial $(tr -d '\r\n' <"$tree/catalogue-serial.txt"))"
+elif [ -n "$(sed -n 's/^QUORVIN_CATALOGUE_PUBLIC_KEY:STRING=//p' "$build/CMakeCache.txt")" ]; then
+  echo "demo: FAIL the signed build recorded no catalogue serial"
+  ok=0
+fi
 
 if [ $ok -ne 1 ]; then
   echo "demo: the update did not run through"

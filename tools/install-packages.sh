@@ -5,7 +5,8 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
-          libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev curl
+          libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libsodium-dev curl
+          nginx-light openssl
           xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core fonts-liberation time)
 missing=()
 for p in "${packages[@]}"; do

@@ -47,6 +47,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   CreateControls();
   FContext.reset(new TUpdaterContext{*this, HttpClient, platform::ProgramFolder(),
                                      QUORVIN_DOWNLOAD_URL, nullptr, SI, PSI, NSI1, NSI2, SI3});
+  FContext->CatalogueKey = QUORVIN_CATALOGUE_PUBLIC_KEY;
   BindEvents();
   BindTransferEvents();
   // The window's close ends the run through RequestTermination, which waits
@@ -74,6 +75,10 @@ TMainForm::~TMainForm() {
 }
 
 void TMainForm::UseDownloadServer(const std::string& baseUrl) { FContext->DownloadUrl = baseUrl; }
+
+void TMainForm::UseCatalogueKey(const std::string& publicKey) {
+  FContext->CatalogueKey = publicKey;
+}
 
 // The client's work events drive the progress bar; while a transfer waits,
 // the message pump lets the window handle its messages.

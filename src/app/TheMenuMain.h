@@ -66,6 +66,9 @@ class TMainForm : public QWidget, public IUpdaterWindow {
   // Points the window at another download server.  The program itself
   // always uses the compiled-in base URL; tests and tools use this.
   void UseDownloadServer(const std::string& baseUrl);
+  // Verifies catalogues with another public key (base64; "" for none).  The
+  // program itself always uses the compiled-in key; tests use this.
+  void UseCatalogueKey(const std::string& publicKey);
 
   // Set once a handler has asked the run to end.
   bool TerminationRequested() const { return FTerminationRequested; }

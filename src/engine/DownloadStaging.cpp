@@ -2,6 +2,7 @@
 
 #include "engine/CompanionFile.h"
 #include "engine/CrashPoint.h"
+#include "engine/DownloadVerdict.h"
 #include "engine/StagedInstall.h"
 #include "engine/StagingNames.h"
 #include "engine/UpdateRecord.h"
@@ -65,16 +66,23 @@ void ShowAborted(IUpdaterWindow& window) {
 // Fetches and stages one row; false when the user aborted.
 bool FetchRow(TUpdaterContext& context, const TRowToFetch& row) {
   IUpdaterWindow& window = context.Window;
-  if (!engine::IsUsableBareName(row.Bare)) {  // names a folder, not a file
+  // What the file must be; one that nothing can vouch for (a malformed
+  // digest, or none in a signed catalogue) is not even fetched.
+  const engine::TExpectedFile expected =
+      engine::ExpectedFile(context, row.Companion.ModuleName, row.Companion.ComponentKey);
+  if (!engine::IsUsableBareName(row.Bare) ||  // names a folder, not a file
+      expected.Trust == engine::TExpectedFile::kUntrusted) {
     window.SetHint(kDownloadErrorNote);
     return true;
   }
   window.SetTag(0);
   context.AnnouncedLength = 0;  // a transfer that announces nothing is checked against 0
   const std::string partial = context.ProgramFolder + engine::PartialName(row.Bare);
+  TSha256Hasher received;  // fed with the body as it arrives
   try {
     TMemoryStream body;
     context.HttpClient.Get(context.DownloadUrl + "download/" + row.Bare, body);
+    received.Update(body.Data(), static_cast<size_t>(body.Size()));
     platform::WriteWholeFile(partial, body.Data(), static_cast<size_t>(body.Size()));
   } catch (...) {
     // The run ends here with only Exit left, and Exit ends the program only
@@ -93,7 +101,9 @@ bool FetchRow(TUpdaterContext& context, const TRowToFetch& row) {
   }
   // Compared in 64 bits: a cut transfer of 4 GiB or more must not pass on
   // the low bits of its announced length.
-  if (platform::FileSize(partial) != context.AnnouncedLength || !Stage(context, row))
+  if (!engine::DownloadIsGood(expected, context.AnnouncedLength, platform::FileSize(partial),
+                              received.Final()) ||
+      !Stage(context, row))
     window.SetHint(kDownloadErrorNote);
   return true;
 }

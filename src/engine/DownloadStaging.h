@@ -2,9 +2,10 @@
 // Download and staging: the click handler of the Update button.  Every
 // checked row's file is fetched into memory, written beside the updater as a
 // partial download ("<bare>.{S}"), checked against the length the transfer
-// announced, and turned into a staged file ("<bare>.{F}") described by a
-// companion file ("<bare>.V.<version>").  Then everything staged is
-// installed, "Finished. " is reported and termination is requested.
+// announced and, where its catalogue entry names one, its SHA-256
+// (DownloadVerdict.h), and turned into a staged file ("<bare>.{F}")
+// described by a companion file ("<bare>.V.<version>").  Then everything
+// staged is installed, "Finished. " is reported and termination is requested.
 //
 // The window wires the HTTP client's work events to the transfer progress
 // handlers before calling this; Exit sets Tag to 99, the next progress event

@@ -3,8 +3,10 @@
 #include <string>
 
 #include "engine/Catalogue.h"
+#include "engine/CatalogueRelease.h"
 #include "engine/FolderNameIndex.h"
 #include "engine/InUseProbe.h"
+#include "engine/SignedCatalogue.h"
 #include "engine/UpdateRecord.h"
 #include "engine/VersionCompare.h"
 #include "http/HttpClient.h"
@@ -38,6 +40,11 @@ void FetchCatalogue(TUpdaterContext& context) {
     context.HttpClient.Disconnect();
     throw EAbort("Operation aborted");
   }
+  // In a build with a key nothing unverified is stored, so nothing
+  // unverified is ever read.
+  if (CatalogueMustBeSigned(context))
+    VerifyCatalogue(context, std::string_view(body.Data() ? body.Data() : "",
+                                              static_cast<size_t>(body.Size())));
   platform::WriteWholeFile(context.ProgramFolder + kCatalogueFileName, body.Data(),
                            static_cast<size_t>(body.Size()));
 }
@@ -120,6 +127,8 @@ void ListUpdates(TUpdaterContext& context) {
   catalogue.ReadModules(modules);
   TFolderNameIndex folderNames;
   for (int index = 0; index < modules.Count(); ++index) {
+    // In a signed catalogue the section of that name is the release's.
+    if (CatalogueMustBeSigned(context) && IsReleaseSection(modules[index])) continue;
     ExamineModule(context, catalogue, folderNames, modules[index]);
   }
 }

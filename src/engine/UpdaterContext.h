@@ -1,13 +1,16 @@
 #pragma once
 // Everything an engine handler works with: the window it reports to, the
-// HTTP client of the window, the folders and the window's splitters.  The
-// main window owns all of it and hands the engine one context per call.
+// HTTP client of the window, the folders, the window's splitters and what
+// the catalogue is verified with.  The main window owns all of it and hands
+// the engine one context per call.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "engine/UpdaterWindow.h"
 #include "util/StringList.h"
+#include "util/UtcTime.h"
 
 class THttpClient;  // http/HttpClient.h
 class TQuorvinSI;   // util/QuorvinSI.h
@@ -29,4 +32,10 @@ struct TUpdaterContext {
   // progress bar keeps only what its range can show); 0 when it announced
   // none.  The download checks each file against it.
   int64_t AnnouncedLength = 0;
+  // The base64 text of the Ed25519 public key the catalogue must be signed
+  // with (the window sets the one built into the program).  Empty: the
+  // catalogue is not verified and no signature is fetched.
+  std::string CatalogueKey = {};
+  // The current UTC time in seconds since 1970, for a catalogue's expiry.
+  std::function<int64_t()> UtcNow = SystemUtcNow;
 };

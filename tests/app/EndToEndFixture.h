@@ -134,6 +134,9 @@ class TEndToEnd {
   std::function<void(const QString&)> onBox;
   // The first step that did not go as expected; empty while all did.
   QString failure;
+  // The public key the window verifies catalogues with; none unless a test
+  // sets one, whatever key the build was configured with.
+  std::string catalogueKey;
 
   TEndToEnd() {
     SetModalBoxHook([this](QDialog& box) { Answer(box); });
@@ -150,6 +153,7 @@ class TEndToEnd {
     platform::SetProgramFolderForTesting(tree.Root().toStdString());
     form = std::make_unique<TMainForm>();
     form->UseDownloadServer(baseUrl);
+    form->UseCatalogueKey(catalogueKey);
   }
 
   // The next start of the program over the same tree and server.

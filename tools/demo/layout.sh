@@ -18,7 +18,8 @@ demo=$2
 tree=$demo/updater
 download=$demo/server/download
 
-rm -rf "$demo"
+# Only what this script lays out goes: the demo's key pair stays in DEMO_DIR.
+rm -rf "$tree" "$demo/server" "$demo/screenshots"
 mkdir -p "$tree" "$download" "$demo/screenshots"
 cp "$updater_binary" "$tree/quorvin-updater"
 

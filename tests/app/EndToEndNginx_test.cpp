@@ -1,0 +1,250 @@
+// Trusted updates against a real static web server: nginx, started on a free
+// loopback port with a configuration this test writes, serves a tree that
+// quorvin-publish signed, and the real window runs a whole update from it.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <QProcess>
+#include <QStandardPaths>
+
+#include "EndToEndFixture.h"
+
+using namespace e2e;
+
+namespace {
+
+// A free port on 127.0.0.1 at the time of asking.
+int FreeLoopbackPort() {
+  const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+    port = ntohs(address.sin_port);
+  ::close(probe);
+  return port;
+}
+
+bool Listening(int port) {
+  const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  const bool connected =
+      ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(probe);
+  return connected;
+}
+
+// nginx in the foreground, one process, every path of its own in a temporary
+// folder: it runs the same as root or not, and needs nothing of /etc or /var.
+class TNginx {
+ public:
+  explicit TNginx(const QString& root) {
+    const QString program =
+        QStandardPaths::findExecutable("nginx", {"/usr/sbin", "/usr/local/sbin", "/usr/bin"});
+    if (program.isEmpty() || !FFolder.isValid()) return;
+    for (int attempt = 0; attempt < 3 && !FListening; ++attempt) {
+      FPort = FreeLoopbackPort();
+      WriteConfiguration(root);
+      Start(program.toStdString());
+      // Another process may take the port first: nginx then ends at once.
+      FListening =
+          QTest::qWaitFor([this] { return Listening(FPort) || Ended(); }, 10000) && !Ended();
+      if (!FListening) Stop();
+    }
+  }
+  ~TNginx() { Stop(); }
+
+  bool Found() const { return FFolder.isValid() && FPid > 0; }
+  bool Serving() const { return FListening; }
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(FPort) + "/"; }
+  QByteArray Log() const {
+    QFile log(FFolder.filePath("error.log"));
+    return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+  }
+
+ private:
+  void WriteConfiguration(const QString& root) {
+    const QString folder = FFolder.path();
+    QDir().mkpath(folder + "/temp");
+    QFile file(folder + "/nginx.conf");
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QStringLiteral("daemon off;\n"
+                              "master_process off;\n"
+                              "pid %1/nginx.pid;\n"
+                              "error_log %1/error.log;\n"
+                              "events { worker_connections 16; }\n"
+                              "http {\n"
+                              "  access_log off;\n"
+                              "  client_body_temp_path %1/temp/body;\n"
+                              "  proxy_temp_path %1/temp/proxy;\n"
+                              "  fastcgi_temp_path %1/temp/fastcgi;\n"
+                              "  uwsgi_temp_path %1/temp/uwsgi;\n"
+                              "  scgi_temp_path %1/temp/scgi;\n"
+                              "  default_type application/octet-stream;\n"
+                              "  server {\n"
+                              "    listen 127.0.0.1:%2;\n"
+                              "    root %3;\n"
+                              "  }\n"
+                              "}\n")
+                   .arg(folder)
+                   .arg(FPort)
+                   .arg(root)
+                   .toUtf8());
+  }
+  void Start(const std::string& program) {
+    const std::string folder = FFolder.path().toStdString();
+    const std::string output = folder + "/output.log";
+    std::vector<std::string> args = {
+        program, "-p", folder + "/", "-c", folder + "/nginx.conf", "-e", folder + "/error.log"};
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                     0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    if (::posix_spawn(&FPid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+      FPid = 0;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  bool Ended() {
+    if (FPid <= 0) return true;
+    if (::waitpid(FPid, nullptr, WNOHANG) != FPid) return false;
+    FPid = 0;
+    return true;
+  }
+  void Stop() {
+    if (FPid <= 0) return;
+    ::kill(FPid, SIGTERM);  // a fast shutdown; only the process this object started
+    ::waitpid(FPid, nullptr, 0);
+    FPid = 0;
+  }
+
+  QTemporaryDir FFolder;
+  pid_t FPid = 0;
+  int FPort = 0;
+  bool FListening = false;
+};
+
+// Runs quorvin-publish; its standard output, or a failed test.
+QByteArray Publish(const QStringList& arguments) {
+  QProcess tool;
+  tool.start(QStringLiteral(QUORVIN_PUBLISH_TOOL), arguments);
+  if (!tool.waitForFinished(30000) || tool.exitCode() != 0) {
+    qWarning() << "quorvin-publish" << arguments << tool.readAllStandardError();
+    return {};
+  }
+  return tool.readAllStandardOutput();
+}
+
+// The vendor's server tree: ModA's program and library, newer than installed.
+struct TVendor {
+  TInstallTree server;
+  QString secretKey = server.Path("secret.key");
+  std::string publicKey;
+
+  TVendor() {
+    publicKey = Publish({"keygen", secretKey}).trimmed().toStdString();
+    server.File("www/download/allfiles.ini",
+                IniText({"; published for the end-to-end test", "[modules]", "ModA=ModA.exe",
+                         "[ModA]", "Main=1.0.002,ModA.exe", "Lib=1.0.002,Bin\\Lib.dll"}));
+    server.File("www/download/ModA.exe", "new A program");
+    server.File("www/download/Lib.dll", QByteArray(100000, 'L'));
+  }
+  bool Sign() { return !Publish({"sign", "--expires", "7", secretKey, Root()}).isEmpty(); }
+  QString Root() const { return server.Path("www"); }
+};
+
+void InstallModA(const TInstallTree& tree) {
+  tree.File("A/ModA.exe", "old A");
+  tree.File("A/Lib.dll", "old lib");
+  tree.File("A/Version.ini", IniText({"[ModA]", "Main=1.0.001", "Lib=1.0.001"}));
+}
+
+// Start-up, Next, and Update when rows were listed.
+void NextAndUpdate(TEndToEnd& run) {
+  if (!run.WaitForStartup()) return;
+  run.ClickNext();
+  if (!run.Rows().isEmpty()) run.ClickNext();
+}
+
+}  // namespace
+
+class EndToEndNginxTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void signedTreeInstallsWhole() {
+    TVendor vendor;
+    QVERIFY(vendor.Sign());
+    TNginx nginx(vendor.Root());
+    if (!nginx.Found()) QSKIP("nginx is not installed");
+    QVERIFY2(nginx.Serving(), nginx.Log().constData());
+    TEndToEnd run;
+    InstallModA(run.tree);
+    run.catalogueKey = vendor.publicKey;
+    run.CreateWindowFor(nginx.Url());
+    const int result = run.Run([&run] { NextAndUpdate(run); });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QCOMPARE(result, 0);
+    QCOMPARE(run.boxes, QStringList{kFinished});
+    QCOMPARE(run.tree.Read("A/ModA.exe"), QByteArray("new A program"));
+    QCOMPARE(run.tree.Read("A/Lib.dll"), QByteArray(100000, 'L'));
+    QCOMPARE(run.tree.Read("A/Version.ini"), IniText({"[ModA]", "Main=1.0.002", "Lib=1.0.002"}));
+    QCOMPARE(run.tree.TopFiles(), (QStringList{"allfiles.ini", "catalogue-serial.txt"}));
+  }
+
+  void fileReplacedAfterSigningIsNotInstalled() {
+    TVendor vendor;
+    QVERIFY(vendor.Sign());
+    vendor.server.File("www/download/Lib.dll", QByteArray(100000, 'X'));
+    TNginx nginx(vendor.Root());
+    if (!nginx.Found()) QSKIP("nginx is not installed");
+    QVERIFY2(nginx.Serving(), nginx.Log().constData());
+    TEndToEnd run;
+    InstallModA(run.tree);
+    run.catalogueKey = vendor.publicKey;
+    run.CreateWindowFor(nginx.Url());
+    QCOMPARE(run.Run([&run] { NextAndUpdate(run); }), 0);
+    QCOMPARE(run.boxes, QStringList{kFinishedWithErrors});
+    QCOMPARE(run.tree.Read("A/ModA.exe"), QByteArray("new A program"));
+    QCOMPARE(run.tree.Read("A/Lib.dll"), QByteArray("old lib"));
+    QCOMPARE(run.tree.Read("A/Version.ini"), IniText({"[ModA]", "Main=1.0.002", "Lib=1.0.001"}));
+  }
+
+  void tamperedCatalogueIsRefused() {
+    TVendor vendor;
+    QVERIFY(vendor.Sign());
+    const QByteArray signedCatalogue = vendor.server.Read("www/download/allfiles.ini");
+    vendor.server.File("www/download/allfiles.ini",
+                       QByteArray(signedCatalogue).replace("Main=1.0.002", "Main=1.0.009"));
+    TNginx nginx(vendor.Root());
+    if (!nginx.Found()) QSKIP("nginx is not installed");
+    QVERIFY2(nginx.Serving(), nginx.Log().constData());
+    TEndToEnd run;
+    InstallModA(run.tree);
+    run.catalogueKey = vendor.publicKey;
+    run.CreateWindowFor(nginx.Url());
+    QCOMPARE(run.Run([&run] { NextAndUpdate(run); }), kStillRunning);
+    QCOMPARE(run.boxes, QStringList{"error: The update catalogue could not be verified: its "
+                                    "signature does not match."});
+    QVERIFY(run.Rows().isEmpty());
+    QCOMPARE(run.Status(), kConnecting);
+    QVERIFY(run.form->buttonOK->isEnabled());
+    QVERIFY(!run.form->HttpClient.Connected());
+    QCOMPARE(run.tree.TopFiles(), QStringList{});
+    QCOMPARE(run.tree.Read("A/Version.ini"), IniText({"[ModA]", "Main=1.0.001", "Lib=1.0.001"}));
+  }
+};
+
+QTEST_MAIN(EndToEndNginxTest)
+#include "EndToEndNginx_test.moc"

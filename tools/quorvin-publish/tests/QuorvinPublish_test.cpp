@@ -1,0 +1,275 @@
+// quorvin-publish as the vendor runs it: keys, signing a server tree and
+// verifying it, its refusals, and that OpenSSL signs and checks the same
+// bytes with the same key.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "util/Base64.h"
+#include "util/Ed25519.h"
+#include "util/Sha256.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TResult {
+  int status = -1;
+  std::string output;  // standard output and error together
+};
+
+// Runs a command line through the shell; paths in it are temporary folders
+// without quotes or blanks.
+TResult Shell(const std::string& command) {
+  TResult result;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return result;
+  char buffer[4096];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, got);
+  const int status = ::pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+TResult Publish(const std::string& arguments) {
+  return Shell(std::string(QUORVIN_PUBLISH_TOOL) + " " + arguments);
+}
+
+bool HaveOpenSsl() { return Shell("openssl version").status == 0; }
+
+std::string Hex(const std::string& content) { return DigestHex(Sha256(content)); }
+
+// A server tree in a temporary folder.
+class TServer {
+ public:
+  TServer() {
+    char pattern[] = "/tmp/quorvin-publish-XXXXXX";
+    Root = ::mkdtemp(pattern);
+    fs::create_directories(Root + "/download");
+  }
+  ~TServer() { fs::remove_all(Root); }
+  void Write(const std::string& relative, const std::string& content) const {
+    std::ofstream(Root + "/" + relative, std::ios::binary) << content;
+  }
+  std::string Read(const std::string& relative) const {
+    std::ifstream in(Root + "/" + relative, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  bool Exists(const std::string& relative) const { return fs::exists(Root + "/" + relative); }
+  std::string Catalogue() const { return Read("download/allfiles.ini"); }
+  // A new key pair; returns the public key's text.
+  std::string Keygen() {
+    const TResult made = Publish("keygen " + Root + "/secret.key");
+    EXPECT_EQ(made.status, 0) << made.output;
+    return made.output.substr(0, made.output.find('\n'));
+  }
+  TResult Sign(const std::string& options = "") const {
+    return Publish("sign " + options + Root + "/secret.key " + Root);
+  }
+  TResult Verify(const std::string& key) const { return Publish("verify " + key + " " + Root); }
+
+  std::string Root;
+};
+
+// A catalogue as vendors write them: comments, blank lines, a LF line among
+// CR LF ones, an old digest, an ignored field, a section no module names.
+const std::string kCatalogue =
+    "; Computer QUORVIN catalogue\r\n"
+    "[modules]\r\n"
+    "App=App.exe\r\n"
+    "\r\n"
+    "[App]\r\n"
+    "Main = 2.0.000,App.exe\n"
+    "Lib=2.0.001,lib\\Lib.so,beta,sha256=" +
+    std::string(64, '0') +
+    "\r\n"
+    "# no more components\r\n"
+    "[Unused]\r\n"
+    "X=1.0.000,missing.dll\r\n";
+
+void LayOut(TServer& server) {
+  server.Write("download/allfiles.ini", kCatalogue);
+  server.Write("download/App.exe", "app 2.0.000");
+  server.Write("download/Lib.so", "lib 2.0.001");
+}
+
+}  // namespace
+
+TEST(QuorvinPublishTest, KeygenWritesAPrivateKeyOnceAndPrintsItsPublicKey) {
+  TServer server;
+  const std::string publicKey = server.Keygen();
+  const std::string secret = server.Read("secret.key");
+  const auto seed = DecodeBase64(secret.substr(0, secret.size() - 1));
+  ASSERT_TRUE(seed);
+  EXPECT_EQ(EncodeBase64(Ed25519PublicKey(*seed)), publicKey);
+  struct stat info;
+  ASSERT_EQ(::stat((server.Root + "/secret.key").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  const TResult again = Publish("keygen " + server.Root + "/secret.key");
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.output.find("already exists"), std::string::npos) << again.output;
+  EXPECT_EQ(server.Read("secret.key"), secret);
+}
+
+TEST(QuorvinPublishTest, SignChangesOnlyDigestsAndReleaseAndVerifies) {
+  TServer server;
+  const std::string publicKey = server.Keygen();
+  LayOut(server);
+  const TResult signedTree = server.Sign("--expires 30 ");
+  ASSERT_EQ(signedTree.status, 0) << signedTree.output;
+
+  const std::string catalogue = server.Catalogue();
+  const size_t release = catalogue.find("[release]\r\nSerial=");
+  ASSERT_NE(release, std::string::npos) << catalogue;
+  EXPECT_EQ(catalogue.substr(0, release),
+            "; Computer QUORVIN catalogue\r\n[modules]\r\nApp=App.exe\r\n\r\n[App]\r\n"
+            "Main = 2.0.000,App.exe,sha256=" +
+                Hex("app 2.0.000") +
+                "\n"
+                "Lib=2.0.001,lib\\Lib.so,beta,sha256=" +
+                Hex("lib 2.0.001") +
+                "\r\n"
+                "# no more components\r\n[Unused]\r\nX=1.0.000,missing.dll\r\n\r\n");
+  EXPECT_NE(catalogue.find("\r\nExpires="), std::string::npos);
+  const auto signature = DecodeBase64(server.Read("download/allfiles.ini.sig").substr(0, 88));
+  ASSERT_TRUE(signature);
+  EXPECT_TRUE(VerifyEd25519(catalogue, *signature, *DecodeBase64(publicKey)));
+  const TResult verified = server.Verify(publicKey);
+  EXPECT_EQ(verified.status, 0) << verified.output;
+  EXPECT_NE(verified.output.find("verified: signature, serial "), std::string::npos);
+
+  // Signing again: the serial grows, the digests are replaced in place, and
+  // without --expires the expiry goes.
+  server.Write("download/allfiles.ini", catalogue.substr(0, release) +
+                                            "[release]\r\nSerial=99999999999999999\r\n"
+                                            "Expires=2001-01-01T00:00:00Z\r\n; kept\r\n");
+  ASSERT_EQ(server.Sign().status, 0);
+  EXPECT_EQ(server.Catalogue(),
+            catalogue.substr(0, release) + "[release]\r\nSerial=100000000000000000\r\n; kept\r\n");
+  EXPECT_EQ(server.Verify(publicKey).status, 0);
+}
+
+TEST(QuorvinPublishTest, VerifyNamesWhatFails) {
+  TServer server;
+  const std::string publicKey = server.Keygen();
+  LayOut(server);
+  ASSERT_EQ(server.Sign().status, 0);
+
+  server.Write("download/Lib.so", "replaced after signing");
+  TResult verified = server.Verify(publicKey);
+  EXPECT_EQ(verified.status, 1);
+  EXPECT_NE(
+      verified.output.find("FAIL: [App] Lib: " + server.Root + "/download/Lib.so does not match"),
+      std::string::npos)
+      << verified.output;
+
+  server.Write("download/allfiles.ini", server.Catalogue() + ";");
+  verified = server.Verify(publicKey);
+  EXPECT_NE(verified.output.find("FAIL: The update catalogue could not be verified: its signature "
+                                 "does not match."),
+            std::string::npos)
+      << verified.output;
+  EXPECT_EQ(server.Verify("not-a-key").status, 1);
+}
+
+TEST(QuorvinPublishTest, SignRefusesAndWritesNothing) {
+  struct TCase {
+    const char* what;
+    std::string catalogue;
+    std::string message;
+  };
+  const std::vector<TCase> cases = {
+      {"a missing component file", "[modules]\r\nApp=App.exe\r\n[App]\r\nMain=1.0.000,Gone.dll\r\n",
+       "missing component file ROOT/download/Gone.dll ([App] Main)"},
+      {"a module named release", "[modules]\r\nRelease=App.exe\r\n",
+       "a module is named \"Release\""},
+      {"an entry without file", "[modules]\r\nApp=App.exe\r\n[App]\r\nMain=1.0.000\r\n",
+       "[App] Main: the entry names no file"},
+      {"a serial that is no number", "[modules]\r\n[release]\r\nSerial=x\r\n",
+       "[release] Serial is not a number"},
+  };
+  for (const TCase& test : cases) {
+    SCOPED_TRACE(test.what);
+    TServer server;
+    server.Write("secret.key", EncodeBase64(std::string(32, 'k')) + "\n");
+    server.Write("download/allfiles.ini", test.catalogue);
+    const TResult refused = server.Sign();
+    EXPECT_EQ(refused.status, 1);
+    std::string message = test.message;
+    if (message.find("ROOT") != std::string::npos)
+      message.replace(message.find("ROOT"), 4, server.Root);
+    EXPECT_NE(refused.output.find(message), std::string::npos) << refused.output;
+    EXPECT_NE(refused.output.find("nothing was written"), std::string::npos);
+    EXPECT_EQ(server.Catalogue(), test.catalogue);
+    EXPECT_FALSE(server.Exists("download/allfiles.ini.sig"));
+  }
+  TServer server;
+  EXPECT_EQ(server.Sign().status, 1);  // no key file
+  EXPECT_EQ(Publish("sign --expires 0 a b").status, 2);
+  EXPECT_EQ(Publish("frobnicate").status, 2);
+}
+
+// The secret key file holds the bare RFC 8032 seed, so OpenSSL signs with it
+// once it is wrapped in PKCS#8; Ed25519 is deterministic, so both must make
+// the very same signature, and each must accept the other's.
+TEST(QuorvinPublishTest, OpenSslSignsAndChecksTheSameBytesWithTheSameKey) {
+  if (!HaveOpenSsl()) GTEST_SKIP() << "openssl is not installed";
+  TServer server;
+  const std::string publicKey = server.Keygen();
+  LayOut(server);
+  ASSERT_EQ(server.Sign().status, 0);
+  const std::string secret = server.Read("secret.key");
+  const std::string seed = *DecodeBase64(secret.substr(0, secret.size() - 1));
+  const std::string pkcs8 =
+      std::string("\x30\x2e\x02\x01\x00\x30\x05\x06\x03\x2b\x65\x70\x04\x22\x04\x20", 16);
+  const std::string spki = std::string("\x30\x2a\x30\x05\x06\x03\x2b\x65\x70\x03\x21\x00", 12);
+  server.Write("key.der", pkcs8 + seed);
+  server.Write("pub.der", spki + *DecodeBase64(publicKey));
+  const std::string catalogue = server.Root + "/download/allfiles.ini";
+
+  const TResult made = Shell("openssl pkeyutl -sign -rawin -keyform DER -inkey " + server.Root +
+                             "/key.der -in " + catalogue + " -out " + server.Root + "/openssl.sig");
+  ASSERT_EQ(made.status, 0) << made.output;
+  EXPECT_EQ(EncodeBase64(server.Read("openssl.sig")) + "\n",
+            server.Read("download/allfiles.ini.sig"));
+
+  server.Write("ours.sig", *DecodeBase64(server.Read("download/allfiles.ini.sig").substr(0, 88)));
+  const TResult checked =
+      Shell("openssl pkeyutl -verify -rawin -pubin -keyform DER -inkey " + server.Root +
+            "/pub.der -in " + catalogue + " -sigfile " + server.Root + "/ours.sig");
+  EXPECT_EQ(checked.status, 0) << checked.output;
+  server.Write("download/allfiles.ini", server.Catalogue() + " ");
+  EXPECT_NE(Shell("openssl pkeyutl -verify -rawin -pubin -keyform DER -inkey " + server.Root +
+                  "/pub.der -in " + catalogue + " -sigfile " + server.Root + "/ours.sig")
+                .status,
+            0);
+}
+
+TEST(QuorvinPublishTest, AKeyMadeByOpenSslSignsForTheUpdater) {
+  if (!HaveOpenSsl()) GTEST_SKIP() << "openssl is not installed";
+  TServer server;
+  const std::string root = server.Root;
+  ASSERT_EQ(
+      Shell("openssl genpkey -algorithm ed25519 -outform DER -out " + root + "/key.der").status, 0);
+  ASSERT_EQ(Shell("openssl pkey -inform DER -in " + root + "/key.der -pubout -outform DER -out " +
+                  root + "/pub.der")
+                .status,
+            0);
+  const std::string der = server.Read("key.der"), pub = server.Read("pub.der");
+  ASSERT_EQ(der.size(), 48u);
+  ASSERT_EQ(pub.size(), 44u);
+  server.Write("secret.key", EncodeBase64(der.substr(16)) + "\n");
+  LayOut(server);
+  ASSERT_EQ(server.Sign().status, 0);
+  const TResult verified = server.Verify(EncodeBase64(pub.substr(12)));
+  EXPECT_EQ(verified.status, 0) << verified.output;
+}
