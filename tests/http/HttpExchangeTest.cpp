@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "HttpTestSupport.h"
+#include "http/Connection.h"
 #include "http/HttpClient.h"
 #include "support/ScriptedServer.h"
 
@@ -312,6 +313,19 @@ TEST(HttpExchange, RequestLineCarriesSpacesAndQuestionMarksForNonAscii) {
   EXPECT_NE(received.find("GET /download/my file.txt HTTP/1.1\r\n"), std::string::npos);
   // One "?" per UTF-16 unit: the emoji is a surrogate pair.
   EXPECT_NE(received.find("GET /download/F?le??.txt?a=\\b HTTP/1.1\r\n"), std::string::npos);
+}
+
+TEST(HttpExchange, ControlCharactersInAUrlAreSentAsQuestionMarks) {
+  ScriptedServer server;
+  server.AddConnection(ConnectionScript().ExpectRequest().Send(Ok("1")));
+  THttpClient client;
+  TMemoryStream stream;
+  client.Get(server.Url("/download/a\r\nX-Injected: 1\r\n\tb\x7F.txt"), stream);
+  EXPECT_EQ(server.Received(0),
+            ExpectedRequest("/download/a??X-Injected: 1???b?.txt", server.Port()));
+  // The Host line goes through the same conversion (a host holding a control
+  // character never resolves, so the wire cannot show it).
+  EXPECT_EQ(WireLineFromUtf8("Host: h\r\nX: \x01\xC3\xA9"), "Host: h??X: ??");
 }
 
 // Half a megabyte of "<meta " without a ">": the scan of the page for its
