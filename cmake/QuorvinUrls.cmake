@@ -9,22 +9,32 @@
 # Included by the top-level CMakeLists.txt; runs on its own too:
 #   cmake -DQUORVIN_DOWNLOAD_URL=... -DQUORVIN_WEB_URL=... -P cmake/QuorvinUrls.cmake
 
-# `schemes` is a regular expression of the schemes allowed, `described` the
-# same in words.
-function(quorvin_check_base_url name schemes described)
-  set(url "${${name}}")
+# Sets `out` to what is wrong with `url`, or to "" when nothing is.  `schemes`
+# is a regular expression of the schemes allowed, `described` the same in words.
+function(quorvin_base_url_problem url schemes described out)
   string(TOLOWER "${url}" lower)
   set(needed "an ${described} URL that names a host and ends in \"/\"")
+  set(problem "")
   if(url MATCHES "[^!-~]|[\"\\\\?#]")
-    message(FATAL_ERROR "${name} is \"${url}\": it must be ${needed}, written in printable "
-                        "ASCII without spaces, quotes, backslashes, \"?\" or \"#\".")
+    set(problem "it must be ${needed}, written in printable ASCII without spaces, quotes, "
+                "backslashes, \"?\" or \"#\".")
   elseif(NOT lower MATCHES "^(${schemes})://[^/]")
-    message(FATAL_ERROR "${name} is \"${url}\": it must be ${needed}.")
+    set(problem "it must be ${needed}.")
   elseif(NOT url MATCHES "/$")
-    message(FATAL_ERROR "${name} is \"${url}\": it must end in \"/\", as the program appends "
-                        "file names to it.")
+    set(problem "it must end in \"/\", as the program appends file names to it.")
+  endif()
+  string(JOIN "" problem ${problem})
+  set(${out} "${problem}" PARENT_SCOPE)
+endfunction()
+
+function(quorvin_check_base_url name schemes described)
+  quorvin_base_url_problem("${${name}}" "${schemes}" "${described}" problem)
+  if(problem)
+    message(FATAL_ERROR "${name} is \"${${name}}\": ${problem}")
   endif()
 endfunction()
 
-quorvin_check_base_url(QUORVIN_DOWNLOAD_URL "http" "http://")
-quorvin_check_base_url(QUORVIN_WEB_URL "http|https" "http:// or https://")
+if(NOT QUORVIN_URLS_FUNCTIONS_ONLY)
+  quorvin_check_base_url(QUORVIN_DOWNLOAD_URL "http" "http://")
+  quorvin_check_base_url(QUORVIN_WEB_URL "http|https" "http:// or https://")
+endif()

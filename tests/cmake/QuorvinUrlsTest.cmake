@@ -1,42 +1,49 @@
-# Runs cmake/QuorvinUrls.cmake in script mode with good and bad base URLs:
-#   cmake -P tests/cmake/QuorvinUrlsTest.cmake
-set(check "${CMAKE_CURRENT_LIST_DIR}/../../cmake/QuorvinUrls.cmake")
-set(good "http://127.0.0.1:8047/")
-set(failures 0)
+# The configure-time check of the base URLs (cmake/QuorvinUrls.cmake), in
+# script mode:  cmake -P tests/cmake/QuorvinUrlsTest.cmake
+set(module "${CMAKE_CURRENT_LIST_DIR}/../../cmake/QuorvinUrls.cmake")
+set(QUORVIN_URLS_FUNCTIONS_ONLY ON)
+include("${module}")
 
-# Runs the check; `expected` is "ok" or a text the error must contain.
-function(expect expected download web)
-  execute_process(COMMAND "${CMAKE_COMMAND}" "-DQUORVIN_DOWNLOAD_URL=${download}"
-                          "-DQUORVIN_WEB_URL=${web}" -P "${check}"
-                  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-  string(REPLACE "\n" " " output "${output}")
-  string(REGEX REPLACE " +" " " output "${output}")
-  if(expected STREQUAL "ok")
-    set(passed 0)
-    if(result EQUAL 0)
-      set(passed 1)
-    endif()
+# `expected` is "" for a good URL, else a text the problem must contain.
+function(expect url schemes expected)
+  if(schemes STREQUAL "download")
+    quorvin_base_url_problem("${url}" "http" "http://" problem)
   else()
-    string(FIND "${output}" "${expected}" at)
-    set(passed 0)
-    if(NOT result EQUAL 0 AND at GREATER -1)
-      set(passed 1)
-    endif()
+    quorvin_base_url_problem("${url}" "http|https" "http:// or https://" problem)
   endif()
-  if(NOT passed)
-    message(SEND_ERROR "download \"${download}\", web \"${web}\": expected ${expected}, "
-                       "got exit ${result}: ${output}")
+  string(FIND "${problem}" "${expected}" at)
+  if((expected STREQUAL "" AND NOT problem STREQUAL "") OR at EQUAL -1)
+    message(SEND_ERROR "${schemes} URL \"${url}\": expected \"${expected}\", got \"${problem}\"")
   endif()
 endfunction()
 
-expect(ok "${good}" "${good}")
-expect(ok "HTTP://updates.example/quorvin/" "https://www.example/products/")
-expect("QUORVIN_DOWNLOAD_URL is \"http://127.0.0.1:8047\": it must end in \"/\""
-       "http://127.0.0.1:8047" "${good}")
-expect("QUORVIN_WEB_URL is \"http://www.example/site\": it must end in \"/\""
-       "${good}" "http://www.example/site")
-expect("QUORVIN_DOWNLOAD_URL is \"https://h/\": it must be an http:// URL" "https://h/" "${good}")
-expect("QUORVIN_WEB_URL is \"ftp://h/\": it must be an http:// or https:// URL" "${good}" "ftp://h/")
-expect("QUORVIN_DOWNLOAD_URL is \"http:///\"" "http:///" "${good}")
-expect("without spaces" "http://h/a b/" "${good}")
-expect("without spaces" "http://h/?x=/" "${good}")
+set(slash "it must end in \"/\"")
+set(characters "printable ASCII without spaces")
+expect("http://127.0.0.1:8047/" download "")
+expect("HTTP://updates.example/quorvin/" download "")
+expect("https://www.example/products/" web "")
+expect("http://127.0.0.1:8047" download "${slash}")
+expect("http://www.example/site" web "${slash}")
+expect("https://h/" download "it must be an http:// URL that names a host")
+expect("ftp://h/" web "it must be an http:// or https:// URL")
+expect("http:///" download "names a host")
+expect("http://h/a b/" download "${characters}")
+expect("http://h/\t/" download "${characters}")
+expect("http://h/?x=/" download "${characters}")
+expect("http://h/a\"b/" web "${characters}")
+
+# Run as a module, a bad URL stops with its name and value; good ones pass.
+set(good "http://127.0.0.1:8047/")
+execute_process(COMMAND "${CMAKE_COMMAND}" "-DQUORVIN_DOWNLOAD_URL=${good}"
+                        "-DQUORVIN_WEB_URL=http://www.example/site" -P "${module}"
+                RESULT_VARIABLE result ERROR_VARIABLE output)
+string(REGEX REPLACE "[ \n]+" " " output "${output}")
+string(FIND "${output}" "QUORVIN_WEB_URL is \"http://www.example/site\": ${slash}" at)
+if(result EQUAL 0 OR at EQUAL -1)
+  message(SEND_ERROR "a bad QUORVIN_WEB_URL did not stop the check: ${result} ${output}")
+endif()
+execute_process(COMMAND "${CMAKE_COMMAND}" "-DQUORVIN_DOWNLOAD_URL=${good}"
+                        "-DQUORVIN_WEB_URL=${good}" -P "${module}" RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(SEND_ERROR "good URLs failed the check: ${result}")
+endif()
