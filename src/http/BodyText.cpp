@@ -7,19 +7,36 @@
 
 namespace {
 
-std::string LowerCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
+char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
+
+std::string LowerCase(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = Lower(c);
+  return lower;
 }
 
-bool ValidUtf8(const std::string& text) {
+// `lowerWord` stands at `at` in `text`, letter case ignored.
+bool WordAt(std::string_view text, size_t at, std::string_view lowerWord) {
+  if (text.size() - at < lowerWord.size()) return false;
+  for (size_t k = 0; k < lowerWord.size(); ++k) {
+    if (Lower(text[at + k]) != lowerWord[k]) return false;
+  }
+  return true;
+}
+
+// The length of the UTF-8 sequence a byte begins; 0 when it begins none.
+size_t SequenceLength(unsigned char c) {
+  return c < 0x80                 ? 1
+         : c >= 0xC2 && c <= 0xDF ? 2
+         : c >= 0xE0 && c <= 0xEF ? 3
+         : c >= 0xF0 && c <= 0xF4 ? 4
+                                  : 0;
+}
+
+bool ValidUtf8(std::string_view text) {
   for (size_t i = 0; i < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t length = c < 0x80                 ? 1
-                    : c >= 0xC2 && c <= 0xDF ? 2
-                    : c >= 0xE0 && c <= 0xEF ? 3
-                    : c >= 0xF0 && c <= 0xF4 ? 4
-                                             : 0;
+    size_t length = SequenceLength(static_cast<unsigned char>(text[i]));
     if (length == 0 || i + length > text.size()) return false;
     for (size_t k = 1; k < length; ++k) {
       if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
@@ -29,7 +46,19 @@ bool ValidUtf8(const std::string& text) {
   return true;
 }
 
-std::string Latin1ToUtf8(const std::string& text) {
+// The text without a UTF-8 sequence that its end cuts short.
+std::string_view WithoutCutCharacter(std::string_view text) {
+  size_t start = text.size();
+  while (start > 0 && text.size() - start < 3 &&
+         (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80) {
+    --start;
+  }
+  if (start == 0) return text;
+  size_t length = SequenceLength(static_cast<unsigned char>(text[start - 1]));
+  return length > text.size() - start + 1 ? text.substr(0, start - 1) : text;
+}
+
+std::string Latin1ToUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (char c : text) {
@@ -44,67 +73,81 @@ std::string Latin1ToUtf8(const std::string& text) {
   return out;
 }
 
-// The value of attribute `name` inside one tag's text, "" when absent.
-std::string AttributeValue(const std::string& tag, const std::string& name) {
-  std::string lower = LowerCase(tag);
-  size_t at = 0;
-  while ((at = lower.find(name, at)) != std::string::npos) {
-    bool startsWord = at > 0 && std::isspace(static_cast<unsigned char>(lower[at - 1]));
-    size_t equals = lower.find_first_not_of(" \t\r\n", at + name.size());
-    at += name.size();
-    if (!startsWord || equals == std::string::npos || lower[equals] != '=') continue;
-    size_t value = lower.find_first_not_of(" \t\r\n", equals + 1);
-    if (value == std::string::npos) return "";
+// The value of attribute `lowerName` inside one element's text, "" when
+// absent: the name after white space, "=", and a quoted or a bare value.
+std::string_view AttributeValue(std::string_view tag, std::string_view lowerName) {
+  for (size_t at = 1; at < tag.size(); ++at) {
+    if (!IsBlank(tag[at - 1]) || !WordAt(tag, at, lowerName)) continue;
+    size_t equals = at + lowerName.size();
+    while (equals < tag.size() && IsBlank(tag[equals])) ++equals;
+    if (equals == tag.size() || tag[equals] != '=') continue;
+    size_t value = equals + 1;
+    while (value < tag.size() && IsBlank(tag[value])) ++value;
+    if (value == tag.size()) return "";
     char quote = tag[value];
     if (quote == '"' || quote == '\'') {
       size_t end = tag.find(quote, value + 1);
-      return tag.substr(value + 1, end == std::string::npos ? std::string::npos : end - value - 1);
+      return tag.substr(value + 1, end == std::string_view::npos ? end : end - value - 1);
     }
-    size_t end = tag.find_first_of(" \t\r\n>", value);
-    return tag.substr(value, end == std::string::npos ? std::string::npos : end - value);
+    size_t end = value;
+    while (end < tag.size() && !IsBlank(tag[end])) ++end;
+    return tag.substr(value, end - value);
   }
   return "";
 }
 
+// The character set one meta element declares, "" when none.
+std::string MetaCharSet(std::string_view tag) {
+  if (!AttributeValue(tag, "http-equiv").empty()) {
+    std::string content = LowerCase(AttributeValue(tag, "content"));
+    size_t charset = content.find("charset=");
+    if (charset != std::string::npos) {
+      return TrimText(content.substr(charset + 8, content.find(';', charset) - charset - 8));
+    }
+  }
+  return LowerCase(TrimText(std::string(AttributeValue(tag, "charset"))));
+}
+
 }  // namespace
 
-std::string HtmlMetaCharSet(const std::string& html) {
-  std::string lower = LowerCase(html);
+std::string HtmlMetaCharSet(std::string_view html) {
   size_t at = 0;
-  while ((at = lower.find("<meta", at)) != std::string::npos) {
-    size_t end = lower.find('>', at);
-    std::string tag = html.substr(at, end == std::string::npos ? std::string::npos : end - at);
-    at += 5;
-    if (!AttributeValue(tag, "http-equiv").empty()) {
-      std::string content = LowerCase(AttributeValue(tag, "content"));
-      size_t charset = content.find("charset=");
-      if (charset != std::string::npos) {
-        return TrimText(content.substr(charset + 8, content.find(';', charset) - charset - 8));
-      }
-    }
-    std::string direct = AttributeValue(tag, "charset");
-    if (!direct.empty()) return LowerCase(TrimText(direct));
+  while ((at = html.find('<', at)) != std::string_view::npos) {
+    size_t name = at + 1;
+    at = name;
+    if (!WordAt(html, name, "meta")) continue;
+    size_t after = name + 4;
+    if (after < html.size() && !IsBlank(html[after]) && html[after] != '/' && html[after] != '>')
+      continue;  // a longer tag name such as "metadata"
+    size_t end = html.find_first_of("<>", after);
+    if (end == std::string_view::npos) end = html.size();
+    std::string set = MetaCharSet(html.substr(after, end - after));
+    if (!set.empty()) return set;
+    at = end;
   }
   return "";
 }
 
 std::string ErrorBodyText(const TMemoryStream& body, const std::string& contentType,
                           const std::string& charSet) {
-  std::string text(body.Data() == nullptr ? "" : body.Data(), static_cast<size_t>(body.Size()));
+  std::string_view bytes(body.Data() == nullptr ? "" : body.Data(),
+                         static_cast<size_t>(body.Size()));
+  if (body.DroppedByteCount() > 0) bytes = WithoutCutCharacter(bytes);
   std::string set = LowerCase(TrimText(charSet));
   std::string type = LowerCase(TrimText(contentType.substr(0, contentType.find(';'))));
   if (set.empty() && (type == "text/html" || type == "text/html-sandboxed")) {
-    set = HtmlMetaCharSet(text);
+    set = HtmlMetaCharSet(bytes);
   }
-  if (set == "utf-8" || set == "utf8") return text;
+  if (set == "utf-8" || set == "utf8") return std::string(bytes);
   if (set == "us-ascii" || set == "ascii") {
+    std::string text(bytes);
     for (char& c : text) {
       if (static_cast<unsigned char>(c) > 127) c = '?';
     }
     return text;
   }
   if (set == "iso-8859-1" || set == "latin1" || set == "windows-1252" || set == "cp1252") {
-    return Latin1ToUtf8(text);
+    return Latin1ToUtf8(bytes);
   }
-  return ValidUtf8(text) ? text : Latin1ToUtf8(text);
+  return ValidUtf8(bytes) ? std::string(bytes) : Latin1ToUtf8(bytes);
 }

@@ -41,13 +41,14 @@ size_t Utf8SequenceLength(unsigned char lead) {
 
 }  // namespace
 
-std::string WireTextFromUtf8(const std::string& text) {
+std::string WireLineFromUtf8(const std::string& text) {
   std::string wire;
   wire.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
     unsigned char c = static_cast<unsigned char>(text[i]);
     if (c < 128) {
-      wire += static_cast<char>(c);
+      bool control = c < 32 || c == 127;
+      wire += control ? '?' : static_cast<char>(c);
       ++i;
       continue;
     }

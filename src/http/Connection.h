@@ -88,6 +88,8 @@ class TTcpConnection {
   size_t FEnd = 0;
 };
 
-// Text as sent on the wire: every character above 127 becomes "?" (one "?"
-// per UTF-16 unit of the character; a stray byte counts as one character).
-std::string WireTextFromUtf8(const std::string& text);
+// One line of a request as sent on the wire, without its line end: every
+// character above 127 becomes "?" (one "?" per UTF-16 unit of the character;
+// a stray byte counts as one character), and so does every control
+// character, so that text from a URL can never end a line or start another.
+std::string WireLineFromUtf8(const std::string& text);

@@ -188,18 +188,22 @@ bool IsHttpProtocol(std::string_view protocol) {
 }
 
 // Domain, host-only flag and the check that the request host belongs to the
-// named domain.  False when the cookie must be dropped.
+// named domain.  False when the cookie must be dropped.  A stored domain
+// never begins with ".": the one leading "." of a "Domain" value is dropped,
+// and a value that still begins with one (or a host that does) names no
+// domain at all.
 bool ApplyDomain(const CookieAttributes& attrs, const TCookieRequest& request, TCookie& cookie) {
   if (!attrs.domain) {
     cookie.HostOnly = true;
     cookie.Domain = LowerCase(request.Host);
-    return true;
+  } else {
+    std::string_view domain = *attrs.domain;
+    if (domain.front() == '.') domain.remove_prefix(1);
+    cookie.HostOnly = false;
+    cookie.Domain = LowerCase(domain);
+    if (!DomainMatches(request.Host, cookie.Domain)) return false;
   }
-  std::string_view domain = *attrs.domain;
-  if (domain.front() == '.') domain.remove_prefix(1);
-  cookie.HostOnly = false;
-  cookie.Domain = LowerCase(domain);
-  return DomainMatches(request.Host, cookie.Domain);
+  return cookie.Domain.empty() || cookie.Domain.front() != '.';
 }
 
 void ApplyExpiry(const CookieAttributes& attrs, TCookieTime now, TCookie& cookie) {

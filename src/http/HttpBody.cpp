@@ -156,7 +156,7 @@ void THttpClient::ReadChunked(TMemoryStream& stream) {
 }
 
 void THttpClient::RaiseProtocolError() {
-  TMemoryStream scratch;
+  TMemoryStream scratch(kErrorBodyKeepLimit);
   try {
     if (BodyExpected()) ReadBody(scratch);
   } catch (const EConnClosedGracefully&) {

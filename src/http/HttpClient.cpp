@@ -146,10 +146,11 @@ void THttpClient::SendRequest() {
   if (FCookieJar) {
     addWhenSet("Cookie", FCookieJar->GenerateCookieHeader(FURL.Protocol, FURL.Host, RequestPath()));
   }
-  std::string request = FRequest.Method + " " + FRequest.URL + " HTTP/1.1\r\n";
-  for (const std::string& line : headers.FoldedLines()) request += line + "\r\n";
+  std::string request = WireLineFromUtf8(FRequest.Method + " " + FRequest.URL + " HTTP/1.1");
   request += "\r\n";
-  FConnection->Send(WireTextFromUtf8(request));
+  for (const std::string& line : headers.FoldedLines()) request += WireLineFromUtf8(line) + "\r\n";
+  request += "\r\n";
+  FConnection->Send(request);
 }
 
 // ---- status line and header block -----------------------------------------

@@ -49,6 +49,10 @@ class THttpClient : private IWorkSink {
   int ConnectTimeout = 0;
   // Most header lines taken per response.
   int MaxHeaderLines = 255;
+  // Most bytes of an error response's body kept for the error's text.  The
+  // whole body is still read from the connection and counted by the work
+  // events; what lies beyond this is dropped as it arrives.
+  static constexpr int64_t kErrorBodyKeepLimit = 64 << 10;
 
   // The cookie jar, created when the first header block is processed.
   TCookieJar* CookieManager() { return FCookieJar.get(); }

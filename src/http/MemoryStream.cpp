@@ -8,21 +8,30 @@
 
 #include "util/Errors.h"
 
+TMemoryStream::TMemoryStream(int64_t keepLimit) : FKeepLimit(std::max<int64_t>(keepLimit, 0)) {}
+
 TMemoryStream::~TMemoryStream() { std::free(FData); }
 
-void TMemoryStream::SetPosition(int64_t position) { FPosition = std::max<int64_t>(position, 0); }
+void TMemoryStream::SetPosition(int64_t position) {
+  FPosition = std::clamp<int64_t>(position, 0, FKeepLimit);
+}
 
 void TMemoryStream::SetSize(int64_t size) {
-  size = std::max<int64_t>(size, 0);
+  size = std::clamp<int64_t>(size, 0, FKeepLimit);
   Reserve(size);
   FSize = size;
   if (FPosition > FSize) FPosition = FSize;
 }
 
 void TMemoryStream::Write(const void* data, size_t size) {
+  const size_t room = static_cast<size_t>(FKeepLimit - FPosition);
+  if (size > room) {
+    FDropped += static_cast<int64_t>(size - room);
+    size = room;
+  }
   if (size == 0) return;
   int64_t end = FPosition + static_cast<int64_t>(size);
-  if (end > FCapacity) Reserve(std::max(end, FCapacity + FCapacity / 2));
+  if (end > FCapacity) Reserve(std::min(FKeepLimit, std::max(end, FCapacity + FCapacity / 2)));
   if (FPosition > FSize) std::memset(FData + FSize, 0, static_cast<size_t>(FPosition - FSize));
   Populate(end);
   std::memcpy(FData + FPosition, data, size);
@@ -33,7 +42,7 @@ void TMemoryStream::Write(const void* data, size_t size) {
 void TMemoryStream::Clear() {
   std::free(FData);
   FData = nullptr;
-  FSize = FCapacity = FPosition = FPopulated = 0;
+  FSize = FCapacity = FPosition = FPopulated = FDropped = 0;
 }
 
 void TMemoryStream::Reserve(int64_t capacity) {

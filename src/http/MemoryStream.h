@@ -4,12 +4,19 @@
 // needed; setting the size truncates or extends it.  Growth reserves
 // geometrically and uses realloc, so a large body fills without quadratic
 // copying (the C library moves big blocks by remapping pages).
+//
+// A stream made with a keep limit never holds more than that many bytes: a
+// write keeps the part that lies below the limit and drops the rest, and
+// neither position nor size ever passes the limit.  The client reads error
+// bodies into such a stream, so a huge one costs no memory.
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 class TMemoryStream {
  public:
   TMemoryStream() = default;
+  explicit TMemoryStream(int64_t keepLimit);
   ~TMemoryStream();
   TMemoryStream(const TMemoryStream&) = delete;
   TMemoryStream& operator=(const TMemoryStream&) = delete;
@@ -26,6 +33,8 @@ class TMemoryStream {
   const char* Data() const { return FData; }
   // Frees the memory; size and position become 0.
   void Clear();
+  // Bytes that writes handed over but the keep limit dropped.
+  int64_t DroppedByteCount() const { return FDropped; }
 
  private:
   void Reserve(int64_t capacity);
@@ -40,4 +49,6 @@ class TMemoryStream {
   int64_t FCapacity = 0;
   int64_t FPosition = 0;
   int64_t FPopulated = 0;  // bytes from the start known to be backed by memory
+  int64_t FKeepLimit = std::numeric_limits<int64_t>::max();
+  int64_t FDropped = 0;
 };

@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include <chrono>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -69,11 +69,24 @@ struct FileStamp {
   }
 };
 
-// File systems stamp modifications with a coarse clock.  A file modified
-// within this margin of being read may change again without a new stamp, so
-// such a reading is not trusted and the file is parsed again next time.
-constexpr std::chrono::milliseconds kStampMargin{50};
+// File systems stamp changes with a coarse clock.  A file changed within
+// this margin of being read may change again without a new stamp, so such a
+// reading is not trusted and the file is parsed again next time.  The change
+// time counts as well as the modification time: a modification time can be
+// set back (touch -d), the change time cannot.
+constexpr long long kStampMarginNs = 50'000'000;
 constexpr size_t kMaxCachedFiles = 64;
+
+// True when the stamp lies more than the margin before now.  Compares the
+// fields as they are: a stamp may lie centuries away, beyond what a count of
+// nanoseconds holds.
+bool OlderThanMargin(const timespec& stamp, const timespec& now) {
+  if (stamp.tv_sec < now.tv_sec - 1) return true;
+  if (stamp.tv_sec > now.tv_sec) return false;
+  const long long apart =
+      (now.tv_sec - stamp.tv_sec) * 1'000'000'000LL + (now.tv_nsec - stamp.tv_nsec);
+  return apart > kStampMarginNs;
+}
 
 struct CacheEntry {
   FileStamp stamp;
@@ -110,7 +123,8 @@ class ProfileCache {
 
  private:
   std::shared_ptr<const ParsedProfile> Refresh(const std::string& path, const FileStamp& stamp) {
-    const auto readAt = std::chrono::system_clock::now();
+    timespec readAt{};
+    ::clock_gettime(CLOCK_REALTIME, &readAt);
     std::shared_ptr<const ParsedProfile> profile;
     try {
       profile = Parse(ReadWholeFile(path));
@@ -119,12 +133,10 @@ class ProfileCache {
     } catch (const std::bad_alloc&) {
       return nullptr;
     }
-    const auto modified = std::chrono::system_clock::time_point(
-        std::chrono::duration_cast<std::chrono::system_clock::duration>(
-            std::chrono::seconds(stamp.modified.tv_sec) +
-            std::chrono::nanoseconds(stamp.modified.tv_nsec)));
+    const bool trusted =
+        OlderThanMargin(stamp.modified, readAt) && OlderThanMargin(stamp.changed, readAt);
     if (FEntries.size() >= kMaxCachedFiles) FEntries.clear();
-    FEntries[path] = CacheEntry{stamp, modified + kStampMargin < readAt, profile};
+    FEntries[path] = CacheEntry{stamp, trusted, profile};
     return profile;
   }
 

@@ -154,6 +154,14 @@ TEST_F(CookieJarTest, ForeignDomainIsRejectedAndParentDomainAccepted) {
   EXPECT_EQ(Send(kDownload, "notquorvin.example"), "");
 }
 
+// Only one leading "." is dropped; the jar never stores a domain that
+// begins with one, even for a host that would match it.
+TEST_F(CookieJarTest, ADomainWithTwoLeadingDotsIsRejected) {
+  Set("twice=1; Domain=..quorvin.example", kCatalogue, "www..quorvin.example");
+  Set("hostonly=1", kCatalogue, ".quorvin.example");
+  EXPECT_EQ(jar.Count(), 0u);
+}
+
 TEST_F(CookieJarTest, HostOnlyCookieGoesToTheSameHostOnly) {
   Set("h=1");
   EXPECT_EQ(Send(kDownload, "UPDATES.quorvin.example"), "h=1");

@@ -6,9 +6,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <thread>
 
 #include "HttpTestSupport.h"
+#include "http/Connection.h"
 #include "http/HttpClient.h"
 #include "support/ScriptedServer.h"
 
@@ -311,6 +313,52 @@ TEST(HttpExchange, RequestLineCarriesSpacesAndQuestionMarksForNonAscii) {
   EXPECT_NE(received.find("GET /download/my file.txt HTTP/1.1\r\n"), std::string::npos);
   // One "?" per UTF-16 unit: the emoji is a surrogate pair.
   EXPECT_NE(received.find("GET /download/F?le??.txt?a=\\b HTTP/1.1\r\n"), std::string::npos);
+}
+
+TEST(HttpExchange, ControlCharactersInAUrlAreSentAsQuestionMarks) {
+  ScriptedServer server;
+  server.AddConnection(ConnectionScript().ExpectRequest().Send(Ok("1")));
+  THttpClient client;
+  TMemoryStream stream;
+  client.Get(server.Url("/download/a\r\nX-Injected: 1\r\n\tb\x7F.txt"), stream);
+  EXPECT_EQ(server.Received(0),
+            ExpectedRequest("/download/a??X-Injected: 1???b?.txt", server.Port()));
+  // The Host line goes through the same conversion (a host holding a control
+  // character never resolves, so the wire cannot show it).
+  EXPECT_EQ(WireLineFromUtf8("Host: h\r\nX: \x01\xC3\xA9"), "Host: h??X: ??");
+}
+
+// Half a megabyte of "<meta " without a ">": the scan of the page for its
+// character set took minutes when it looked at the rest of the body for each.
+TEST(HttpExchange, AHostileErrorPageIsReadQuicklyAndOnlyItsStartKept) {
+  std::string body;
+  while (body.size() < 500000) body += "<meta ";
+  ScriptedServer server;
+  server.AddConnection(ConnectionScript()
+                           .ExpectRequest()
+                           .Send("HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\n"
+                                 "Content-Length: " +
+                                 std::to_string(body.size()) + "\r\n\r\n" + body)
+                           .ExpectRequest()
+                           .Send(Ok("next")));
+  THttpClient client;
+  httptest::WorkLog work;
+  work.Attach(client);
+  TMemoryStream stream;
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    client.Get(server.Url("/missing"), stream);
+    FAIL() << "no error";
+  } catch (const EHttpProtocolException& error) {
+    EXPECT_EQ(error.ErrorMessage(), body.substr(0, THttpClient::kErrorBodyKeepLimit));
+  }
+  // Generous on purpose: a linear scan takes milliseconds, the old one minutes.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  ASSERT_FALSE(work.counts.empty());
+  EXPECT_EQ(work.counts.back(), static_cast<int64_t>(body.size()));
+  client.Get(server.Url("/next"), stream);  // the whole body left the connection
+  EXPECT_EQ(StreamText(stream), "next");
+  EXPECT_EQ(server.ConnectionsAccepted(), 1);
 }
 
 TEST(HttpExchange, CookiesSetByAResponseGoBackAsTheFifthHeader) {

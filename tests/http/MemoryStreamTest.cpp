@@ -42,3 +42,18 @@ TEST(MemoryStream, ManyLargeWritesKeepEveryByte) {
   EXPECT_EQ(stream.Data()[599 * 32768], static_cast<char>('a' + 599 % 26));
   EXPECT_EQ(stream.Data()[600 * 32768 - 1], 'a');
 }
+
+TEST(MemoryStream, AKeepLimitDropsWhatLiesBeyondIt) {
+  TMemoryStream stream(4);
+  stream.Write("ab", 2);
+  stream.SetSize(1000);
+  EXPECT_EQ(stream.Size(), 4);
+  stream.Write("cdef", 4);
+  EXPECT_EQ(std::string(stream.Data(), 4), "abcd");
+  EXPECT_EQ(stream.Position(), 4);
+  stream.SetPosition(10);
+  stream.Write("gh", 2);
+  EXPECT_EQ(stream.Position(), 4);
+  EXPECT_EQ(stream.Size(), 4);
+  EXPECT_EQ(stream.DroppedByteCount(), 4);
+}

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -184,6 +185,23 @@ TEST(ProfileCacheTest, SeesChangesMadeBehindItsBack) {
   EXPECT_EQ("3", Read(temp / "Version.ini", "M", "k"));
   std::remove((temp / "Version.ini").c_str());
   EXPECT_EQ("<default>", Read(temp / "Version.ini", "M", "k"));
+}
+
+// Stamps beyond what a count of nanoseconds since 1970 holds (about 1677 to
+// 2262; some file systems clamp 1600 to 1901), each file rewritten with its
+// stamp set back to the same moment.
+TEST(ProfileCacheTest, FilesDatedCenturiesAwayReadAndReRead) {
+  TempFolder temp;
+  for (time_t seconds : {time_t{10'413'792'000} /* 2300 */, time_t{-11'676'096'000} /* 1600 */}) {
+    const std::string file = temp / ("dated" + std::to_string(seconds) + ".ini");
+    const timespec stamp[2] = {{seconds, 0}, {seconds, 0}};
+    for (const char* value : {"1", "2"}) {
+      temp.Write(file.substr(temp.Path().size()), std::string("[M]\nk=") + value + "\n");
+      ASSERT_EQ(0, ::utimensat(AT_FDCWD, file.c_str(), stamp, 0));
+      EXPECT_EQ(value, Read(file, "M", "k"));
+      EXPECT_EQ(value, Read(file, "M", "k"));
+    }
+  }
 }
 
 TEST(ProfileWriteTest, ReplacesInPlaceAndKeepsEveryOtherLine) {
