@@ -24,7 +24,8 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # The package is named after the version the window shows ("Version 4.0.002").
-version=$(strings -el "$build/src/app/quorvin-updater" | sed -n 's/^Version \([0-9.]*\)$/\1/p' | head -1)
+# (Pipelines below read their whole input: an early exit would break the pipe.)
+version=$(strings -el "$build/src/app/quorvin-updater" | awk '/^Version [0-9.]+$/ && !v { v = $2 } END { print v }')
 [ -n "$version" ] || fail "no version text in the updater"
 arch=$(dpkg --print-architecture)
 name=quorvin-updater_${version}_${arch}
@@ -64,13 +65,15 @@ depends=$(field Depends)
 for needed in adduser libc6 libqt6widgets6 zlib1g; do
   [[ ", $depends," == *", $needed"[\ ,]* ]] || fail "Depends lacks $needed: $depends"
 done
-dpkg-deb --ctrl-tarfile "$deb" | tar -tv | grep -q -- '-rwxr-xr-x .* ./postinst$' || fail "postinst"
+control=$(dpkg-deb --ctrl-tarfile "$deb" | tar -tv)
+grep -q -- '-rwxr-xr-x .* ./postinst$' <<<"$control" || fail "no executable postinst: $control"
 
 # --- The installed tree ------------------------------------------------------
 root=$work/root
 dpkg-deb -x "$deb" "$root"
 updater=$root/opt/quorvin/quorvin-updater
-! readelf -S "$updater" | grep -q '\.symtab' || fail "the packaged updater is not stripped"
+sections=$(readelf -S "$updater")
+! grep -q '\.symtab' <<<"$sections" || fail "the packaged updater is not stripped"
 [ "$(zcat "$root/usr/share/doc/quorvin-updater/changelog.gz" | sed -n '1s/.*(\(.*\)).*/\1/p')" = "$version" ] ||
   fail "the changelog's latest entry is not $version"
 grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/com.quorvin.updater.metainfo.xml" ||
