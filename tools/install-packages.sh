@@ -8,6 +8,8 @@ packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
           libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libsodium-dev curl
           nginx-light openssl
           xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core fonts-liberation time)
+# Building the Debian package and checking it.
+packages+=(dpkg-dev desktop-file-utils appstream lintian)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
