@@ -24,9 +24,10 @@ using namespace std::chrono;
   std::abort();
 }
 
+// Tab is the one control character a header value may hold.
 bool HasControl(std::string_view text) {
   for (char c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+    if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F) return true;
   }
   return false;
 }

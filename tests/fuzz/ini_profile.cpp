@@ -26,6 +26,7 @@ using TEntries = std::map<std::pair<std::string, std::string>, std::string>;  //
 
 // Candidate section names, found by a plain scan of the decoded lines: the
 // reader's own line rules are what is under test, so they are not used here.
+// Trimmed, as the program's callers pass them.
 std::vector<std::string> SectionCandidates(const std::string& bytes) {
   bool byteOrderMark = false;
   const std::string text = platform::DecodeTextBytes(bytes, byteOrderMark);
@@ -33,7 +34,7 @@ std::vector<std::string> SectionCandidates(const std::string& bytes) {
   for (size_t at = text.find('['); at != std::string::npos; at = text.find('[', at + 1)) {
     const size_t close = text.find_first_of("]\r\n", at);
     if (close != std::string::npos && text[close] == ']' && names.size() < 32)
-      names.push_back(text.substr(at + 1, close - at - 1));
+      names.emplace_back(platform::TrimBlanks(text.substr(at + 1, close - at - 1)));
   }
   return names;
 }
@@ -62,7 +63,9 @@ void CheckKeyNameCuts(const std::string& section, const std::string& path) {
   for (size_t size : {0, 1, 2, 3, 7}) {
     std::string buffer;
     const size_t count = platform::GetPrivateProfileKeyNames(section, buffer, size, path);
-    if (size >= 2 && count > size - 2) Fail("key list count beyond the buffer");
+    // The count leaves room for the final NUL (a cut list for two).
+    if (size >= 2 && (count > size - 1 || platform::Utf16Length(buffer) > size))
+      Fail("key list beyond the buffer");
   }
   std::string buffer;
   const size_t count = platform::GetPrivateProfileString(section, "a", "default", buffer, 3, path);
