@@ -1,11 +1,11 @@
 #pragma once
 // A private temporary folder for a fuzzing run, made once per process (its
 // path ends in "/").  The run's files are rewritten in place each iteration.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
-
-#include <unistd.h>
 
 inline const std::string& FuzzScratchFolder() {
   static const std::string folder = [] {

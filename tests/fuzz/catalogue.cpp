@@ -4,6 +4,8 @@
 //
 // Input: the catalogue's bytes, the line "####", the Version.ini's bytes,
 // the line "####", the companion's bytes (missing parts are empty files).
+#include "engine/Catalogue.h"
+
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -14,7 +16,6 @@
 #include <vector>
 
 #include "ScratchFolder.h"
-#include "engine/Catalogue.h"
 #include "engine/CompanionFile.h"
 #include "engine/FolderNameIndex.h"
 #include "engine/UpdateRecord.h"
@@ -85,9 +86,15 @@ void ExamineComponent(TCatalogue& catalogue, TInstalledVersions& versions,
   offered.SetSourceString(entry.FieldList()[kEntryAvailableVersion]);
   const bool newer = AvailableIsNewer(offered.FieldList(), installed.FieldList());
 
-  TUpdateRecord record{module, component, catalogue.ProgramFileForRecord(module),
-                       entry.FieldList()[kEntryComponentFile], installed.SourceString(),
-                       offered.SourceString(), newer, false, "0"};
+  TUpdateRecord record{module,
+                       component,
+                       catalogue.ProgramFileForRecord(module),
+                       entry.FieldList()[kEntryComponentFile],
+                       installed.SourceString(),
+                       offered.SourceString(),
+                       newer,
+                       false,
+                       "0"};
   const std::string bare = BareFileName(record.ComponentFile);
   if (bare.find('/') != std::string::npos || bare == "." || bare == "..")
     Fail("component file \"" + record.ComponentFile + "\" escapes its folder as \"" + bare + "\"");

@@ -47,8 +47,7 @@ void CheckCookie(const TCookie& cookie) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const char* const kHosts[] = {"127.0.0.1", "updates.quorvin.example", "localhost",
-                                       "::1"};
+  static const char* const kHosts[] = {"127.0.0.1", "updates.quorvin.example", "localhost", "::1"};
   if (size == 0) return 0;
   const std::string host = kHosts[data[0] & 3];
   const std::string protocol = data[0] & 4 ? "https" : "http";
@@ -72,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::map<std::string, size_t> perDomain;
   for (const TCookie& cookie : jar.Cookies()) {
     CheckCookie(cookie);
-    if (++perDomain[cookie.Domain] > TCookieJar::kMaxCookiesPerDomain) Fail("domain over its limit");
+    if (++perDomain[cookie.Domain] > TCookieJar::kMaxCookiesPerDomain)
+      Fail("domain over its limit");
   }
   if (jar.Count() > TCookieJar::kMaxCookies) Fail("jar over its limit");
   for (const std::string& target : {path, std::string("/"), std::string("/download/")}) {

@@ -61,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       client.Get(peer.Url("/download/allfiles.ini"), body);
       // What a caller does with a response: read its status and body.
       (void)client.ResponseCode();
-      if (body.Size() < 0 || (body.Size() > 0 && body.Data() == nullptr)) Fail("body stream broken");
+      if (body.Size() < 0 || (body.Size() > 0 && body.Data() == nullptr))
+        Fail("body stream broken");
     } catch (const Exception&) {
       // One of the program's errors: the outcome a damaged response must have.
     }

@@ -43,7 +43,9 @@ std::vector<std::string> SectionCandidates(const std::string& bytes) {
 // read back as present.
 TEntries ReadAll(const TIniFile& ini, const std::vector<std::string>& sections) {
   TEntries entries;
-  const std::string absent = "\x01" "absent";
+  const std::string absent =
+      "\x01"
+      "absent";
   for (const std::string& section : sections) {
     TStringList keys;
     ini.ReadSection(section, keys);
@@ -112,7 +114,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   before[{platform::FoldCase(platform::TrimBlanks(section)), platform::FoldCase(key)}] = value;
   for (const auto& [name, oldValue] : before) {
     const auto found = after.find(name);
-    if (found == after.end()) Fail("entry [" + name.first + "] " + name.second + " lost by a write");
+    if (found == after.end())
+      Fail("entry [" + name.first + "] " + name.second + " lost by a write");
     if (found->second != oldValue) Fail("entry [" + name.first + "] " + name.second + " changed");
   }
   return 0;

@@ -1,12 +1,13 @@
 // Fuzz target: taking a URL text apart.  URLs are built from the server's
 // catalogue (file names) and from redirects, so any text may arrive.
+#include "http/Uri.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "http/Connection.h"
-#include "http/Uri.h"
 
 namespace {
 
