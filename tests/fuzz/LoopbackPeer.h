@@ -22,10 +22,10 @@ class TLoopbackPeer {
 
   std::string Url(const std::string& path) const;
 
-  // The pieces the next accepted connection sends.
+  // The pieces each connection accepted from now on sends.
   void Serve(std::vector<std::string> pieces);
-  // Waits until the connection of the last Serve() call has ended (the client
-  // closed it); false when none was accepted within the time.
+  // Waits until a connection accepted since the last Serve() call has ended
+  // (the client closed it); false when none did within the time.
   bool WaitUntilServed(int timeoutMs);
 
  private:

@@ -1,7 +1,8 @@
 // Fuzz target: the HTTP client's response side.  The input is what a server
 // sends, cut into pieces at points the input chooses; a peer on 127.0.0.1
 // serves it and then closes its sending side.  Get must end with a result or
-// one of the program's own errors, and within its time bound.
+// one of the program's own errors, and within its time bound; so must a
+// second Get on the same client.
 //
 // Input: one byte whose low three bits give the number of cuts, that many
 // 16-bit little-endian cut offsets, then the response bytes.
@@ -56,15 +57,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto start = std::chrono::steady_clock::now();
   {
     THttpClient client;
-    TMemoryStream body;
-    try {
-      client.Get(peer.Url("/download/allfiles.ini"), body);
-      // What a caller does with a response: read its status and body.
-      (void)client.ResponseCode();
-      if (body.Size() < 0 || (body.Size() > 0 && body.Data() == nullptr))
-        Fail("body stream broken");
-    } catch (const Exception&) {
-      // One of the program's errors: the outcome a damaged response must have.
+    // The catalogue, then a file on the same client: the second request
+    // reuses the connection, or notices that the peer closed it and opens
+    // another (which the peer serves the same bytes).
+    for (const char* path : {"/download/allfiles.ini", "/download/App.exe"}) {
+      TMemoryStream body;
+      try {
+        client.Get(peer.Url(path), body);
+        // What a caller does with a response: read its status and body.
+        (void)client.ResponseCode();
+        if (body.Size() < 0 || (body.Size() > 0 && body.Data() == nullptr))
+          Fail("body stream broken");
+      } catch (const Exception&) {
+        // One of the program's errors: the outcome a damaged response must have.
+      }
     }
     // A later request sends what the jar keeps; building it must not fail.
     if (TCookieJar* jar = client.CookieManager()) {
