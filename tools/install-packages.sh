@@ -10,6 +10,9 @@ packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
           xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core fonts-liberation time)
 # Building the Debian package and checking it.
 packages+=(dpkg-dev desktop-file-utils appstream lintian)
+# The fuzz and tsan presets: clang, its fuzzer and sanitizer runtimes, and the
+# symbolizer that puts names and lines into their reports.
+packages+=(clang-14 libclang-rt-14-dev llvm-14)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
