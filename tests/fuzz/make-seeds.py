@@ -91,3 +91,12 @@ if package:
     with open(package, "rb") as f:
         seed("look_package", f.read())
 seed("look_package", b"QLkP\x00\x00\x00\x00previewimg\x00\x00\x00\x00")
+
+# -- signed catalogue (catalogue, "####" line, signature file) -----------------
+for catalogue, signature in [
+    ("[modules]\r\nMain=main.exe\r\n[Main]\r\nCore=1.0.002,core.dll,sha256=" + "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08"
+     + "\r\n[release]\r\nSerial=20261209120000\r\nExpires=2026-12-31T00:00:00Z\r\n", "AAAA\r\n"),
+    ("[release]\nSerial=18446744073709551616\n", "  " + "A" * 86 + "==\n"),
+    ("[Main]\nCore=1.0.002,core.dll,sha256=ABC,sha512=00\n[release]\nSerial=x\n", ""),
+]:
+    seed("signed_catalogue", catalogue + "\n####\n" + signature)

@@ -34,9 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (again.GetPathAndParams() != request || again.Host != uri.Host || again.Port != uri.Port ||
       again.Bookmark != uri.Bookmark)
     Fail("splitting is not repeatable");
-  // What the request line would carry: 7-bit text only.
-  for (char c : WireTextFromUtf8(request)) {
-    if (static_cast<unsigned char>(c) > 127) Fail("8-bit byte on the wire");
+  // What the request line would carry: printable 7-bit text only, so nothing
+  // from a URL can end the line or start another.
+  for (char c : WireLineFromUtf8(request)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte > 127) Fail("8-bit byte on the wire");
+    if (byte < 32 || byte == 127) Fail("control character on the wire");
   }
   return 0;
 }
