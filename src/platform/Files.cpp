@@ -444,6 +444,19 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size) {
   SyncFolder(folder.empty() ? "." : folder);
 }
 
+int OpenForReplacing(const std::string& path, std::string& opened) {
+  opened = WriteTarget(path);
+  std::string folder, name;
+  SplitFolderAndName(opened, folder, name);
+  struct stat existing;
+  bool exists = false;
+  if (name.empty() || !MayReplace(folder, opened, existing, exists))
+    RaiseCreateError(path, name.empty() ? EISDIR : errno);
+  const int fd = ::open(opened.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) RaiseCreateError(path, errno);
+  return fd;
+}
+
 std::string ReadWholeFile(const std::string& path) {
   const int fd = ::open(ResolvePath(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) RaiseOpenError(path, errno);
