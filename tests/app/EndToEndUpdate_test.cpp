@@ -202,6 +202,49 @@ class EndToEndUpdateTest : public QObject {
     QVERIFY(run.tree.TopFiles().isEmpty());
   }
 
+  // Exit during a download that trickles in (a piece every 50 ms, so a
+  // block takes 1.6 s) is handled within a tenth of a second and cuts the
+  // transfer itself: "Download Aborted" follows at once, not blocks later.
+  void exitDuringATricklingDownloadAbortsAtOnce() {
+    TEndToEnd run;
+    run.tree.File("A/ModA.exe", "old A");
+    run.tree.File("A/Slow.dll", "old");
+    const QByteArray catalogue =
+        IniText({"[modules]", "ModA=ModA.exe", "[ModA]", "Slow=2.0.000,Slow.dll"});
+    run.server.AddConnection(
+        ConnectionScript()
+            .ExpectRequest()
+            .Send(Response(catalogue).toStdString())
+            .ExpectRequest()
+            .Send("HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n")
+            .Trickle(std::string(2 * kBlock, 's'), 1024, 50));
+    QTimer user;  // presses Exit as soon as the body is arriving
+    QObject::connect(&user, &QTimer::timeout, [&] {
+      if (!run.form->HttpClient.Transferring()) return;
+      user.stop();
+      run.ClickExit();
+    });
+    QElapsedTimer sinceUpdate;
+    qint64 abortedAfterMs = -1;
+    run.onBox = [&](const QString& text) {
+      if (text == kAborted) abortedAfterMs = sinceUpdate.elapsed();
+    };
+    const int result = run.Run([&] {
+      if (!run.WaitForStartup()) return;
+      run.ClickNext();
+      user.start(1);
+      sinceUpdate.start();
+      run.ClickNext();  // Update
+      run.ClickExit();
+    });
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QCOMPARE(result, 0);
+    QCOMPARE(run.boxes, QStringList{kAborted});
+    QVERIFY2(abortedAfterMs >= 0 && abortedAfterMs < 1000, qPrintable(QString::number(abortedAfterMs)));
+    QCOMPARE(run.tree.Read("A/Slow.dll"), QByteArray("old"));
+    QVERIFY(run.tree.Exists("Slow.dll.{S}"));
+  }
+
   // Exit while the list is shown and the server keeps the connection open
   // only raises the flag; Update clears it and runs to its end.
   void exitWhileChoosingThenUpdate() {
