@@ -12,8 +12,7 @@ namespace engine {
 class TBoundedBody : public TStream {
  public:
   // `refuse` raises the error that names what was too large.
-  TBoundedBody(int64_t cap, std::function<void()> refuse)
-      : FCap(cap), FRefuse(std::move(refuse)) {}
+  TBoundedBody(int64_t cap, std::function<void()> refuse) : FCap(cap), FRefuse(std::move(refuse)) {}
 
   int64_t Position() const override { return FBody.Position(); }
   int64_t Size() const override { return FBody.Size(); }

@@ -64,6 +64,22 @@ void ShowAborted(IUpdaterWindow& window) {
   window.ShowInformation("Download Aborted");
 }
 
+// Streams the row's file into its partial download as it arrives; an empty
+// body leaves an empty file.  A failed transfer leaves nothing for its row.
+void Receive(TUpdaterContext& context, const TRowToFetch& row, engine::TPartialDownload& download) {
+  try {
+    context.HttpClient.Get(context.DownloadUrl + "download/" + row.Bare, download);
+    download.Create();
+  } catch (...) {
+    // The run ends here with only Exit left, and Exit ends the program only
+    // when no connection is open: one the server would keep after the
+    // failure must not leave that button without effect.
+    context.HttpClient.Disconnect();
+    download.Discard();
+    throw;
+  }
+}
+
 // Fetches and stages one row; false when the user aborted.
 bool FetchRow(TUpdaterContext& context, const TRowToFetch& row) {
   IUpdaterWindow& window = context.Window;
@@ -79,20 +95,9 @@ bool FetchRow(TUpdaterContext& context, const TRowToFetch& row) {
   window.SetTag(0);
   context.AnnouncedLength = 0;  // a transfer that announces nothing is checked against 0
   const std::string partial = context.ProgramFolder + engine::PartialName(row.Bare);
-  // The body streams into the partial download as it arrives.
   engine::TPartialDownload download(partial,
                                     expected.Trust == engine::TExpectedFile::kLengthAndSha256);
-  try {
-    context.HttpClient.Get(context.DownloadUrl + "download/" + row.Bare, download);
-    download.Create();  // an empty body leaves an empty file
-  } catch (...) {
-    // The run ends here with only Exit left, and Exit ends the program only
-    // when no connection is open: one the server would keep after the
-    // failure must not leave that button without effect.
-    context.HttpClient.Disconnect();
-    download.Discard();  // a failed transfer leaves nothing for its row
-    throw;
-  }
+  Receive(context, row, download);
   engine::CrashPoint();
   if (window.Tag() == kAbortRequested) {
     // Exit may have come after the transfer's last progress event, which
@@ -110,7 +115,7 @@ bool FetchRow(TUpdaterContext& context, const TRowToFetch& row) {
     window.SetHint(kDownloadErrorNote);
     return true;
   }
-  download.SyncAndClose();
+  download.SyncAndClose();  // on disk before it can be staged
   engine::CrashPoint();
   if (!Stage(context, row)) window.SetHint(kDownloadErrorNote);
   return true;

@@ -25,8 +25,7 @@ std::string PublicKey(const TUpdaterContext& context) {
 // signature to offer; other failures (a dropped connection) stay what they
 // are.  A file longer than any signature is refused while it arrives.
 std::string FetchSignature(TUpdaterContext& context) {
-  engine::TBoundedBody body(kMaxSignatureFileSize,
-                            [] { RefuseCatalogue(kSignatureTooLargeText); });
+  engine::TBoundedBody body(kMaxSignatureFileSize, [] { RefuseCatalogue(kSignatureTooLargeText); });
   try {
     context.HttpClient.Get(context.DownloadUrl + kSignaturePath, body);
   } catch (const EHttpProtocolException& error) {

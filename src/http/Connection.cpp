@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "http/HeaderList.h"
-#include "http/Stream.h"
 #include "http/MessagePump.h"
 #include "http/NetErrors.h"
+#include "http/Stream.h"
 #include "platform/Resolver.h"
 
 namespace {

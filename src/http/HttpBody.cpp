@@ -60,6 +60,7 @@ class TBodyReadScope {
     try {
       FWork.EndWork(TWorkMode::wmRead);
     } catch (...) {
+      // The read's own error is already on its way.
     }
   }
 

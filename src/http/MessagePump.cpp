@@ -43,8 +43,8 @@ int TMessagePump::IdleSliceMs() {
 
 int TMessagePump::MsUntilTurnDue() {
   if (gInstance == nullptr) return kTurnIntervalMs;
-  const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
-                                                                          gInstance->FLastTurn);
+  const auto since =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - gInstance->FLastTurn);
   return static_cast<int>(std::clamp<int64_t>(kTurnIntervalMs - since.count(), 0, kTurnIntervalMs));
 }
 
