@@ -211,13 +211,12 @@ class EndToEndUpdateTest : public QObject {
     run.tree.File("A/Slow.dll", "old");
     const QByteArray catalogue =
         IniText({"[modules]", "ModA=ModA.exe", "[ModA]", "Slow=2.0.000,Slow.dll"});
-    run.server.AddConnection(
-        ConnectionScript()
-            .ExpectRequest()
-            .Send(Response(catalogue).toStdString())
-            .ExpectRequest()
-            .Send("HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n")
-            .Trickle(std::string(2 * kBlock, 's'), 1024, 50));
+    run.server.AddConnection(ConnectionScript()
+                                 .ExpectRequest()
+                                 .Send(Response(catalogue).toStdString())
+                                 .ExpectRequest()
+                                 .Send("HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n")
+                                 .Trickle(std::string(2 * kBlock, 's'), 1024, 50));
     QTimer user;  // presses Exit as soon as the body is arriving
     QObject::connect(&user, &QTimer::timeout, [&] {
       if (!run.form->HttpClient.Transferring()) return;
@@ -240,7 +239,8 @@ class EndToEndUpdateTest : public QObject {
     QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
     QCOMPARE(result, 0);
     QCOMPARE(run.boxes, QStringList{kAborted});
-    QVERIFY2(abortedAfterMs >= 0 && abortedAfterMs < 1000, qPrintable(QString::number(abortedAfterMs)));
+    QVERIFY2(abortedAfterMs >= 0 && abortedAfterMs < 1000,
+             qPrintable(QString::number(abortedAfterMs)));
     QCOMPARE(run.tree.Read("A/Slow.dll"), QByteArray("old"));
     QVERIFY(run.tree.Exists("Slow.dll.{S}"));
   }

@@ -1,10 +1,9 @@
 // A body streamed into a file: written as it arrives, never grown ahead,
 // and the file made only by a body (or on request).
-#include "http/FileStream.h"
-
 #include <gtest/gtest.h>
 
 #include "HttpTestSupport.h"
+#include "http/FileStream.h"
 #include "http/HttpClient.h"
 #include "platform/Files.h"
 #include "platform/TempFolder.h"
@@ -14,13 +13,13 @@ TEST(FileStream, TheBodyIsOnDiskAsItIsCountedAndAHugeLengthReservesNothing) {
   TempFolder folder;
   const std::string path = folder / "body";
   ScriptedServer server;
-  server.AddConnection(ConnectionScript()
-                           .ExpectRequest()
-                           .Send("HTTP/1.1 200 OK\r\nContent-Length: 1000000000000\r\n\r\n" +
-                                 httptest::Body(10))
-                           .Stall()
-                           .Send(httptest::Body(32768, 'y'))
-                           .Close());
+  server.AddConnection(
+      ConnectionScript()
+          .ExpectRequest()
+          .Send("HTTP/1.1 200 OK\r\nContent-Length: 1000000000000\r\n\r\n" + httptest::Body(10))
+          .Stall()
+          .Send(httptest::Body(32768, 'y'))
+          .Close());
   THttpClient client;
   std::vector<int64_t> onDisk;
   client.OnWork = [&](THttpClient*, TWorkMode, int64_t) {

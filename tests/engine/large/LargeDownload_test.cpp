@@ -45,12 +45,12 @@ class LargeDownload : public ::testing::Test {
   }
   // Announces `announced` bytes, sends `sent` of them, then closes.
   void Serve(int64_t announced, int64_t sent) {
-    server.AddConnection(ConnectionScript()
-                             .ExpectRequest()
-                             .Send("HTTP/1.1 200 OK\r\nContent-Length: " +
-                                   std::to_string(announced) + "\r\n\r\n")
-                             .SendGenerated(static_cast<uint64_t>(sent))
-                             .Close());
+    server.AddConnection(
+        ConnectionScript()
+            .ExpectRequest()
+            .Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(announced) + "\r\n\r\n")
+            .SendGenerated(static_cast<uint64_t>(sent))
+            .Close());
   }
   // The byte at a position of a file, read without reading the rest.
   char ByteAt(const std::string& relative, int64_t position) const {
