@@ -45,7 +45,9 @@ inline constexpr const char* kInstalledVersionDefault = "1.0.001";
 constexpr int kEntryAvailableVersion = 0;
 constexpr int kEntryComponentFile = 1;
 
-// The local catalogue copy, read through the INI layer.
+// The local catalogue copy, read through the INI layer once, when the
+// object is made: nothing changes the copy while it is read, and one that
+// was just written is too fresh for the INI cache to trust from read to read.
 class TCatalogue {
  public:
   explicit TCatalogue(const std::string& path) : FIni(path) {}
@@ -67,7 +69,7 @@ class TCatalogue {
   }
 
  private:
-  TIniFile FIni;
+  TIniSnapshot FIni;
 };
 
 // The Version.ini of one installation folder (`folder` ends in "/").

@@ -36,14 +36,15 @@ std::vector<int> TFolderNameIndex::Candidates(const std::string& name) {
 void TFolderNameIndex::ListFolders() {
   if (FListed) return;
   FListed = true;
-  std::vector<platform::FolderEntry> entries;
+  std::vector<std::string> names;
   for (int index = 0; index < FFolders.Count(); ++index) {
-    if (!platform::ListFolder(FFolders[index], "*", entries)) {
+    // The folder list holds the names the scan found, exactly.
+    if (!platform::ListNamesExact(FFolders[index], names)) {
       FUnlisted.push_back(index);
       continue;
     }
-    for (const platform::FolderEntry& entry : entries) {
-      std::vector<int>& folders = FFoldersByName[platform::FoldCase(entry.name)];
+    for (const std::string& name : names) {
+      std::vector<int>& folders = FFoldersByName[platform::FoldCase(name)];
       // Two names differing only in case fold alike: the folder counts once.
       if (folders.empty() || folders.back() != index) folders.push_back(index);
     }

@@ -36,6 +36,12 @@ struct FolderEntry {
 bool ListFolder(const std::string& folder, const std::string& pattern,
                 std::vector<FolderEntry>& entries);
 
+// The names in a folder named by its exact path (one found by a listing or
+// the folder scan; nothing is looked up without regard to case), in the
+// file system's order, without "." and "..".  Cheaper than ListFolder where
+// only the names matter.  False when the folder cannot be listed.
+bool ListNamesExact(const std::string& folder, std::vector<std::string>& names);
+
 // Deletes a file; false when it could not (missing, in use, no permission).
 bool DeleteFile(const std::string& path);
 // Moves a file, never replacing an existing target: a rename within one file
