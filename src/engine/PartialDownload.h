@@ -12,7 +12,11 @@ namespace engine {
 
 class TPartialDownload : public TStream {
  public:
-  TPartialDownload(const std::string& path, bool hashed) : FFile(path), FHashed(hashed) {}
+  // A good download is flushed to disk before it is staged; its data goes to
+  // disk as it arrives, so that flush is short even for a large file.
+  TPartialDownload(const std::string& path, bool hashed) : FFile(path), FHashed(hashed) {
+    FFile.WriteBehind();
+  }
 
   int64_t Position() const override { return FFile.Position(); }
   int64_t Size() const override { return FFile.Size(); }

@@ -23,6 +23,9 @@ class TFileStream : public TStream {
   // Creates the file now unless it exists already: an empty body still
   // leaves an empty file.
   void Create();
+  // Sends what is written to disk as it comes (platform::TOutputFile), for a
+  // file that will be flushed with SyncAndClose.  Before the first write.
+  void WriteBehind() { FFile.WriteBehind(); }
   bool Created() const { return FFile.IsOpen() || FClosed; }
   // The exact path of the file (the name given until it is created).
   const std::string& Path() const { return FFile.IsOpen() ? FFile.Path() : FOpenedPath; }

@@ -1,5 +1,6 @@
 #include "platform/OutputFile.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,10 +14,19 @@ TOutputFile::~TOutputFile() {
   if (FHandle >= 0) ::close(FHandle);
 }
 
+namespace {
+
+// Write-back is started for each stretch of this size once it is written,
+// and waited for one stretch later.
+constexpr int64_t kWriteBehindStretch = int64_t{8} << 20;
+
+}  // namespace
+
 void TOutputFile::Create(const std::string& path) {
   Close();
   FGivenPath = path;
   FHandle = OpenForReplacing(path, FPath);
+  FWritten = FFlushedUpTo = FSettledUpTo = 0;
 }
 
 void TOutputFile::Write(const void* data, size_t size) {
@@ -27,7 +37,22 @@ void TOutputFile::Write(const void* data, size_t size) {
     if (written <= 0) Fail(written < 0 ? errno : ENOSPC);
     bytes += written;
     size -= static_cast<size_t>(written);
+    FWritten += written;
   }
+  if (FWriteBehind && FWritten - FFlushedUpTo >= kWriteBehindStretch) FlushBehind();
+}
+
+// Starts writing back the stretch just written, then waits for the one
+// before it.  Failures are left for Sync to report.
+void TOutputFile::FlushBehind() {
+  ::sync_file_range(FHandle, FFlushedUpTo, FWritten - FFlushedUpTo, SYNC_FILE_RANGE_WRITE);
+  if (FFlushedUpTo > FSettledUpTo) {
+    ::sync_file_range(
+        FHandle, FSettledUpTo, FFlushedUpTo - FSettledUpTo,
+        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    FSettledUpTo = FFlushedUpTo;
+  }
+  FFlushedUpTo = FWritten;
 }
 
 void TOutputFile::Truncate(int64_t size) {

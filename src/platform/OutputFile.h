@@ -25,6 +25,12 @@ class TOutputFile {
 
   // Appends the bytes (the file is only ever written at its end).
   void Write(const void* data, size_t size);
+  // For a file that will be flushed to disk when it is complete: what is
+  // written goes to disk as it comes, a few MiB behind the writes, so that
+  // the final Sync has little left to do (the program would stand still for
+  // seconds while a large file is flushed at once) and written data does
+  // not pile up in memory.
+  void WriteBehind() { FWriteBehind = true; }
   // Cuts the file to `size` bytes.
   void Truncate(int64_t size);
   // Flushes the data written so far to disk.
@@ -33,8 +39,13 @@ class TOutputFile {
 
  private:
   [[noreturn]] void Fail(int error);
+  void FlushBehind();
 
   int FHandle = -1;
+  bool FWriteBehind = false;
+  int64_t FWritten = 0;
+  int64_t FFlushedUpTo = 0;  // writing back from here was asked for
+  int64_t FSettledUpTo = 0;  // written back up to here
   std::string FPath;
   std::string FGivenPath;  // as the caller named it, for the error's text
 };
