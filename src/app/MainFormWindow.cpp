@@ -48,8 +48,8 @@ void TMainForm::RepaintList() { LB->viewport()->repaint(); }
 
 void TMainForm::SetProgressVisible(bool visible) { pb1->setVisible(visible); }
 
-void TMainForm::SetProgressPosition(int32_t position) { pb1->SetPosition(position); }
+void TMainForm::SetProgressPosition(int64_t position) { pb1->SetPosition(position); }
 
-void TMainForm::SetProgressMax(int32_t maximum) { pb1->SetMax(maximum); }
+void TMainForm::SetProgressMax(int64_t maximum) { pb1->SetMax(maximum); }
 
-int32_t TMainForm::ProgressMax() const { return pb1->Max(); }
+int64_t TMainForm::ProgressMax() const { return pb1->Max(); }

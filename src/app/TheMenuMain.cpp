@@ -176,9 +176,18 @@ void TMainForm::VerHisClick() {
   QDesktopServices::openUrl(QUrl(QStringLiteral(QUORVIN_WEB_URL "history")));
 }
 
+// Exit asks a running transfer to stop by the flag.  With no connection open
+// the program ends; with one open the run goes on to "Download Aborted" (or
+// the listing's silent end).  A body still arriving is cut here and now,
+// from the pump turn this click came in, rather than at its next progress
+// event, which on a slow link may be seconds away: the waiting read finds
+// the socket closed and the transfer returns as after any cut.
 void TMainForm::BitBtn2Click() {
   SetTag(99);
-  if (!HttpConnected()) RequestTermination();
+  if (!HttpConnected())
+    RequestTermination();
+  else if (HttpClient.Transferring())
+    HttpClient.Disconnect();
 }
 
 bool TMainForm::HttpConnected() { return HttpClient.Connected(); }

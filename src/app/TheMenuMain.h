@@ -95,9 +95,9 @@ class TMainForm : public QWidget, public IUpdaterWindow {
   void SetItemIndex(int index) override;
   void RepaintList() override;
   void SetProgressVisible(bool visible) override;
-  void SetProgressPosition(int32_t position) override;
-  void SetProgressMax(int32_t maximum) override;
-  int32_t ProgressMax() const override;
+  void SetProgressPosition(int64_t position) override;
+  void SetProgressMax(int64_t maximum) override;
+  int64_t ProgressMax() const override;
 
  protected:
   // Lifecycle.

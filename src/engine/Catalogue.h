@@ -12,14 +12,22 @@
 //
 // Every text is kept as read (versions too: "1.0.001" stays "1.0.001"); a
 // missing key gives the default named below.
+#include <cstdint>
 #include <string>
 
+#include "util/Errors.h"
 #include "util/IniFiles.h"
 #include "util/StringList.h"
 
 inline constexpr const char* kCatalogueFileName = "allfiles.ini";
 inline constexpr const char* kCataloguePath =
     "download/allfiles.ini";  // below the server's base URL
+// The catalogue is kept in memory while it arrives.  A real one is a few
+// kilobytes; a server sending more than this is refused while it sends.
+inline constexpr int64_t kMaxCatalogueSize = int64_t{16} << 20;
+inline constexpr const char* kCatalogueTooLargeText =
+    "The update catalogue is too large (more than 16 MiB).";
+QUORVIN_DECLARE_ERROR(ECatalogueTooLarge, Exception);
 inline constexpr const char* kVersionFileName = "Version.ini";
 inline constexpr const char* kModulesSection = "modules";
 
@@ -37,7 +45,9 @@ inline constexpr const char* kInstalledVersionDefault = "1.0.001";
 constexpr int kEntryAvailableVersion = 0;
 constexpr int kEntryComponentFile = 1;
 
-// The local catalogue copy, read through the INI layer.
+// The local catalogue copy, read through the INI layer once, when the
+// object is made: nothing changes the copy while it is read, and one that
+// was just written is too fresh for the INI cache to trust from read to read.
 class TCatalogue {
  public:
   explicit TCatalogue(const std::string& path) : FIni(path) {}
@@ -59,7 +69,7 @@ class TCatalogue {
   }
 
  private:
-  TIniFile FIni;
+  TIniSnapshot FIni;
 };
 
 // The Version.ini of one installation folder (`folder` ends in "/").

@@ -14,7 +14,7 @@ QUORVIN_DECLARE_ERROR(ECatalogueNotVerified, Exception);
 
 inline constexpr const char* kSignaturePath = "download/allfiles.ini.sig";  // below the base URL
 // A signature file is 88 characters of base64; anything much longer is not
-// one and is refused before it is decoded.
+// one and is refused while it arrives, before it is decoded.
 inline constexpr size_t kMaxSignatureFileSize = 1024;
 
 inline constexpr const char* kNotVerifiedText = "The update catalogue could not be verified: ";

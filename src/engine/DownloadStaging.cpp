@@ -3,6 +3,7 @@
 #include "engine/CompanionFile.h"
 #include "engine/CrashPoint.h"
 #include "engine/DownloadVerdict.h"
+#include "engine/PartialDownload.h"
 #include "engine/StagedInstall.h"
 #include "engine/StagingNames.h"
 #include "engine/UpdateRecord.h"
@@ -63,6 +64,22 @@ void ShowAborted(IUpdaterWindow& window) {
   window.ShowInformation("Download Aborted");
 }
 
+// Streams the row's file into its partial download as it arrives; an empty
+// body leaves an empty file.  A failed transfer leaves nothing for its row.
+void Receive(TUpdaterContext& context, const TRowToFetch& row, engine::TPartialDownload& download) {
+  try {
+    context.HttpClient.Get(context.DownloadUrl + "download/" + row.Bare, download);
+    download.Create();
+  } catch (...) {
+    // The run ends here with only Exit left, and Exit ends the program only
+    // when no connection is open: one the server would keep after the
+    // failure must not leave that button without effect.
+    context.HttpClient.Disconnect();
+    download.Discard();
+    throw;
+  }
+}
+
 // Fetches and stages one row; false when the user aborted.
 bool FetchRow(TUpdaterContext& context, const TRowToFetch& row) {
   IUpdaterWindow& window = context.Window;
@@ -78,33 +95,29 @@ bool FetchRow(TUpdaterContext& context, const TRowToFetch& row) {
   window.SetTag(0);
   context.AnnouncedLength = 0;  // a transfer that announces nothing is checked against 0
   const std::string partial = context.ProgramFolder + engine::PartialName(row.Bare);
-  TSha256Hasher received;  // fed with the body as it arrives
-  try {
-    TMemoryStream body;
-    context.HttpClient.Get(context.DownloadUrl + "download/" + row.Bare, body);
-    received.Update(body.Data(), static_cast<size_t>(body.Size()));
-    platform::WriteWholeFile(partial, body.Data(), static_cast<size_t>(body.Size()));
-  } catch (...) {
-    // The run ends here with only Exit left, and Exit ends the program only
-    // when no connection is open: one the server would keep after the
-    // failure must not leave that button without effect.
-    context.HttpClient.Disconnect();
-    throw;
-  }
+  engine::TPartialDownload download(partial,
+                                    expected.Trust == engine::TExpectedFile::kLengthAndSha256);
+  Receive(context, row, download);
   engine::CrashPoint();
   if (window.Tag() == kAbortRequested) {
     // Exit may have come after the transfer's last progress event, which
     // left the connection open; closed here, the next Exit ends the program.
     context.HttpClient.Disconnect();
+    download.Close();
     ShowAborted(window);
     return false;
   }
   // Compared in 64 bits: a cut transfer of 4 GiB or more must not pass on
   // the low bits of its announced length.
   if (!engine::DownloadIsGood(expected, context.AnnouncedLength, platform::FileSize(partial),
-                              received.Final()) ||
-      !Stage(context, row))
+                              download.Digest())) {
+    download.Close();
     window.SetHint(kDownloadErrorNote);
+    return true;
+  }
+  download.SyncAndClose();  // on disk before it can be staged
+  engine::CrashPoint();
+  if (!Stage(context, row)) window.SetHint(kDownloadErrorNote);
   return true;
 }
 

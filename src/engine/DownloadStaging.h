@@ -1,17 +1,18 @@
 #pragma once
 // Download and staging: the click handler of the Update button.  Every
-// checked row's file is fetched into memory, written beside the updater as a
-// partial download ("<bare>.{S}"), checked against the length the transfer
+// checked row's file streams as it arrives into a partial download beside
+// the updater ("<bare>.{S}"), is checked against the length the transfer
 // announced and, where its catalogue entry names one, its SHA-256
 // (DownloadVerdict.h), and turned into a staged file ("<bare>.{F}")
 // described by a companion file ("<bare>.V.<version>").  Then everything
 // staged is installed, "Finished. " is reported and termination is requested.
 //
 // The window wires the HTTP client's work events to the transfer progress
-// handlers before calling this; Exit sets Tag to 99, the next progress event
-// cuts the transfer, and this handler then stops with "Download Aborted".
-// Errors (a failed transfer, a partial download that cannot be written) are
-// not caught: they end the handler and go to the error report.
+// handlers before calling this; Exit sets Tag to 99 and cuts the running
+// transfer (or its next progress event does), and this handler then stops
+// with "Download Aborted".  Errors (a failed transfer, a partial download
+// that cannot be written) are not caught: they end the handler and go to the
+// error report, and the failed row's partial download is removed.
 #include "engine/UpdaterContext.h"
 
 void DownloadTheFiles(TUpdaterContext& context);

@@ -1,39 +1,52 @@
 #include "engine/FolderNameIndex.h"
 
-#include <vector>
+#include <algorithm>
+#include <iterator>
 
 #include "platform/Files.h"
 #include "platform/TextEncoding.h"
+#include "util/allfunct.h"
 
-bool TFolderNameIndex::FileExists(const std::string& folder, const std::string& relativePath) {
-  // A path with folders of its own, or none at all, is left to the file layer.
-  const bool plainName = !relativePath.empty() && relativePath.find('/') == std::string::npos &&
-                         relativePath != "." && relativePath != "..";
-  if (plainName) {
-    const TFolderNames& names = NamesIn(folder);
-    if (names.Listed && names.FoldedNames.count(Folded(relativePath)) == 0) {
-      return false;
+std::vector<int> TFolderNameIndex::FoldersHolding(const std::string& relativePath) {
+  std::vector<int> holding;
+  for (const int index : Candidates(relativePath.substr(0, relativePath.find('/')))) {
+    if (platform::FileExists(AppendBackslash(FFolders[index]) + relativePath))
+      holding.push_back(index);
+  }
+  return holding;
+}
+
+std::vector<int> TFolderNameIndex::Candidates(const std::string& name) {
+  std::vector<int> candidates;
+  if (name.empty() || name == "." || name == "..") {
+    // Not a name a listing holds: every folder is left to the file layer.
+    candidates.resize(static_cast<size_t>(FFolders.Count()));
+    for (int index = 0; index < FFolders.Count(); ++index) candidates[index] = index;
+    return candidates;
+  }
+  ListFolders();
+  const auto found = FFoldersByName.find(platform::FoldCase(name));
+  const std::vector<int> none;
+  const std::vector<int>& listing = found == FFoldersByName.end() ? none : found->second;
+  std::merge(listing.begin(), listing.end(), FUnlisted.begin(), FUnlisted.end(),
+             std::back_inserter(candidates));
+  return candidates;
+}
+
+void TFolderNameIndex::ListFolders() {
+  if (FListed) return;
+  FListed = true;
+  std::vector<std::string> names;
+  for (int index = 0; index < FFolders.Count(); ++index) {
+    // The folder list holds the names the scan found, exactly.
+    if (!platform::ListNamesExact(FFolders[index], names)) {
+      FUnlisted.push_back(index);
+      continue;
+    }
+    for (const std::string& name : names) {
+      std::vector<int>& folders = FFoldersByName[platform::FoldCase(name)];
+      // Two names differing only in case fold alike: the folder counts once.
+      if (folders.empty() || folders.back() != index) folders.push_back(index);
     }
   }
-  return platform::FileExists(folder + relativePath);
-}
-
-const TFolderNameIndex::TFolderNames& TFolderNameIndex::NamesIn(const std::string& folder) {
-  const auto [slot, added] = FFolders.try_emplace(folder);
-  TFolderNames& names = slot->second;
-  if (!added) return names;
-  std::vector<platform::FolderEntry> entries;
-  names.Listed = platform::ListFolder(folder, "*", entries);
-  for (const platform::FolderEntry& entry : entries) {
-    names.FoldedNames.insert(platform::FoldCase(entry.name));
-  }
-  return names;
-}
-
-const std::string& TFolderNameIndex::Folded(const std::string& name) {
-  if (name != FLastName || FLastFolded.empty()) {
-    FLastName = name;
-    FLastFolded = platform::FoldCase(name);
-  }
-  return FLastFolded;
 }

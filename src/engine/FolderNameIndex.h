@@ -1,32 +1,38 @@
 #pragma once
 // The names in the installation folders, read once per detection run.
 //
-// Detection asks, for every module, whether its program file exists in
-// every listed folder: modules times folders questions.  Asked of the file
-// system one by one, each miss costs a case-insensitive search through the
-// folder.  This index reads each folder's names once, case-folded, and
-// answers a miss from memory; a possible hit is confirmed by the file layer
-// itself, so the answer is always the file layer's answer.
+// Detection asks, for every module, which of the listed folders hold its
+// program file.  Asked of the file system folder by folder, that is modules
+// times folders questions, each miss a case-insensitive search through a
+// folder.  This index lists each folder once, when it is first needed, and
+// keeps for every name (case-folded) the positions of the folders that hold
+// an entry of that name.  A module's question is then one lookup, and only
+// the folders that may hold its file are asked of the file layer, which
+// confirms each: the answer is always the file layer's answer.
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
+#include <vector>
+
+#include "util/StringList.h"
 
 class TFolderNameIndex {
  public:
-  // True when a regular file exists at `folder` + `relativePath`, as
-  // platform::FileExists says; `folder` ends in "/".
-  bool FileExists(const std::string& folder, const std::string& relativePath);
+  // `folders` (each ending in "/") must outlive the index and stay as it is.
+  explicit TFolderNameIndex(const TStringList& folders) : FFolders(folders) {}
+
+  // The positions in the folder list, ascending, of the folders where a
+  // regular file exists at folder + `relativePath`, as platform::FileExists
+  // says.  The path's first component must be an entry of the folder, so
+  // only folders listing that name are asked.
+  std::vector<int> FoldersHolding(const std::string& relativePath);
 
  private:
-  struct TFolderNames {
-    bool Listed = false;  // false: unreadable, so no name can be ruled out
-    std::unordered_set<std::string> FoldedNames;
-  };
-  const TFolderNames& NamesIn(const std::string& folder);
+  // Positions of the folders whose listing may hold the name.
+  std::vector<int> Candidates(const std::string& name);
+  void ListFolders();
 
-  const std::string& Folded(const std::string& name);
-
-  std::unordered_map<std::string, TFolderNames> FFolders;
-  // The same name is asked for in folder after folder: fold it once.
-  std::string FLastName, FLastFolded;
+  const TStringList& FFolders;
+  bool FListed = false;
+  std::unordered_map<std::string, std::vector<int>> FFoldersByName;  // folded name -> positions
+  std::vector<int> FUnlisted;  // unreadable: no name can be ruled out there
 };

@@ -110,9 +110,14 @@ bool MarkedReadOnly(const struct stat& info) { return (info.st_mode & 0222) == 0
 }  // namespace
 
 bool FileInUse(const std::string& path) {
-  const std::string resolved = platform::ResolvePath(path);
+  // A path that exists as written needs no case-insensitive resolving.
+  std::string resolved = path;
   struct stat info;
-  if (::stat(resolved.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return true;
+  if (::stat(resolved.c_str(), &info) != 0) {
+    resolved = platform::ResolvePath(path);
+    if (::stat(resolved.c_str(), &info) != 0) return true;
+  }
+  if (!S_ISREG(info.st_mode)) return true;
   if (MarkedReadOnly(info)) return true;
 
   // O_NONBLOCK: a lease held by someone else makes the open fail instead of

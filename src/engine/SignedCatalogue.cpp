@@ -3,6 +3,7 @@
 #include <string>
 
 #include "engine/AcceptedSerial.h"
+#include "engine/BoundedBody.h"
 #include "engine/CatalogueRelease.h"
 #include "engine/CatalogueSignature.h"
 #include "http/HttpClient.h"
@@ -21,9 +22,10 @@ std::string PublicKey(const TUpdaterContext& context) {
 }
 
 // The signature file's text.  An HTTP error status means the server has no
-// signature to offer; other failures (a dropped connection) stay what they are.
+// signature to offer; other failures (a dropped connection) stay what they
+// are.  A file longer than any signature is refused while it arrives.
 std::string FetchSignature(TUpdaterContext& context) {
-  TMemoryStream body;
+  engine::TBoundedBody body(kMaxSignatureFileSize, [] { RefuseCatalogue(kSignatureTooLargeText); });
   try {
     context.HttpClient.Get(context.DownloadUrl + kSignaturePath, body);
   } catch (const EHttpProtocolException& error) {
@@ -34,7 +36,7 @@ std::string FetchSignature(TUpdaterContext& context) {
     context.HttpClient.Disconnect();
     throw EAbort("Operation aborted");
   }
-  return std::string(body.Data() ? body.Data() : "", static_cast<size_t>(body.Size()));
+  return std::string(body.Bytes());
 }
 
 }  // namespace

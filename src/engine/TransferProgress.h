@@ -8,14 +8,14 @@
 
 #include "engine/UpdaterContext.h"
 
-// Transfer begin: the announced length is kept whole in the context, and
-// the bar's maximum becomes its low 32 bits, read as a signed number.  The
-// bar refuses a negative maximum with an error, which ends the transfer.
+// Transfer begin: the announced length is kept in the context for the
+// length check, and becomes the bar's maximum, whole: the bar shows the
+// proportion of a length of any size.
 void HttpClientWorkBegin(TUpdaterContext& context, int64_t workCountMax);
 
-// Progress: the bar's position follows the running total (low 32 bits,
-// signed).  With an abort requested the connection is closed at once; the
-// flag stays set for the download loop to see.
+// Progress: the bar's position follows the running total.  With an abort
+// requested the connection is closed at once; the flag stays set for the
+// download loop to see.
 void HttpClientWork(TUpdaterContext& context, int64_t workCount);
 
 // Transfer end: the bar is filled, also after a cut transfer.

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "engine/BoundedBody.h"
 #include "engine/Catalogue.h"
 #include "engine/CatalogueRelease.h"
 #include "engine/FolderNameIndex.h"
@@ -10,7 +11,6 @@
 #include "engine/UpdateRecord.h"
 #include "engine/VersionCompare.h"
 #include "http/HttpClient.h"
-#include "http/MemoryStream.h"
 #include "platform/Files.h"
 #include "util/QuorvinSI.h"
 #include "util/allfunct.h"
@@ -28,7 +28,8 @@ struct TInstallations {
 
 // Fetches the catalogue and stores it whole in the program folder.
 void FetchCatalogue(TUpdaterContext& context) {
-  TMemoryStream body;
+  engine::TBoundedBody body(kMaxCatalogueSize,
+                            [] { throw ECatalogueTooLarge(kCatalogueTooLargeText); });
   context.HttpClient.Get(context.DownloadUrl + kCataloguePath, body);
   // Exit pressed during the fetch cuts the transfer at its next progress
   // event, and what had arrived by then is no catalogue to act on: a cut
@@ -42,23 +43,18 @@ void FetchCatalogue(TUpdaterContext& context) {
   }
   // In a build with a key nothing unverified is stored, so nothing
   // unverified is ever read.
-  if (CatalogueMustBeSigned(context))
-    VerifyCatalogue(context, std::string_view(body.Data() ? body.Data() : "",
-                                              static_cast<size_t>(body.Size())));
-  platform::WriteWholeFile(context.ProgramFolder + kCatalogueFileName, body.Data(),
-                           static_cast<size_t>(body.Size()));
+  const std::string_view catalogue = body.Bytes();
+  if (CatalogueMustBeSigned(context)) VerifyCatalogue(context, catalogue);
+  platform::WriteWholeFile(context.ProgramFolder + kCatalogueFileName, catalogue.data(),
+                           catalogue.size());
 }
 
-TInstallations FindInstallations(TUpdaterContext& context, TCatalogue& catalogue,
-                                 TFolderNameIndex& folderNames, const std::string& module) {
+TInstallations FindInstallations(TCatalogue& catalogue, TFolderNameIndex& folderNames,
+                                 const std::string& module) {
   TInstallations found;
-  const TStringList& folders = *context.DirList;
-  for (int index = 0; index < folders.Count(); ++index) {
-    // Read for every folder; the INI layer keeps the parsed file, so this
-    // costs a lookup, not a read of the file.
-    // The catalogue writes folders in front of the program file with "\".
-    const std::string programFile = LocalRelativePath(catalogue.ProgramFileForSearch(module));
-    if (!folderNames.FileExists(AppendBackslash(folders[index]), programFile)) continue;
+  // The catalogue writes folders in front of the program file with "\".
+  const std::string programFile = LocalRelativePath(catalogue.ProgramFileForSearch(module));
+  for (const int index : folderNames.FoldersHolding(programFile)) {
     if (found.First < 0) {
       found.First = index;
       found.FolderIndexes = std::to_string(index);
@@ -111,7 +107,7 @@ void ExamineComponent(TUpdaterContext& context, TCatalogue& catalogue, TInstalle
 
 void ExamineModule(TUpdaterContext& context, TCatalogue& catalogue, TFolderNameIndex& folderNames,
                    const std::string& module) {
-  const TInstallations installations = FindInstallations(context, catalogue, folderNames, module);
+  const TInstallations installations = FindInstallations(catalogue, folderNames, module);
   if (installations.First < 0) return;
   TStringList components;
   catalogue.ReadComponents(module, components);
@@ -125,7 +121,7 @@ void ListUpdates(TUpdaterContext& context) {
   TCatalogue catalogue(context.ProgramFolder + kCatalogueFileName);
   TStringList modules;
   catalogue.ReadModules(modules);
-  TFolderNameIndex folderNames;
+  TFolderNameIndex folderNames(*context.DirList);
   for (int index = 0; index < modules.Count(); ++index) {
     // In a signed catalogue the section of that name is the release's.
     if (CatalogueMustBeSigned(context) && IsReleaseSection(modules[index])) continue;

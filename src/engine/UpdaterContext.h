@@ -28,9 +28,8 @@ struct TUpdaterContext {
   TQuorvinSI& NSI1;
   TQuorvinSI& NSI2;
   TQuorvinSI& SI3;
-  // The length the running transfer announced at its begin, in full (the
-  // progress bar keeps only what its range can show); 0 when it announced
-  // none.  The download checks each file against it.
+  // The length the running transfer announced at its begin; 0 when it
+  // announced none.  The download checks each file against it.
   int64_t AnnouncedLength = 0;
   // The base64 text of the Ed25519 public key the catalogue must be signed
   // with (the window sets the one built into the program).  Empty: the

@@ -44,10 +44,11 @@ class IUpdaterWindow {
   virtual void SetItemIndex(int index) = 0;
   virtual void RepaintList() = 0;
 
-  // The progress bar (minimum 0; maximum and position are signed 32-bit).
+  // The progress bar (minimum 0; maximum and position are byte counts of any
+  // size, which the bar scales to what it can show).
   virtual void SetProgressVisible(bool visible) = 0;
-  virtual void SetProgressPosition(int32_t position) = 0;
+  virtual void SetProgressPosition(int64_t position) = 0;
   // Raises an error for a negative maximum, which the bar refuses.
-  virtual void SetProgressMax(int32_t maximum) = 0;
-  virtual int32_t ProgressMax() const = 0;
+  virtual void SetProgressMax(int64_t maximum) = 0;
+  virtual int64_t ProgressMax() const = 0;
 };

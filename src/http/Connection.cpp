@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "http/HeaderList.h"
-#include "http/MemoryStream.h"
 #include "http/MessagePump.h"
 #include "http/NetErrors.h"
+#include "http/Stream.h"
 #include "platform/Resolver.h"
 
 namespace {
@@ -136,9 +136,9 @@ void TTcpConnection::ConnectWithThread(const platform::SocketAddress& address, i
       {
         std::unique_lock<std::mutex> guard(lock);
         if (done) break;
-        int slice =
-            std::min({kConnectSliceMs, TMessagePump::IdleSliceMs(), MillisecondsLeft(deadline)});
-        if (slice <= 0) break;
+        const int left = MillisecondsLeft(deadline);
+        if (left <= 0) break;
+        const int slice = std::min({kConnectSliceMs, TMessagePump::IdleSliceMs(), left});
         finished.wait_for(guard, std::chrono::milliseconds(slice));
       }
       TMessagePump::ProcessTurn(true);
@@ -244,7 +244,12 @@ bool TTcpConnection::WaitForMore(int timeoutMs, bool lineRead) {
   size_t before = Buffered();
   Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
   for (;;) {
-    if (ReceiveOnce(lineRead)) return true;
+    if (ReceiveOnce(lineRead)) {
+      // Bytes trickling in more often than an idle slice must not keep the
+      // pump from its turns until the block or line is complete.
+      TMessagePump::TurnIfDue();
+      return true;
+    }
     bool pumping = TMessagePump::Usable();
     int slice = pumping ? TMessagePump::IdleSliceMs() : -1;
     if (timeoutMs >= 0) {
@@ -300,7 +305,7 @@ bool TTcpConnection::WaitForData(int timeoutMs) {
   return Buffered() > 0;
 }
 
-void TTcpConnection::TakeInto(TMemoryStream& stream, size_t count, TTakeOrder order) {
+void TTcpConnection::TakeInto(TStream& stream, size_t count, TTakeOrder order) {
   if (order == TTakeOrder::WriteThenCount) {
     WriteOut(stream, count);
     FWork.DoWork(TWorkMode::wmRead, static_cast<int64_t>(count));
@@ -313,7 +318,7 @@ void TTcpConnection::TakeInto(TMemoryStream& stream, size_t count, TTakeOrder or
   WriteOut(stream, count);
 }
 
-void TTcpConnection::WriteOut(TMemoryStream& stream, size_t count) {
+void TTcpConnection::WriteOut(TStream& stream, size_t count) {
   stream.Write(FBuffer.data() + FStart, count);
   FStart += count;
   if (FStart == FEnd) FStart = FEnd = 0;

@@ -10,7 +10,7 @@
 #include "http/WorkEvents.h"
 #include "platform/Socket.h"
 
-class TMemoryStream;
+class TStream;
 
 class TTcpConnection {
  public:
@@ -65,7 +65,7 @@ class TTcpConnection {
   // event fires).  Bytes found waiting are written before they are counted;
   // a body block is counted, the pump gets a turn, and then it is written.
   enum class TTakeOrder { WriteThenCount, CountThenWrite, CountPumpWrite };
-  void TakeInto(TMemoryStream& stream, size_t count, TTakeOrder order);
+  void TakeInto(TStream& stream, size_t count, TTakeOrder order);
 
  private:
   void ResolveTarget(const std::string& host, int port, bool ipv6, platform::SocketAddress& out);
@@ -74,7 +74,7 @@ class TTcpConnection {
   bool ReceiveOnce(bool lineRead);
   // Waits (in pump slices) until something changes or the time runs out.
   bool WaitForMore(int timeoutMs, bool lineRead);
-  void WriteOut(TMemoryStream& stream, size_t count);
+  void WriteOut(TStream& stream, size_t count);
   bool InputClosed() const { return !SocketOpen() || FClosedByPeer; }
 
   IWorkSink& FWork;

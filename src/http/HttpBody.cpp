@@ -9,8 +9,9 @@
 
 namespace {
 
-// A stream is grown ahead to the announced length only up to this much; the
-// rest grows as bytes arrive, so an absurd announcement costs nothing.
+// A memory stream makes room ahead for the announced length only up to this
+// much; the rest grows as bytes arrive, so an absurd announcement costs
+// nothing.  (A file stream is never grown ahead.)
 constexpr int64_t kFirstReservation = 64 << 20;
 constexpr int kRedirectBodyWaitMs = 5000;
 
@@ -36,16 +37,24 @@ int64_t ChunkSizeOf(const std::string& line) {
   return static_cast<int64_t>(size);
 }
 
-// Ends a body read on every exit: closes the transfer and cuts the stream.
+// Ends a body read on every exit: cuts the stream and closes the transfer.
+// The transfer is closed also when the cut fails; an error that is already
+// on its way wins over any raised here.
 class TBodyReadScope {
  public:
-  TBodyReadScope(IWorkSink& work, TMemoryStream& stream)
+  TBodyReadScope(IWorkSink& work, TStream& stream)
       : FWork(work), FStream(stream), FUncaught(std::uncaught_exceptions()) {}
   ~TBodyReadScope() noexcept(false) {
-    bool failing = std::uncaught_exceptions() > FUncaught;
-    FStream.SetSize(FStream.Position());
+    const bool failing = std::uncaught_exceptions() > FUncaught;
+    std::exception_ptr cutError;
+    try {
+      FStream.CutAtPosition();
+    } catch (...) {
+      cutError = std::current_exception();
+    }
     if (!failing) {
       FWork.EndWork(TWorkMode::wmRead);
+      if (cutError) std::rethrow_exception(cutError);
       return;
     }
     try {
@@ -57,7 +66,7 @@ class TBodyReadScope {
 
  private:
   IWorkSink& FWork;
-  TMemoryStream& FStream;
+  TStream& FStream;
   int FUncaught;
 };
 
@@ -74,7 +83,7 @@ bool THttpClient::BodyExpected() {
   return true;
 }
 
-void THttpClient::ReadBody(TMemoryStream& stream) {
+void THttpClient::ReadBody(TStream& stream) {
   if (ContainsTextIgnoringCase(FResponse.TransferEncoding, "chunked")) {
     ReadChunked(stream);
   } else if (FResponse.ContentLength > 0) {
@@ -88,12 +97,10 @@ void THttpClient::ReadBody(TMemoryStream& stream) {
   }
 }
 
-void THttpClient::ReadKnownLength(TMemoryStream& stream, int64_t length) {
+void THttpClient::ReadKnownLength(TStream& stream, int64_t length) {
   TBodyReadScope scope(*this, stream);
   BeginWork(TWorkMode::wmRead, length);
-  int64_t start = stream.Position();
-  stream.SetSize(start + std::min(length, kFirstReservation));
-  stream.SetPosition(start);
+  stream.ExpectMore(std::min(length, kFirstReservation));
   TTcpConnection& connection = *FConnection;
   using Order = TTcpConnection::TTakeOrder;
   int64_t missing = length;
@@ -116,7 +123,7 @@ void THttpClient::ReadKnownLength(TMemoryStream& stream, int64_t length) {
   }
 }
 
-void THttpClient::ReadUntilClose(TMemoryStream& stream) {
+void THttpClient::ReadUntilClose(TStream& stream) {
   TBodyReadScope scope(*this, stream);
   BeginWork(TWorkMode::wmRead, 0);
   TTcpConnection& connection = *FConnection;
@@ -138,7 +145,7 @@ void THttpClient::ReadUntilClose(TMemoryStream& stream) {
   }
 }
 
-void THttpClient::ReadChunked(TMemoryStream& stream) {
+void THttpClient::ReadChunked(TStream& stream) {
   // "Chunk Started" would be announced here; nothing in this program listens.
   TBodyReadScope scope(*this, stream);
   BeginWork(TWorkMode::wmRead, 0);

@@ -16,6 +16,31 @@ int PortNumber(const std::string& text) {
   return port >= 0 && port <= 65535 ? port : -1;
 }
 
+// The caller's stream as the body read sees it, noting a write the stream
+// refused (a full disk, a body over its cap).
+class TWatchedStream : public TStream {
+ public:
+  explicit TWatchedStream(TStream& stream) : FStream(stream) {}
+  bool Refused() const { return FRefused; }
+
+  int64_t Position() const override { return FStream.Position(); }
+  int64_t Size() const override { return FStream.Size(); }
+  void Write(const void* data, size_t size) override {
+    try {
+      FStream.Write(data, size);
+    } catch (...) {
+      FRefused = true;
+      throw;
+    }
+  }
+  void CutAtPosition() override { FStream.CutAtPosition(); }
+  void ExpectMore(int64_t bytes) override { FStream.ExpectMore(bytes); }
+
+ private:
+  TStream& FStream;
+  bool FRefused = false;
+};
+
 }  // namespace
 
 THttpClient::THttpClient() = default;
@@ -23,19 +48,28 @@ THttpClient::~THttpClient() = default;
 
 // ---- the exchange ----------------------------------------------------------
 
-void THttpClient::Get(const std::string& url, TMemoryStream& stream) {
+void THttpClient::Get(const std::string& url, TStream& stream) {
   FResponse.ContentStream = &stream;
+  TWatchedStream body(stream);
   try {
     PrepareRequest(url);
     ConnectOrReuse();
     SendRequest();
     ReadStatusAndHeaders();
-    Dispatch(stream);
+    Dispatch(body);
   } catch (...) {
     // The connection is settled on every exit; the original error is the
-    // one the caller sees.
+    // one the caller sees.  A body the stream refused to take is left
+    // unread: the connection cannot serve another request, and the bytes
+    // it buffered are no use to anyone.
     try {
-      if (!EvaluateKeepAlive()) Disconnect();
+      if (body.Refused()) {
+        FResponse.KeepAlive = false;
+        Disconnect();
+        FConnection->DiscardInput();
+      } else if (!EvaluateKeepAlive()) {
+        Disconnect();
+      }
     } catch (...) {
     }
     FResponse.ContentStream = nullptr;
@@ -191,7 +225,7 @@ void THttpClient::StoreCookies() {
 
 // ---- dispatch and keep-alive -----------------------------------------------
 
-void THttpClient::Dispatch(TMemoryStream& stream) {
+void THttpClient::Dispatch(TStream& stream) {
   int code = FResponse.ResponseCode();
   if (code >= 200 && code <= 299) {
     if (BodyExpected()) ReadBody(stream);

@@ -1,8 +1,8 @@
 #pragma once
 // The HTTP client: blocking HTTP/1.1 GET requests over plain TCP, one at a
 // time, on one persistent connection while the server allows it.  The body
-// goes into a caller-supplied memory stream; failures raise the network
-// error family (http/NetErrors.h).  While it waits, the client gives the
+// goes into a caller-supplied stream (in memory, or a file as it arrives);
+// failures raise the network error family (http/NetErrors.h).  While it waits, the client gives the
 // message pump turns and reports body progress through the work events.
 #include <cstdint>
 #include <functional>
@@ -12,6 +12,7 @@
 #include "http/HttpRecords.h"
 #include "http/MemoryStream.h"
 #include "http/NetErrors.h"
+#include "http/Stream.h"
 #include "http/Uri.h"
 #include "http/WorkEvents.h"
 
@@ -26,14 +27,18 @@ class THttpClient : private IWorkSink {
   THttpClient& operator=(const THttpClient&) = delete;
 
   // GET the URL and append the body to the stream at its position.  Returns
-  // for a 2xx response; raises otherwise.  The stream ends cut to its position.
-  void Get(const std::string& url, TMemoryStream& stream);
+  // for a 2xx response; raises otherwise, also with an error the stream
+  // raised while it was written.  The stream ends cut to its position.
+  void Get(const std::string& url, TStream& stream);
   // Shuts down the sending side and closes the socket (after a poll); bytes
   // already received stay buffered.  Harmless when nothing is open.
   void Disconnect();
   // Polls the socket; true while it is open and the peer has not closed it,
   // or while received bytes are still unread.
   bool Connected();
+  // True while a response body is being read (between the transfer's begin
+  // and end events): a Disconnect now cuts the transfer at once.
+  bool Transferring() const { return FWork[static_cast<int>(TWorkMode::wmRead)].Level > 0; }
 
   int ResponseCode();
   std::string ResponseText();
@@ -67,17 +72,17 @@ class THttpClient : private IWorkSink {
   void ReadStatusAndHeaders();
   void ReadHeaderBlock();
   void StoreCookies();
-  void Dispatch(TMemoryStream& stream);
+  void Dispatch(TStream& stream);
   void RaiseProtocolError();
   bool EvaluateKeepAlive();
   std::string RequestPath() const;
 
   // Body framings.
   bool BodyExpected();
-  void ReadBody(TMemoryStream& stream);
-  void ReadKnownLength(TMemoryStream& stream, int64_t length);
-  void ReadUntilClose(TMemoryStream& stream);
-  void ReadChunked(TMemoryStream& stream);
+  void ReadBody(TStream& stream);
+  void ReadKnownLength(TStream& stream, int64_t length);
+  void ReadUntilClose(TStream& stream);
+  void ReadChunked(TStream& stream);
 
   // IWorkSink
   void BeginWork(TWorkMode mode, int64_t size) override;

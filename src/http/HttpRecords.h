@@ -7,7 +7,7 @@
 
 #include "http/HeaderList.h"
 
-class TMemoryStream;
+class TStream;
 
 class THttpRequest {
  public:
@@ -48,7 +48,7 @@ class THttpResponse {
   std::string ContentType;
   std::string CharSet;
   bool KeepAlive = false;
-  TMemoryStream* ContentStream = nullptr;  // the caller's stream during Get; not owned
+  TStream* ContentStream = nullptr;  // the caller's stream during Get; not owned
 
   // Fills the fields above from RawHeaders (first occurrence of a name counts).
   void ParseHeaders();

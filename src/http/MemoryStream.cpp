@@ -39,6 +39,10 @@ void TMemoryStream::Write(const void* data, size_t size) {
   FSize = std::max(FSize, end);
 }
 
+void TMemoryStream::ExpectMore(int64_t bytes) {
+  if (bytes > 0) Reserve(FPosition + std::min(bytes, FKeepLimit - FPosition));
+}
+
 void TMemoryStream::Clear() {
   std::free(FData);
   FData = nullptr;

@@ -1,5 +1,5 @@
 #pragma once
-// The in-memory stream a GET writes its body into.  Position and size are
+// The in-memory stream a GET may write its body into.  Position and size are
 // independent: writing at the position overwrites and grows the stream as
 // needed; setting the size truncates or extends it.  Growth reserves
 // geometrically and uses realloc, so a large body fills without quadratic
@@ -13,22 +13,28 @@
 #include <cstdint>
 #include <limits>
 
-class TMemoryStream {
+#include "http/Stream.h"
+
+class TMemoryStream : public TStream {
  public:
   TMemoryStream() = default;
   explicit TMemoryStream(int64_t keepLimit);
-  ~TMemoryStream();
+  ~TMemoryStream() override;
   TMemoryStream(const TMemoryStream&) = delete;
   TMemoryStream& operator=(const TMemoryStream&) = delete;
 
-  int64_t Position() const { return FPosition; }
+  int64_t Position() const override { return FPosition; }
   // Any non-negative position, also beyond the end (a later write fills the gap).
   void SetPosition(int64_t position);
-  int64_t Size() const { return FSize; }
+  int64_t Size() const override { return FSize; }
   // Truncates or extends; the position moves back when it lies past the new end.
   void SetSize(int64_t size);
   // Writes at the position and advances it, growing the stream as needed.
-  void Write(const void* data, size_t size);
+  void Write(const void* data, size_t size) override;
+  void CutAtPosition() override { SetSize(FPosition); }
+  // Makes room for that many more bytes after the position (never beyond
+  // the keep limit); size and position stay as they are.
+  void ExpectMore(int64_t bytes) override;
   // The Size() bytes of the stream (nullptr while empty).
   const char* Data() const { return FData; }
   // Frees the memory; size and position become 0.

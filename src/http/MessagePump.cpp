@@ -1,5 +1,6 @@
 #include "http/MessagePump.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "util/Errors.h"
@@ -35,7 +36,21 @@ bool TMessagePump::Usable() {
   return gInstance != nullptr && gInstance->Active && std::this_thread::get_id() == gMainThread;
 }
 
-int TMessagePump::IdleSliceMs() { return gInstance != nullptr ? gInstance->IdleTimeOut : 250; }
+int TMessagePump::IdleSliceMs() {
+  if (gInstance == nullptr) return 250;
+  return std::min(gInstance->IdleTimeOut, MsUntilTurnDue());
+}
+
+int TMessagePump::MsUntilTurnDue() {
+  if (gInstance == nullptr) return kTurnIntervalMs;
+  const auto since =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - gInstance->FLastTurn);
+  return static_cast<int>(std::clamp<int64_t>(kTurnIntervalMs - since.count(), 0, kTurnIntervalMs));
+}
+
+void TMessagePump::TurnIfDue() {
+  if (Usable() && MsUntilTurnDue() == 0) ProcessTurn(false, true);
+}
 
 void TMessagePump::ProcessTurn(bool idle, bool override) {
   if (!Usable()) return;
@@ -43,6 +58,8 @@ void TMessagePump::ProcessTurn(bool idle, bool override) {
 }
 
 void TMessagePump::Turn() {
+  // Taken when the turn starts: what its handlers do is part of the turn.
+  FLastTurn = Clock::now();
   if (ApplicationHasPriority) {
     if (FProcessMessages) FProcessMessages();
   } else if (FHandleOneMessage) {

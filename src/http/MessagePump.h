@@ -7,6 +7,12 @@
 // At most one pump exists per program; it registers itself in one
 // process-wide slot while it lives.  Turns happen only on the main thread
 // (the thread that started the program).
+//
+// The window must answer within a tenth of a second on any link, so during
+// a socket wait the pump gets a turn whenever kTurnIntervalMs have passed
+// since its last one, also while bytes keep arriving without completing
+// what the wait is for; idle waits never sleep past that moment either.
+#include <chrono>
 #include <functional>
 
 class TMessagePump {
@@ -20,8 +26,11 @@ class TMessagePump {
   bool Active = true;
   // True: a turn handles every pending message; false: at most one.
   bool ApplicationHasPriority = true;
-  // Longest single socket wait, in milliseconds, before the pump gets a turn.
+  // Longest single socket wait, in milliseconds, before the pump gets a turn
+  // (shortened further to the time left until the next turn is due).
   int IdleTimeOut = 250;
+  // Longest time between two turns while a socket wait goes on.
+  static constexpr int kTurnIntervalMs = 100;
   // True: only waits that found nothing to do give the pump a turn.
   bool OnlyWhenIdle = true;
 
@@ -41,12 +50,20 @@ class TMessagePump {
   static void ProcessTurn(bool idle, bool override = false);
   // True when ProcessTurn could run a turn now (pump present, active, main thread).
   static bool Usable();
-  // The slice length socket waits use while the pump is usable.
+  // The slice length socket waits use while the pump is usable: IdleTimeOut,
+  // or less when the next turn is due sooner.
   static int IdleSliceMs();
+  // Milliseconds until a turn is due (0 when one is due now).
+  static int MsUntilTurnDue();
+  // A turn for a wait that goes on, whether or not it found something to
+  // do, when kTurnIntervalMs have passed since the last turn.
+  static void TurnIfDue();
 
  private:
+  using Clock = std::chrono::steady_clock;
   void Turn();
 
   std::function<void()> FProcessMessages;
   std::function<bool()> FHandleOneMessage;
+  Clock::time_point FLastTurn = Clock::now();
 };

@@ -281,6 +281,12 @@ bool MayReplace(const std::string& folder, const std::string& target, struct sta
   return true;
 }
 
+// What stat says of the path resolved as ResolvePath does; a path that
+// exists as written needs no resolving.
+bool StatResolved(const std::string& path, struct stat& info) {
+  return ::stat(path.c_str(), &info) == 0 || ::stat(ResolvePath(path).c_str(), &info) == 0;
+}
+
 }  // namespace
 
 std::string ProgramFolder() {
@@ -298,6 +304,9 @@ void SetProgramFolderForTesting(const std::string& folder) {
 }
 
 std::string ResolvePath(const std::string& path) {
+  // A path that exists as written has every component exactly as written:
+  // one look answers for all of them.
+  if (!path.empty() && Exists(path)) return path;
   std::string resolved;
   size_t pos = 0;
   if (!path.empty() && path[0] == '/') {
@@ -329,17 +338,17 @@ std::string ResolvePath(const std::string& path) {
 
 bool FileExists(const std::string& path) {
   struct stat info;
-  return ::stat(ResolvePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  return StatResolved(path, info) && S_ISREG(info.st_mode);
 }
 
 bool FolderExists(const std::string& path) {
   struct stat info;
-  return ::stat(ResolvePath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return StatResolved(path, info) && S_ISDIR(info.st_mode);
 }
 
 int64_t FileSize(const std::string& path) {
   struct stat info;
-  if (::stat(ResolvePath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  if (!StatResolved(path, info) || !S_ISREG(info.st_mode)) return -1;
   return static_cast<int64_t>(info.st_size);
 }
 
@@ -374,6 +383,26 @@ bool ListFolder(const std::string& folder, const std::string& pattern,
     return foldedA != foldedB ? foldedA < foldedB : a.name < b.name;
   });
   return true;
+}
+
+// Read with the directory-entry call itself rather than a DIR stream, which
+// costs one more call per folder: detection lists thousands of folders.
+bool ListNamesExact(const std::string& folder, std::vector<std::string>& names) {
+  names.clear();
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  alignas(dirent64) char buffer[32 * 1024];
+  ssize_t got;
+  while ((got = ::getdents64(fd, buffer, sizeof buffer)) > 0) {
+    for (ssize_t at = 0; at < got;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+      const std::string_view name = entry->d_name;
+      if (name != "." && name != "..") names.emplace_back(name);
+      at += entry->d_reclen;
+    }
+  }
+  ::close(fd);
+  return got == 0;
 }
 
 bool DeleteFile(const std::string& path) { return DeleteFileExact(ResolvePath(path)); }
@@ -442,6 +471,19 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size) {
     RaiseCreateError(path, error ? error : EIO);
   }
   SyncFolder(folder.empty() ? "." : folder);
+}
+
+int OpenForReplacing(const std::string& path, std::string& opened) {
+  opened = WriteTarget(path);
+  std::string folder, name;
+  SplitFolderAndName(opened, folder, name);
+  struct stat existing;
+  bool exists = false;
+  if (name.empty() || !MayReplace(folder, opened, existing, exists))
+    RaiseCreateError(path, name.empty() ? EISDIR : errno);
+  const int fd = ::open(opened.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) RaiseCreateError(path, errno);
+  return fd;
 }
 
 std::string ReadWholeFile(const std::string& path) {

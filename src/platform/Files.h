@@ -36,6 +36,12 @@ struct FolderEntry {
 bool ListFolder(const std::string& folder, const std::string& pattern,
                 std::vector<FolderEntry>& entries);
 
+// The names in a folder named by its exact path (one found by a listing or
+// the folder scan; nothing is looked up without regard to case), in the
+// file system's order, without "." and "..".  Cheaper than ListFolder where
+// only the names matter.  False when the folder cannot be listed.
+bool ListNamesExact(const std::string& folder, std::vector<std::string>& names);
+
 // Deletes a file; false when it could not (missing, in use, no permission).
 bool DeleteFile(const std::string& path);
 // Moves a file, never replacing an existing target: a rename within one file
@@ -70,6 +76,13 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size);
 // True when `entry` is such a file, of a write to `name` when one is given
 // (letter case ignored), else of a write to any name.
 bool IsUnfinishedWrite(const std::string& entry, const std::string& name = "");
+// Opens a file for writing from its start, as a download arriving piece by
+// piece needs it: an existing file of that name (found without regard to
+// case, symbolic links followed) is emptied in place and keeps its owner
+// and permissions, else the file is created under the name given.  The
+// same files are refused as by WriteWholeFile.  Returns the descriptor and
+// the exact path opened; raises EFCreateError with the platform's reason.
+int OpenForReplacing(const std::string& path, std::string& opened);
 // Reads a whole file; raises EFOpenError with the platform's reason.
 std::string ReadWholeFile(const std::string& path);
 

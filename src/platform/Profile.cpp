@@ -15,7 +15,6 @@
 #include "util/Errors.h"
 
 namespace platform {
-namespace {
 
 // A file as the reader sees it: its sections in file order, each with its
 // entries, and indexes by case-folded name.
@@ -36,6 +35,8 @@ struct ParsedProfile {
     return found == section.entryIndex.end() ? nullptr : &section.entries[found->second].second;
   }
 };
+
+namespace {
 
 std::shared_ptr<const ParsedProfile> Parse(const std::string& bytes) {
   bool byteOrderMark;
@@ -204,12 +205,9 @@ void PlaceEntry(std::vector<std::string>& lines, const std::string& section, con
                EntryLine(TrimBlanks(key), value));
 }
 
-}  // namespace
-
-size_t GetPrivateProfileString(const std::string& section, const std::string& key,
-                               const std::string& defaultValue, std::string& buffer, size_t size,
-                               const std::string& fileName) {
-  const auto profile = Cache().Load(fileName);
+// The two reads, on a parsed file (null: no readable file).
+size_t StringOf(const ParsedProfile* profile, const std::string& section, const std::string& key,
+                const std::string& defaultValue, std::string& buffer, size_t size) {
   const std::string* value = &defaultValue;
   if (profile != nullptr) {
     if (const auto* found = profile->FindSection(section)) {
@@ -221,10 +219,9 @@ size_t GetPrivateProfileString(const std::string& section, const std::string& ke
   return Utf16Length(cut);
 }
 
-size_t GetPrivateProfileKeyNames(const std::string& section, std::string& buffer, size_t size,
-                                 const std::string& fileName) {
+size_t KeyNamesOf(const ParsedProfile* profile, const std::string& section, std::string& buffer,
+                  size_t size) {
   buffer.assign(1, '\0');
-  const auto profile = Cache().Load(fileName);
   const auto* found = profile != nullptr ? profile->FindSection(section) : nullptr;
   if (found == nullptr || size < 2) return 0;
   std::string list;
@@ -240,6 +237,33 @@ size_t GetPrivateProfileKeyNames(const std::string& section, std::string& buffer
   buffer.assign(Utf16Prefix(list, size - 2));
   buffer.append(2, '\0');
   return size - 2;
+}
+
+}  // namespace
+
+size_t GetPrivateProfileString(const std::string& section, const std::string& key,
+                               const std::string& defaultValue, std::string& buffer, size_t size,
+                               const std::string& fileName) {
+  return StringOf(Cache().Load(fileName).get(), section, key, defaultValue, buffer, size);
+}
+
+size_t GetPrivateProfileKeyNames(const std::string& section, std::string& buffer, size_t size,
+                                 const std::string& fileName) {
+  return KeyNamesOf(Cache().Load(fileName).get(), section, buffer, size);
+}
+
+TProfileSnapshot::TProfileSnapshot(const std::string& fileName)
+    : FProfile(Cache().Load(fileName)) {}
+
+size_t TProfileSnapshot::GetString(const std::string& section, const std::string& key,
+                                   const std::string& defaultValue, std::string& buffer,
+                                   size_t size) const {
+  return StringOf(FProfile.get(), section, key, defaultValue, buffer, size);
+}
+
+size_t TProfileSnapshot::GetKeyNames(const std::string& section, std::string& buffer,
+                                     size_t size) const {
+  return KeyNamesOf(FProfile.get(), section, buffer, size);
 }
 
 bool WritePrivateProfileString(const std::string& section, const std::string& key,

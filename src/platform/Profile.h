@@ -14,6 +14,7 @@
 // size, time stamps or identity change, so repeated reads of one file cost a
 // look-up, not a parse.
 #include <cstddef>
+#include <memory>
 #include <string>
 
 namespace platform {
@@ -45,6 +46,24 @@ size_t GetPrivateProfileKeyNames(const std::string& section, std::string& buffer
 // that would read as a comment or a section line).
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& fileName);
+
+// One file's profile read once, when the object is made: its two reads
+// answer as GetPrivateProfileString and GetPrivateProfileKeyNames do for
+// the file as it was then, whatever happens to the file afterwards.  For a
+// reader that knows the file does not change while it reads, so that every
+// read costs a look-up even while the file is too fresh for the cache to
+// trust its time stamps.
+struct ParsedProfile;
+class TProfileSnapshot {
+ public:
+  explicit TProfileSnapshot(const std::string& fileName);
+  size_t GetString(const std::string& section, const std::string& key,
+                   const std::string& defaultValue, std::string& buffer, size_t size) const;
+  size_t GetKeyNames(const std::string& section, std::string& buffer, size_t size) const;
+
+ private:
+  std::shared_ptr<const ParsedProfile> FProfile;  // null: no readable file
+};
 
 // Flushes what is held for the file.  Writes reach the disk before
 // WritePrivateProfileString returns and the cache checks the file on every

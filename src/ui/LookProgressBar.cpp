@@ -1,6 +1,7 @@
 #include "ui/LookProgressBar.h"
 
 #include <algorithm>
+#include <limits>
 #include <string>
 
 TLookProgressBar::TLookProgressBar(QWidget* parent) : QProgressBar(parent) {
@@ -9,23 +10,27 @@ TLookProgressBar::TLookProgressBar(QWidget* parent) : QProgressBar(parent) {
   ShowPosition();
 }
 
-void TLookProgressBar::SetMax(int32_t maximum) {
+void TLookProgressBar::SetMax(int64_t maximum) {
   if (maximum < 0)
     throw EInvalidOperation("Progress bar maximum out of range (" + std::to_string(maximum) + ")");
   FMax = maximum;
   ShowPosition();
 }
 
-void TLookProgressBar::SetPosition(int32_t position) {
+void TLookProgressBar::SetPosition(int64_t position) {
   FPosition = position;
   ShowPosition();
 }
 
-// Qt ignores values outside the range and animates an empty range, so the
-// widget always gets a non-empty range and a value clamped into it.
+// The widget counts in int: a maximum beyond its range is divided down (and
+// the position with it) until it fits.  Qt ignores values outside the range
+// and animates an empty range, so the widget always gets a non-empty range
+// and a value clamped into it.
 void TLookProgressBar::ShowPosition() {
-  const int32_t shownMax = std::max<int32_t>(FMax, 1);
-  const int32_t shown = FMax == 0 ? 0 : std::clamp<int32_t>(FPosition, 0, FMax);
-  setRange(0, shownMax);
-  setValue(shown);
+  constexpr int64_t kWidgetMax = std::numeric_limits<int>::max();
+  const int64_t divisor = FMax / kWidgetMax + 1;
+  const int64_t shownMax = std::max<int64_t>(FMax / divisor, 1);
+  const int64_t shown = FMax == 0 ? 0 : std::clamp<int64_t>(FPosition, 0, FMax) / divisor;
+  setRange(0, static_cast<int>(shownMax));
+  setValue(static_cast<int>(shown));
 }

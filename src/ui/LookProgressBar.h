@@ -1,8 +1,10 @@
 #pragma once
 // The transfer gauge: a smooth bar from 0 to a maximum, without text.
-// Maximum and position are signed 32-bit numbers as the transfer events
-// deliver them; a position outside 0..maximum is shown as the nearest end
-// of the bar and remembered as given.  A negative maximum is refused.
+// Maximum and position are byte counts of any size, as the transfer events
+// deliver them; the bar scales them to the range its widget can show, so a
+// 5 GiB file fills it as evenly as a 5 KiB one.  A position outside
+// 0..maximum is shown as the nearest end of the bar and remembered as given.
+// A negative maximum is refused.
 #include <QProgressBar>
 #include <cstdint>
 
@@ -17,16 +19,16 @@ class TLookProgressBar : public QProgressBar {
  public:
   explicit TLookProgressBar(QWidget* parent);
 
-  int32_t Max() const { return FMax; }
+  int64_t Max() const { return FMax; }
   // Raises EInvalidOperation for a negative maximum and keeps the old one.
-  void SetMax(int32_t maximum);
+  void SetMax(int64_t maximum);
 
-  int32_t Position() const { return FPosition; }
-  void SetPosition(int32_t position);
+  int64_t Position() const { return FPosition; }
+  void SetPosition(int64_t position);
 
  private:
   void ShowPosition();
 
-  int32_t FMax = 100;
-  int32_t FPosition = 0;
+  int64_t FMax = 100;
+  int64_t FPosition = 0;
 };

@@ -10,9 +10,11 @@ namespace {
 constexpr size_t kValueBufferSize = 2048;
 constexpr size_t kFirstKeyListSize = 1024;
 
-// Fetches the section's key names, growing the buffer fourfold for as long as
-// the platform signals a cut list (a count of size - 2 or more).
-std::string FetchKeyNames(const std::string& section, const std::string& fileName, size_t& count) {
+// Fetches the section's key names with `fetch` (buffer, size -> count),
+// growing the buffer fourfold for as long as it signals a cut list (a count
+// of size - 2 or more).
+template <class TFetch>
+std::string FetchKeyNames(const TFetch& fetch, size_t& count) {
   std::string buffer;
   for (size_t size = kFirstKeyListSize;; size *= 4) {
     try {
@@ -22,9 +24,22 @@ std::string FetchKeyNames(const std::string& section, const std::string& fileNam
     } catch (const std::length_error&) {
       RaiseOutOfMemory();
     }
-    count = platform::GetPrivateProfileKeyNames(section, buffer, size, fileName);
+    count = fetch(buffer, size);
     if (count < size - 2) return buffer;
   }
+}
+
+// Fills the list from a NUL-separated key name list of `count` characters.
+void FillKeyList(const std::string& buffer, size_t count, TStringList& strings) {
+  strings.BeginUpdate();
+  strings.Clear();
+  for (size_t pos = 0; count > 0 && pos < buffer.size();) {
+    const size_t end = buffer.find('\0', pos);
+    if (end == pos || end == std::string::npos) break;  // the final NUL ends the list
+    strings.Add(buffer.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  strings.EndUpdate();
 }
 
 }  // namespace
@@ -47,16 +62,34 @@ void TIniFile::WriteString(const std::string& section, const std::string& ident,
 
 void TIniFile::ReadSection(const std::string& section, TStringList& strings) const {
   size_t count = 0;
-  const std::string buffer = FetchKeyNames(section, FileName(), count);
-  strings.BeginUpdate();
-  strings.Clear();
-  for (size_t pos = 0; count > 0 && pos < buffer.size();) {
-    const size_t end = buffer.find('\0', pos);
-    if (end == pos || end == std::string::npos) break;  // the final NUL ends the list
-    strings.Add(buffer.substr(pos, end - pos));
-    pos = end + 1;
-  }
-  strings.EndUpdate();
+  const std::string buffer = FetchKeyNames(
+      [&](std::string& names, size_t size) {
+        return platform::GetPrivateProfileKeyNames(section, names, size, FileName());
+      },
+      count);
+  FillKeyList(buffer, count, strings);
 }
 
 void TIniFile::UpdateFile() { platform::FlushPrivateProfile(FileName()); }
+
+TIniSnapshot::TIniSnapshot(std::string fileName)
+    : TCustomIniFile(std::move(fileName)), FProfile(FileName()) {}
+
+std::string TIniSnapshot::ReadString(const std::string& section, const std::string& ident,
+                                     const std::string& defaultValue) const {
+  std::string buffer;
+  FProfile.GetString(section, ident, defaultValue, buffer, kValueBufferSize);
+  return buffer;
+}
+
+void TIniSnapshot::WriteString(const std::string&, const std::string&, const std::string&) {
+  throw EIniFileException("Unable to write to " + FileName());
+}
+
+void TIniSnapshot::ReadSection(const std::string& section, TStringList& strings) const {
+  size_t count = 0;
+  const std::string buffer = FetchKeyNames(
+      [&](std::string& names, size_t size) { return FProfile.GetKeyNames(section, names, size); },
+      count);
+  FillKeyList(buffer, count, strings);
+}

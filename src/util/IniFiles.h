@@ -5,6 +5,7 @@
 // what an earlier one wrote.
 #include <string>
 
+#include "platform/Profile.h"
 #include "util/StringList.h"
 
 // The operations of the INI family that the updater uses.
@@ -47,4 +48,23 @@ class TIniFile : public TCustomIniFile {
   // no items for an absent file or section.
   void ReadSection(const std::string& section, TStringList& strings) const override;
   void UpdateFile() override;
+};
+
+// An INI file read once, when the object is made: its reads answer exactly
+// as a TIniFile's would have then.  For a file that does not change while
+// it is read, such as the catalogue copy during one run of detection.  It
+// writes nothing: WriteString raises as for a file that cannot be written.
+class TIniSnapshot : public TCustomIniFile {
+ public:
+  explicit TIniSnapshot(std::string fileName);
+
+  std::string ReadString(const std::string& section, const std::string& ident,
+                         const std::string& defaultValue) const override;
+  void WriteString(const std::string& section, const std::string& ident,
+                   const std::string& value) override;
+  void ReadSection(const std::string& section, TStringList& strings) const override;
+  void UpdateFile() override {}
+
+ private:
+  platform::TProfileSnapshot FProfile;
 };

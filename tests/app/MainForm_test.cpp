@@ -392,19 +392,28 @@ class MainFormTest : public QObject {
 
   void progressBarKeepsItsRules() {
     TMainForm form;
-    QCOMPARE(form.ProgressMax(), 100);
+    QCOMPARE(form.ProgressMax(), int64_t{100});
     QVERIFY_THROWS_EXCEPTION(Exception, form.SetProgressMax(-1));
-    QCOMPARE(form.ProgressMax(), 100);
+    QCOMPARE(form.ProgressMax(), int64_t{100});
     form.SetProgressMax(1000);
     form.SetProgressPosition(2500);
     QCOMPARE(form.pb1->value(), form.pb1->maximum());  // beyond the end: shown full
-    QCOMPARE(form.pb1->Position(), 2500);
+    QCOMPARE(form.pb1->Position(), int64_t{2500});
     form.SetProgressPosition(-3);
     QCOMPARE(form.pb1->value(), 0);
     form.SetProgressMax(0);  // unknown length: an empty bar, not a busy one
     QVERIFY(form.pb1->maximum() > form.pb1->minimum());
     form.SetProgressVisible(true);
     QVERIFY(form.pb1->isVisibleTo(&form));
+    // Lengths beyond the widget's int range: the same proportion, no wrap.
+    for (const int64_t length : {int64_t{3} << 30, (int64_t{1} << 32) + 4, int64_t{5} << 40}) {
+      form.SetProgressMax(length);
+      QCOMPARE(form.ProgressMax(), length);
+      form.SetProgressPosition(length / 4);
+      QVERIFY(qAbs(form.pb1->value() * 4.0 / form.pb1->maximum() - 1) < 0.001);
+      form.SetProgressPosition(length);
+      QCOMPARE(form.pb1->value(), form.pb1->maximum());
+    }
   }
 
   void screenReaderHearsCaptionsAndStatus() {

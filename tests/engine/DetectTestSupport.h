@@ -1,6 +1,7 @@
 #pragma once
 // Shared pieces of the detection tests: a temporary folder tree and an
 // engine context on a fake window.
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,6 +65,19 @@ class DetectTree {
 
  private:
   std::string root_;
+};
+
+// Lowers the file-system rights of this thread to those of "nobody" for
+// its lifetime, so a test run as root meets permissions as a user does.
+class AsUnprivilegedUser {
+ public:
+  AsUnprivilegedUser() : previous_(::geteuid() == 0 ? ::setfsuid(65534) : -1) {}
+  ~AsUnprivilegedUser() {
+    if (previous_ >= 0) ::setfsuid(static_cast<uid_t>(previous_));
+  }
+
+ private:
+  int previous_;
 };
 
 // An engine context over a fake window, with the window's five splitters

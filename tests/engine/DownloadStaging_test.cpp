@@ -240,6 +240,22 @@ TEST_F(DownloadStagingTest, AFailedTransferEndsTheRunAndLeavesEarlierFilesStaged
   EXPECT_EQ(rig.Window.terminationRequests, 0);
 }
 
+// A body that fails half-way leaves nothing for its row: the partial
+// download it had begun to stream into is removed.
+TEST_F(DownloadStagingTest, ATransferFailingInItsBodyLeavesNoPartialDownload) {
+  Install("A", "ModA", "Report.dll", "old");
+  rig.Folders({"A"});
+  Row("ModA", "Report.dll", "2.1.005");
+  server.AddRoute("/download/Report.dll",
+                  "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
+                  "a\r\n12345");
+
+  EXPECT_THROW(DownloadTheFiles(rig.Context), EConnClosedGracefully);
+
+  EXPECT_EQ(tree.Listing(), "A");
+  EXPECT_FALSE(rig.Http.Connected());
+}
+
 // Two modules that both ship Report.dll: each copy goes to its own module,
 // each with its own version.
 TEST_F(DownloadStagingTest, TwoModulesShippingOneFileNameEachGetTheirOwn) {

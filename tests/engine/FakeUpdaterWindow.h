@@ -25,7 +25,7 @@ class FakeUpdaterWindow : public IUpdaterWindow {
   int itemIndex = -1;
   int repaints = 0;
   bool progressVisible = false;
-  int32_t progressPosition = 0, progressMax = 100;
+  int64_t progressPosition = 0, progressMax = 100;
   int processMessagesCalls = 0;
   // Run inside ProcessMessages / ShowInformation, to play a user's click.
   std::function<void()> onProcessMessages;
@@ -67,12 +67,12 @@ class FakeUpdaterWindow : public IUpdaterWindow {
   void SetItemIndex(int index) override { itemIndex = index; }
   void RepaintList() override { ++repaints; }
   void SetProgressVisible(bool visible) override { progressVisible = visible; }
-  void SetProgressPosition(int32_t position) override { progressPosition = position; }
-  void SetProgressMax(int32_t maximum) override {
+  void SetProgressPosition(int64_t position) override { progressPosition = position; }
+  void SetProgressMax(int64_t maximum) override {
     if (maximum < 0) throw std::invalid_argument("negative progress maximum");
     progressMax = maximum;
   }
-  int32_t ProgressMax() const override { return progressMax; }
+  int64_t ProgressMax() const override { return progressMax; }
 
   int tag = 0;
   std::string hint;

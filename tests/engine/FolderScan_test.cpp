@@ -68,19 +68,6 @@ TEST(FolderScan, MessagesHandledDuringTheScanSeeThePartialList) {
   EXPECT_EQ(countsSeen, (std::vector<int>{1, 2}));
 }
 
-// Lowers the file-system rights of this thread to those of "nobody" for
-// its lifetime, so a test run as root meets permissions as a user does.
-class AsUnprivilegedUser {
- public:
-  AsUnprivilegedUser() : previous_(::geteuid() == 0 ? ::setfsuid(65534) : -1) {}
-  ~AsUnprivilegedUser() {
-    if (previous_ >= 0) ::setfsuid(static_cast<uid_t>(previous_));
-  }
-
- private:
-  int previous_;
-};
-
 TEST(FolderScan, UnreadableFolderIsListedButNotEntered) {
   DetectTree tree;
   tree.Folder("Locked/Inner");

@@ -12,6 +12,7 @@
 
 #include "DetectTestSupport.h"
 #include "FileHolder.h"
+#include "engine/Catalogue.h"
 #include "engine/FolderScan.h"
 #include "engine/TransferProgress.h"
 #include "support/ScriptedServer.h"
@@ -260,6 +261,28 @@ TEST_F(UpdateDetectionTest, CatalogueThatCannotBeStoredRaisesTheCreateError) {
   ScanFolder(detect.context, tree.Root());
   EXPECT_THROW(GetListOfFiles(detect.context), EFCreateError);
   ExpectNextStillUsable(detect);
+}
+
+// More than any catalogue is refused while it arrives: memory stays bounded,
+// nothing is stored, and the connection is closed so that Exit ends the
+// program.
+TEST_F(UpdateDetectionTest, ACatalogueBeyondItsCapIsRefusedWhileItArrives) {
+  tree.File("App/App.exe");
+  server.AddConnection(ConnectionScript()
+                           .ExpectRequest()
+                           .Send("HTTP/1.1 200 OK\r\n\r\n")
+                           .SendGenerated(kMaxCatalogueSize + (1 << 20))
+                           .Close());
+  ScanFolder(detect.context, tree.Root());
+  try {
+    GetListOfFiles(detect.context);
+    FAIL() << "accepted";
+  } catch (const ECatalogueTooLarge& error) {
+    EXPECT_EQ(error.Message(), kCatalogueTooLargeText);
+  }
+  EXPECT_FALSE(std::filesystem::exists(tree.Path("allfiles.ini")));
+  ExpectNextStillUsable(detect);
+  EXPECT_FALSE(detect.http.Connected());
 }
 
 TEST_F(UpdateDetectionTest, AnOldCatalogueCopyIsReplacedWhateverItsCase) {

@@ -159,3 +159,32 @@ TEST(MessagePump, ARedirectBodyThatComesLaterIsWaitedFor) {
   }
   EXPECT_EQ(stream.Size(), 0);
 }
+
+// A slow link that delivers a piece more often than an idle slice never
+// leaves a wait empty, and the block it fills takes half a second: the pump
+// still gets its turn every tenth of a second, not once the block is full.
+TEST(MessagePump, BytesTricklingInStillGiveTurnsEveryTenthOfASecond) {
+  using Clock = std::chrono::steady_clock;
+  const std::string body(12 << 10, 'x');  // one block, a piece every 40 ms
+  ScriptedServer server;
+  server.AddConnection(ConnectionScript()
+                           .ExpectRequest()
+                           .Send("HTTP/1.1 200 OK\r\nContent-Length: 12288\r\n\r\n")
+                           .Trickle(body, 1024, 40));
+  THttpClient client;
+  TMessagePump pump;
+  std::vector<Clock::time_point> turns;
+  pump.SetProcessMessagesHook([&] { turns.push_back(Clock::now()); });
+  size_t turnsBeforeTheBlock = 0;
+  client.OnWork = [&](THttpClient*, TWorkMode, int64_t) { turnsBeforeTheBlock = turns.size(); };
+  TMemoryStream stream;
+  const Clock::time_point started = Clock::now();
+  client.Get(server.Url("/x"), stream);
+  ASSERT_EQ(stream.Size(), 12288);
+  EXPECT_GE(turnsBeforeTheBlock, 3u);
+  // Measured on a busy machine: the bound leaves room for the scheduler,
+  // and still lies far below the half second a turn per block would take.
+  Clock::duration longest = turns.empty() ? Clock::now() - started : turns.front() - started;
+  for (size_t i = 1; i < turns.size(); ++i) longest = std::max(longest, turns[i] - turns[i - 1]);
+  EXPECT_LT(longest, std::chrono::milliseconds(250));
+}

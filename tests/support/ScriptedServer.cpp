@@ -28,6 +28,15 @@ ConnectionScript& ConnectionScript::SendInPieces(std::string bytes, size_t piece
   for (size_t at = 0; at < bytes.size(); at += pieceSize) Send(bytes.substr(at, pieceSize));
   return *this;
 }
+ConnectionScript& ConnectionScript::SendGenerated(uint64_t count) {
+  FSteps.push_back({Step::Kind::SendGenerated, "", count});
+  return *this;
+}
+ConnectionScript& ConnectionScript::Trickle(std::string bytes, size_t pieceSize, int intervalMs) {
+  FSteps.push_back({Step::Kind::Trickle, std::move(bytes), std::max<size_t>(pieceSize, 1)});
+  FSteps.back().intervalMs = intervalMs;
+  return *this;
+}
 ConnectionScript& ConnectionScript::Stall() {
   FSteps.push_back({Step::Kind::Stall, "", 0});
   return *this;
@@ -238,6 +247,30 @@ bool ScriptedServer::SendAll(Connection& connection, const std::string& bytes) {
   return true;
 }
 
+void ScriptedServer::SendGeneratedBytes(Connection& connection, uint64_t count) {
+  std::string pattern(26 << 15, ' ');  // a whole number of alphabets
+  for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<char>('a' + i % 26);
+  for (uint64_t sent = 0; sent < count;) {
+    const size_t piece = static_cast<size_t>(std::min<uint64_t>(count - sent, pattern.size()));
+    if (!SendAll(connection, piece == pattern.size() ? pattern : pattern.substr(0, piece))) return;
+    sent += piece;
+  }
+}
+
+// The pause between pieces is the link's pace, not a wait for anything; it
+// ends early when the server stops.
+void ScriptedServer::TrickleBytes(Connection& connection, const ConnectionScript::Step& step) {
+  for (size_t at = 0; at < step.bytes.size(); at += step.count) {
+    if (at > 0) {
+      std::unique_lock<std::mutex> guard(FLock);
+      if (FChanged.wait_for(guard, std::chrono::milliseconds(step.intervalMs),
+                            [&] { return FStopping; }))
+        return;
+    }
+    if (!SendAll(connection, step.bytes.substr(at, step.count))) return;
+  }
+}
+
 void ScriptedServer::CloseConnection(Connection& connection, bool reset) {
   std::lock_guard<std::mutex> guard(FLock);
   if (connection.handle < 0) return;
@@ -271,6 +304,12 @@ void ScriptedServer::PlayScript(Connection& connection, const ConnectionScript& 
         break;
       case Kind::Send:
         SendAll(connection, step.bytes);
+        break;
+      case Kind::SendGenerated:
+        SendGeneratedBytes(connection, step.count);
+        break;
+      case Kind::Trickle:
+        TrickleBytes(connection, step);
         break;
       case Kind::Stall: {
         std::unique_lock<std::mutex> guard(FLock);

@@ -19,6 +19,7 @@
 // Nothing in it sleeps: waits are on conditions, and WaitFor gives tests a
 // deadline-bounded wait of their own.
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -36,6 +37,13 @@ class ConnectionScript {
   ConnectionScript& Send(std::string bytes);
   // Sends the bytes with one send call per piece of pieceSize bytes.
   ConnectionScript& SendInPieces(std::string bytes, size_t pieceSize);
+  // Sends `count` bytes made on the fly (a repeating pattern of the letters
+  // a to z, so byte i is 'a' + i % 26), however large: big bodies cost the
+  // test no memory.  Stops early when the client has gone.
+  ConnectionScript& SendGenerated(uint64_t count);
+  // A slow link: sends the bytes a piece at a time, one piece every
+  // intervalMs milliseconds.
+  ConnectionScript& Trickle(std::string bytes, size_t pieceSize, int intervalMs);
   // Waits until the test calls ScriptedServer::Release() (one release per stall).
   ConnectionScript& Stall();
   // Shuts down the sending side: the client sees an orderly close.
@@ -46,10 +54,21 @@ class ConnectionScript {
   ConnectionScript& Reset();
 
   struct Step {
-    enum class Kind { ExpectRequest, WaitForBytes, Send, Stall, ShutdownWrite, Close, Reset };
+    enum class Kind {
+      ExpectRequest,
+      WaitForBytes,
+      Send,
+      SendGenerated,
+      Trickle,
+      Stall,
+      ShutdownWrite,
+      Close,
+      Reset
+    };
     Kind kind;
     std::string bytes;
-    size_t count = 0;
+    uint64_t count = 0;
+    int intervalMs = 0;
   };
   const std::vector<Step>& Steps() const { return FSteps; }
 
@@ -102,6 +121,8 @@ class ScriptedServer {
   bool ReadMore(Connection& connection);
   bool ReadRequestHead(Connection& connection, std::string& head);
   bool SendAll(Connection& connection, const std::string& bytes);
+  void SendGeneratedBytes(Connection& connection, uint64_t count);
+  void TrickleBytes(Connection& connection, const ConnectionScript::Step& step);
   void CloseConnection(Connection& connection, bool reset);
   void Changed();
 

@@ -91,3 +91,25 @@ TEST(IniFileTest, FailedWritesRaiseUnableToWrite) {
   EXPECT_EQ("Unable to write to " + (temp / "Version.ini"), WriteError(temp / "Version.ini"));
   EXPECT_EQ("[Mod]\r\nReport.dll=1.0.001\r\n", temp.Read("Version.ini"));
 }
+
+// A snapshot answers as TIniFile did when it was made, also after the file
+// has changed, and writes nothing.
+TEST(IniFileTest, ASnapshotAnswersAsTheFileWasWhenRead) {
+  TempFolder temp;
+  const std::string value(3000, 'v');  // cut to 2047 characters like any read
+  temp.Write("allfiles.ini", "[modules]\r\nB=b.exe\r\nA = a.exe \r\n[Long]\r\nK=" + value + "\r\n");
+  TIniSnapshot snapshot(temp / "allfiles.ini");
+  TIniFile file(temp / "allfiles.ini");
+  const std::string cut = file.ReadString("Long", "K", "");
+  temp.Write("allfiles.ini", "[modules]\r\nC=c.exe\r\n");
+  EXPECT_EQ(snapshot.ReadString("MODULES", "a", "nope"), "a.exe");
+  EXPECT_EQ(snapshot.ReadString("modules", "C", "nope"), "nope");
+  EXPECT_EQ(snapshot.ReadString("Long", "K", ""), cut);
+  EXPECT_EQ(cut.size(), 2047u);
+  TStringList keys;
+  snapshot.ReadSection("Modules", keys);
+  EXPECT_EQ(keys.Items(), (Names{"B", "A"}));
+  EXPECT_THROW(snapshot.WriteString("modules", "D", "d.exe"), EIniFileException);
+  EXPECT_EQ(temp.Read("allfiles.ini"), "[modules]\r\nC=c.exe\r\n");
+  EXPECT_EQ(TIniSnapshot(temp / "missing.ini").ReadString("a", "b", "default"), "default");
+}

@@ -4,17 +4,19 @@
 // printing one line per work event ("begin <max>", "work <count>", "end") and
 // then per URL "ok <status> <body bytes>" or "error <class> <message>" with
 // CR and LF in the message written as \r and \n.  With --out-dir the i-th
-// body (from 1) is saved as DIR/body-<i>, also the part of a failed one.
+// body (from 1) streams into DIR/body-<i> as it arrives, so memory does not
+// grow with the body; the file is left also for a failed one, with the part
+// that arrived.  Without it each body is kept in memory.
 // With --abort-at N the client is disconnected from the first work event of
 // each transfer whose count is at least N.  Exit status 0 when every URL succeeded.
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "http/FileStream.h"
 #include "http/HttpClient.h"
 
 namespace {
@@ -72,12 +74,34 @@ std::string Escaped(const std::string& message) {
   return out;
 }
 
-bool SaveBody(const std::string& path, const TMemoryStream& body) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
-  size_t size = static_cast<size_t>(body.Size());
-  bool written = size == 0 || std::fwrite(body.Data(), 1, size, file) == size;
-  return std::fclose(file) == 0 && written;
+// One GET into the stream, reported as its "ok" or "error" line.
+bool Fetch(THttpClient& client, const std::string& url, TStream& body) {
+  try {
+    client.Get(url, body);
+    std::printf("ok %d %lld\n", client.ResponseCode(), static_cast<long long>(body.Size()));
+    return true;
+  } catch (const Exception& error) {
+    std::printf("error %s %s\n", error.ClassName(), Escaped(error.Message()).c_str());
+  } catch (const std::bad_alloc&) {
+    std::printf("error EOutOfMemory Out of memory\n");
+  }
+  return false;
+}
+
+// Fetches into DIR/body-<i>; false when the URL failed or the file could not
+// be written.
+bool FetchToFile(THttpClient& client, const std::string& url, const std::string& path) {
+  TFileStream body(path);
+  bool ok = Fetch(client, url, body);
+  try {
+    body.Create();  // a failed or empty body still leaves its file
+    body.Close();
+  } catch (const Exception& error) {
+    std::fprintf(stderr, "quorvin-get: cannot write %s: %s\n", path.c_str(),
+                 error.Message().c_str());
+    ok = false;
+  }
+  return ok;
 }
 
 // `aborted` tells whether the running transfer was already cut off.
@@ -104,25 +128,13 @@ int main(int argc, char** argv) {
   AttachEvents(client, options, aborted);
   bool allOk = true;
   for (size_t i = 0; i < options.urls.size(); ++i) {
-    TMemoryStream body;
     aborted = false;
-    try {
-      client.Get(options.urls[i], body);
-      std::printf("ok %d %lld\n", client.ResponseCode(), static_cast<long long>(body.Size()));
-    } catch (const Exception& error) {
-      std::printf("error %s %s\n", error.ClassName(), Escaped(error.Message()).c_str());
-      allOk = false;
-    } catch (const std::bad_alloc&) {
-      std::printf("error EOutOfMemory Out of memory\n");
-      allOk = false;
-    }
-    if (!options.outDir.empty()) {
-      std::string path = options.outDir + "/body-" + std::to_string(i + 1);
-      if (!SaveBody(path, body)) {
-        std::fprintf(stderr, "quorvin-get: cannot write %s: %s\n", path.c_str(),
-                     std::strerror(errno));
-        allOk = false;
-      }
+    if (options.outDir.empty()) {
+      TMemoryStream body;
+      allOk = Fetch(client, options.urls[i], body) && allOk;
+    } else {
+      const std::string path = options.outDir + "/body-" + std::to_string(i + 1);
+      allOk = FetchToFile(client, options.urls[i], path) && allOk;
     }
   }
   std::fflush(stdout);

@@ -1,0 +1,76 @@
+#include "platform/OutputFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/Files.h"
+#include "util/Errors.h"
+
+namespace platform {
+
+TOutputFile::~TOutputFile() {
+  if (FHandle >= 0) ::close(FHandle);
+}
+
+namespace {
+
+// Write-back is started for each stretch of this size once it is written,
+// and waited for one stretch later.
+constexpr int64_t kWriteBehindStretch = int64_t{8} << 20;
+
+}  // namespace
+
+void TOutputFile::Create(const std::string& path) {
+  Close();
+  FGivenPath = path;
+  FHandle = OpenForReplacing(path, FPath);
+  FWritten = FFlushedUpTo = FSettledUpTo = 0;
+}
+
+void TOutputFile::Write(const void* data, size_t size) {
+  const char* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t written = ::write(FHandle, bytes, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) Fail(written < 0 ? errno : ENOSPC);
+    bytes += written;
+    size -= static_cast<size_t>(written);
+    FWritten += written;
+  }
+  if (FWriteBehind && FWritten - FFlushedUpTo >= kWriteBehindStretch) FlushBehind();
+}
+
+// Starts writing back the stretch just written, then waits for the one
+// before it.  Failures are left for Sync to report.
+void TOutputFile::FlushBehind() {
+  ::sync_file_range(FHandle, FFlushedUpTo, FWritten - FFlushedUpTo, SYNC_FILE_RANGE_WRITE);
+  if (FFlushedUpTo > FSettledUpTo) {
+    ::sync_file_range(
+        FHandle, FSettledUpTo, FFlushedUpTo - FSettledUpTo,
+        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    FSettledUpTo = FFlushedUpTo;
+  }
+  FFlushedUpTo = FWritten;
+}
+
+void TOutputFile::Truncate(int64_t size) {
+  if (::ftruncate(FHandle, static_cast<off_t>(size)) != 0) Fail(errno);
+}
+
+void TOutputFile::Sync() {
+  if (::fsync(FHandle) != 0) Fail(errno);
+}
+
+void TOutputFile::Close() {
+  if (FHandle < 0) return;
+  const int handle = FHandle;
+  FHandle = -1;
+  // A delayed write error may surface only now.
+  if (::close(handle) != 0 && errno != EINTR) RaiseCreateError(FGivenPath, errno);
+}
+
+void TOutputFile::Fail(int error) { RaiseCreateError(FGivenPath, error); }
+
+}  // namespace platform
