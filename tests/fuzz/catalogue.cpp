@@ -113,12 +113,14 @@ void ExamineComponent(TCatalogue& catalogue, TInstalledVersions& versions,
 void ReadCatalogue(const TFolders& folders) {
   TCatalogue catalogue(folders.program + kCatalogueFileName);
   TInstalledVersions versions(folders.installation);
-  TFolderNameIndex names;
+  TStringList folderList;
+  folderList.Add(folders.installation);
+  TFolderNameIndex names(folderList);
   TStringList modules;
   catalogue.ReadModules(modules);
   for (int m = 0; m < modules.Count() && m < 16; ++m) {
     const std::string& module = modules[m];
-    (void)names.FileExists(folders.installation, catalogue.ProgramFileForSearch(module));
+    (void)names.FoldersHolding(LocalRelativePath(catalogue.ProgramFileForSearch(module)));
     TStringList components;
     catalogue.ReadComponents(module, components);
     for (int c = 0; c < components.Count() && c < 16; ++c) {
