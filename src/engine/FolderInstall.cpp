@@ -97,7 +97,8 @@ TInstallJournal JournalFor(const TFolderInstall& install) {
 
 // The new copy takes over the old copy's owner and mode before it moves
 // in, so an executable stays executable and a private file private from
-// the moment it carries the component's name.
+// the moment it carries the component's name.  An old "copy" that is a
+// symbolic link lends nothing: the new file keeps the mode it was made with.
 bool TakeOverOldCopysMode(const TInstallJournal& journal) {
   if (journal.Aside.empty()) return true;
   const bool taken = platform::CopyOwnerAndMode(journal.Target, journal.StagedFile);

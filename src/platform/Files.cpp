@@ -122,14 +122,11 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
       ::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE));
 }
 
-// The owner/mode operations on an open file or on a path, so that one rule
-// serves a file being written and one already in place.
+// The owner/mode operations on an open file.  Files are changed through a
+// descriptor only: a path may be a symbolic link to a file elsewhere.
 int ChangeOwner(int fd, uid_t owner, gid_t group) { return ::fchown(fd, owner, group); }
-int ChangeOwner(const char* path, uid_t owner, gid_t group) { return ::chown(path, owner, group); }
 int ChangeMode(int fd, mode_t mode) { return ::fchmod(fd, mode); }
-int ChangeMode(const char* path, mode_t mode) { return ::chmod(path, mode); }
 int StatOf(int fd, struct stat& info) { return ::fstat(fd, &info); }
-int StatOf(const char* path, struct stat& info) { return ::stat(path, &info); }
 
 // Gives the file the owner, group and permission bits described by `from`.
 // Owner and group go first, as changing them clears the set-ID bits; what
@@ -432,8 +429,23 @@ bool MoveFileNoReplaceExact(const std::string& from, const std::string& to) {
 }
 
 bool CopyOwnerAndMode(const std::string& from, const std::string& to) {
-  struct stat info;
-  return ::stat(from.c_str(), &info) == 0 && TakeOverOwnerAndMode(to.c_str(), info);
+  struct stat old;
+  if (::lstat(from.c_str(), &old) != 0) return false;
+  // Non-blocking, so a FIFO planted under the name cannot stall the open.
+  const int fd = ::open(to.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat target;
+  if (::fstat(fd, &target) != 0 || !S_ISREG(target.st_mode)) {
+    ::close(fd);
+    return FailWith(ELOOP);
+  }
+  // A link says nothing of the file it stands for: the new file keeps the
+  // owner and mode it was created with.
+  const bool taken = S_ISLNK(old.st_mode) || TakeOverOwnerAndMode(fd, old);
+  const int error = errno;
+  ::close(fd);
+  errno = error;
+  return taken;
 }
 
 bool IsUnfinishedWrite(const std::string& entry, const std::string& name) {

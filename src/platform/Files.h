@@ -63,7 +63,10 @@ bool MoveFileNoReplaceExact(const std::string& from, const std::string& to);
 // Gives the file `to` the owner, group and permission bits of the file
 // `from` (both exact paths).  Owner and group are taken over where the
 // process may set them; a set-user-ID or set-group-ID bit only with the
-// owner or group it belongs to.  False when the bits could not be set.
+// owner or group it belongs to.  Neither name is followed: when `from` is a
+// symbolic link nothing is taken over (true), and when `to` is not a
+// regular file itself the call refuses (false, errno ELOOP).  False also
+// when the bits could not be set.
 bool CopyOwnerAndMode(const std::string& from, const std::string& to);
 
 // Creates or replaces a whole file: the data is written beside the target,

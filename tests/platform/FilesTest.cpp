@@ -195,6 +195,28 @@ TEST(CopyOwnerAndModeTest, TakesOverEveryPermissionBit) {
   EXPECT_FALSE(CopyOwnerAndMode(temp / "missing", temp / "new"));
 }
 
+// Another member of a shared folder may plant links under either name.
+TEST(CopyOwnerAndModeTest, FollowsNoLink) {
+  TempFolder temp;
+  temp.Write("old", "");
+  temp.Write("new", "");
+  temp.Write("elsewhere", "");
+  ::chmod((temp / "old").c_str(), 0755);
+  ::chmod((temp / "new").c_str(), 0640);
+  ::chmod((temp / "elsewhere").c_str(), 0600);
+  std::filesystem::create_symlink(temp / "elsewhere", temp / "staged");
+  errno = 0;
+  EXPECT_FALSE(CopyOwnerAndMode(temp / "old", temp / "staged"));
+  EXPECT_EQ(ELOOP, errno);
+  std::filesystem::create_symlink(temp / "old", temp / "old-link");
+  EXPECT_TRUE(CopyOwnerAndMode(temp / "old-link", temp / "new"));
+  struct stat info;
+  ASSERT_EQ(0, ::stat((temp / "elsewhere").c_str(), &info));
+  EXPECT_EQ(0600u, info.st_mode & 07777);
+  ASSERT_EQ(0, ::stat((temp / "new").c_str(), &info));
+  EXPECT_EQ(0640u, info.st_mode & 07777) << "taken from no link";
+}
+
 TEST(UnfinishedWriteTest, OnlyOurMarkedTemporaryNamesCount) {
   EXPECT_TRUE(IsUnfinishedWrite(".allfiles.ini.{T}4242_0"));
   EXPECT_TRUE(IsUnfinishedWrite(".version.INI.{T}17_3", "Version.ini"));
