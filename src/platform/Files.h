@@ -71,7 +71,8 @@ bool CopyOwnerAndMode(const std::string& from, const std::string& to);
 
 // Creates or replaces a whole file: the data is written beside the target,
 // flushed to disk and renamed into place, so the target is never half
-// written.  Raises EFCreateError with the platform's reason on failure.
+// written.  A symbolic link under the name is replaced, not written
+// through.  Raises EFCreateError with the platform's reason on failure.
 void WriteWholeFile(const std::string& path, const void* data, size_t size);
 // The hidden temporary file a whole-file write works in, beside its target:
 // "." + name + ".{T}" + process id + "_" + counter.  One is left only when
@@ -81,10 +82,11 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size);
 bool IsUnfinishedWrite(const std::string& entry, const std::string& name = "");
 // Opens a file for writing from its start, as a download arriving piece by
 // piece needs it: an existing file of that name (found without regard to
-// case, symbolic links followed) is emptied in place and keeps its owner
-// and permissions, else the file is created under the name given.  The
-// same files are refused as by WriteWholeFile.  Returns the descriptor and
-// the exact path opened; raises EFCreateError with the platform's reason.
+// case) is emptied in place and keeps its owner and permissions, else the
+// file is created under the name given.  The same files are refused as by
+// WriteWholeFile, and so is a symbolic link under the name (ELOOP): the
+// file it points at is never emptied.  Returns the descriptor and the
+// exact path opened; raises EFCreateError with the platform's reason.
 int OpenForReplacing(const std::string& path, std::string& opened);
 // Reads a whole file; raises EFOpenError with the platform's reason.
 std::string ReadWholeFile(const std::string& path);
