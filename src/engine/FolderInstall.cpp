@@ -137,12 +137,25 @@ bool Replace(const std::string& programFolder, const TInstallJournal& journal) {
   return true;
 }
 
+// In a folder shared by a group, a staged file may belong to another
+// member, and so would the installed copy: its owner could still change it
+// after we installed it.  It is replaced by a copy of our own first, before
+// the journal is written; a crash in the middle leaves the staged file as
+// it was and a temporary copy that the next start removes.
+bool StagedFileIsOurs(const std::string& stagedFile) {
+  if (!platform::OwnedByAnotherUser(stagedFile)) return true;
+  const bool copied = platform::ReplaceWithOwnCopy(stagedFile);
+  CrashPoint();
+  return copied;
+}
+
 }  // namespace
 
 bool InstallIntoFolder(const TFolderInstall& install) {
   const std::string& programFolder = install.ProgramFolder;
   if (!RecoverInterruptedInstall(install.ProgramFolder)) return false;
   if (!platform::FileExistsExact(install.ProgramFolder + install.StagedName)) return false;
+  if (!StagedFileIsOurs(install.ProgramFolder + install.StagedName)) return false;
   const TInstallJournal journal = JournalFor(install);
   // A copy in use is never deleted or replaced: the installation fails here
   // just as the probe of update detection predicted.

@@ -445,6 +445,29 @@ bool CopyOwnerAndMode(const std::string& from, const std::string& to) {
   return taken;
 }
 
+bool OwnedByAnotherUser(const std::string& path) {
+  struct stat info;
+  const uid_t us = ::geteuid();
+  return us != 0 && ::lstat(path.c_str(), &info) == 0 && info.st_uid != us;
+}
+
+bool ReplaceWithOwnCopy(const std::string& path) {
+  std::string folder, name, copy;
+  SplitFolderAndName(path, folder, name);
+  for (int attempt = 0;; ++attempt) {
+    copy = NewTempPathBeside(folder, name);
+    if (CopyToNewFile(path, copy)) break;
+    if (errno != EEXIST || attempt == 100) return false;
+  }
+  if (::rename(copy.c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(copy.c_str());
+    return FailWith(error);
+  }
+  SyncFolder(folder.empty() ? "." : folder);
+  return true;
+}
+
 bool IsUnfinishedWrite(const std::string& entry, const std::string& name) {
   const size_t marker = entry.rfind(kUnfinishedWriteMarker);
   if (entry.empty() || entry[0] != '.' || marker == std::string::npos || marker < 2) return false;

@@ -69,6 +69,18 @@ bool MoveFileNoReplaceExact(const std::string& from, const std::string& to);
 // when the bits could not be set.
 bool CopyOwnerAndMode(const std::string& from, const std::string& to);
 
+// True when the entry at the exact path (a symbolic link itself, not what
+// it points at) belongs to another user than the one this process runs as,
+// and the process is not root, which may give any file any owner.
+bool OwnedByAnotherUser(const std::string& path);
+// Replaces the regular file at the exact path by a copy of it that this
+// process owns, with its permission bits (and group, where allowed): the
+// copy is made beside it under a whole-file write's temporary name,
+// flushed, and renamed over it, so the name holds the old file or the
+// whole copy at every moment.  A symbolic link is refused (ELOOP).  errno
+// tells why on false.
+bool ReplaceWithOwnCopy(const std::string& path);
+
 // Creates or replaces a whole file: the data is written beside the target,
 // flushed to disk and renamed into place, so the target is never half
 // written.  A symbolic link under the name is replaced, not written
