@@ -10,6 +10,7 @@
 #include "http/HttpClient.h"
 #include "http/MessagePump.h"
 #include "support/FullBacklogListener.h"
+#include "support/SanitizerSlowdown.h"
 #include "support/ScriptedServer.h"
 
 using httptest::Ok;
@@ -209,5 +210,5 @@ TEST(MessagePump, BytesTricklingInStillGiveTurnsEveryTenthOfASecond) {
   // and still lies far below the half second a turn per block would take.
   Clock::duration longest = turns.empty() ? Clock::now() - started : turns.front() - started;
   for (size_t i = 1; i < turns.size(); ++i) longest = std::max(longest, turns[i] - turns[i - 1]);
-  EXPECT_LT(longest, std::chrono::milliseconds(250));
+  EXPECT_LT(longest, std::chrono::milliseconds(250) * kSanitizerSlowdown);
 }
