@@ -4,7 +4,8 @@
 #
 # The demo runs signed, as a vendor would publish: it makes a demo key pair
 # in demo-run/ (once; kept between runs, never committed), builds the
-# updater with its public key, and signs the demo server's catalogue with
+# updater with its public key in build/demo (never in build/release, which
+# packages are made from), and signs the demo server's catalogue with
 # quorvin-publish before the updater fetches it.
 #
 # QUORVIN_DEMO_BUILD=DIR takes the programs from an existing build folder.
@@ -34,7 +35,9 @@ make_demo_key() {
 }
 
 # QUORVIN_DEMO_BUILD names an existing build folder to take the programs
-# from instead (e.g. build/dev), skipping the release build.
+# from instead (e.g. build/dev), skipping the demo build.  The demo build
+# has a folder of its own (build/demo): a program that trusts the demo key
+# must never be packaged from build/release.
 if [ -n "${QUORVIN_DEMO_BUILD:-}" ]; then
   build=$(cd "$QUORVIN_DEMO_BUILD" && pwd)
   publish_binary=$build/tools/quorvin-publish/quorvin-publish
@@ -47,12 +50,12 @@ if [ -n "${QUORVIN_DEMO_BUILD:-}" ]; then
     exit 1
   fi
 else
-  cmake --preset release
-  cmake --build --preset release --target quorvin-publish
-  make_demo_key "$root/build/release/tools/quorvin-publish/quorvin-publish"
-  cmake --preset release -DQUORVIN_CATALOGUE_PUBLIC_KEY="$(cat "$public_key_file")"
-  cmake --build --preset release --target quorvin-updater quorvin-demo-server quorvin-publish
-  build=$root/build/release
+  cmake --preset demo
+  cmake --build --preset demo --target quorvin-publish
+  make_demo_key "$root/build/demo/tools/quorvin-publish/quorvin-publish"
+  cmake --preset demo -DQUORVIN_CATALOGUE_PUBLIC_KEY="$(cat "$public_key_file")"
+  cmake --build --preset demo --target quorvin-updater quorvin-demo-server quorvin-publish
+  build=$root/build/demo
   publish_binary=$build/tools/quorvin-publish/quorvin-publish
 fi
 updater_binary=$build/src/app/quorvin-updater

@@ -183,7 +183,7 @@ void TMainForm::VerHisClick() {
 // event, which on a slow link may be seconds away: the waiting read finds
 // the socket closed and the transfer returns as after any cut.
 void TMainForm::BitBtn2Click() {
-  SetTag(99);
+  SetTag(kAbortRequested);
   if (!HttpConnected())
     RequestTermination();
   else if (HttpClient.Transferring())

@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr int kAbortRequested = 99;
-
 // The fields of a row that the download reads, copied out of the splitter so
 // that nothing handled during the transfer can change them.
 struct TRowToFetch {

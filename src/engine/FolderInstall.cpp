@@ -97,7 +97,8 @@ TInstallJournal JournalFor(const TFolderInstall& install) {
 
 // The new copy takes over the old copy's owner and mode before it moves
 // in, so an executable stays executable and a private file private from
-// the moment it carries the component's name.
+// the moment it carries the component's name.  An old "copy" that is a
+// symbolic link lends nothing: the new file keeps the mode it was made with.
 bool TakeOverOldCopysMode(const TInstallJournal& journal) {
   if (journal.Aside.empty()) return true;
   const bool taken = platform::CopyOwnerAndMode(journal.Target, journal.StagedFile);
@@ -136,12 +137,25 @@ bool Replace(const std::string& programFolder, const TInstallJournal& journal) {
   return true;
 }
 
+// In a folder shared by a group, a staged file may belong to another
+// member, and so would the installed copy: its owner could still change it
+// after we installed it.  It is replaced by a copy of our own first, before
+// the journal is written; a crash in the middle leaves the staged file as
+// it was and a temporary copy that the next start removes.
+bool StagedFileIsOurs(const std::string& stagedFile) {
+  if (!platform::OwnedByAnotherUser(stagedFile)) return true;
+  const bool copied = platform::ReplaceWithOwnCopy(stagedFile);
+  CrashPoint();
+  return copied;
+}
+
 }  // namespace
 
 bool InstallIntoFolder(const TFolderInstall& install) {
   const std::string& programFolder = install.ProgramFolder;
   if (!RecoverInterruptedInstall(install.ProgramFolder)) return false;
   if (!platform::FileExistsExact(install.ProgramFolder + install.StagedName)) return false;
+  if (!StagedFileIsOurs(install.ProgramFolder + install.StagedName)) return false;
   const TInstallJournal journal = JournalFor(install);
   // A copy in use is never deleted or replaced: the installation fails here
   // just as the probe of update detection predicted.

@@ -2,6 +2,7 @@
 // Installing one staged file into one installation folder, so that a failure
 // or a crash at any moment leaves the folder with either the old file and
 // the old version or the new file and the new version:
+//   0. a staged file of another user's is replaced by a copy of our own;
 //   1. the install journal is written (and flushed);
 //   2. the staged file takes over the old copy's owner and mode, if any;
 //   3. the old copy, if any, is renamed aside within its folder;

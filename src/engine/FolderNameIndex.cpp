@@ -9,6 +9,7 @@
 
 std::vector<int> TFolderNameIndex::FoldersHolding(const std::string& relativePath) {
   std::vector<int> holding;
+  if (relativePath.empty()) return holding;  // no name: nothing holds it
   for (const int index : Candidates(relativePath.substr(0, relativePath.find('/')))) {
     if (platform::FileExists(AppendBackslash(FFolders[index]) + relativePath))
       holding.push_back(index);

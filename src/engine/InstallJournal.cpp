@@ -1,5 +1,6 @@
 #include "engine/InstallJournal.h"
 
+#include <string_view>
 #include <vector>
 
 #include "platform/Files.h"
@@ -33,6 +34,29 @@ bool Below(const std::string& programFolder, const std::string& path) {
          path.compare(0, programFolder.size(), programFolder) == 0;
 }
 
+// A path as the journal keeps it, relative to the program folder, that
+// cannot lead out of it: no leading "/" and no empty, "." or ".." component.
+// The journal lies in a folder that others may write to, and recovery
+// renames and deletes what it names.
+bool StaysBelow(std::string_view relative) {
+  if (relative.empty() || relative.front() == '/') return false;
+  for (;;) {
+    const size_t slash = relative.find('/');
+    const std::string_view component = relative.substr(0, slash);
+    if (component.empty() || component == "." || component == "..") return false;
+    if (slash == std::string_view::npos) return true;
+    relative.remove_prefix(slash + 1);
+  }
+}
+
+// The staged file and the target must be named; the companion and the old
+// copy may be missing.  Every path named stays below the program folder.
+bool UsablePaths(const std::string& staged, const std::string& companion, const std::string& target,
+                 const std::string& aside) {
+  return StaysBelow(staged) && StaysBelow(target) && (companion.empty() || StaysBelow(companion)) &&
+         (aside.empty() || StaysBelow(aside));
+}
+
 std::string Relative(const std::string& programFolder, const std::string& path) {
   return path.empty() ? path : path.substr(programFolder.size());
 }
@@ -53,6 +77,10 @@ bool Journallable(const std::string& programFolder, const TInstallJournal& journ
     if (HoldsLineBreak(*path)) return false;
     if (!path->empty() && !Below(programFolder, *path)) return false;
   }
+  if (!UsablePaths(Relative(programFolder, journal.StagedFile),
+                   Relative(programFolder, journal.CompanionFile),
+                   Relative(programFolder, journal.Target), Relative(programFolder, journal.Aside)))
+    return false;
   return !HoldsLineBreak(journal.ModuleName) && !HoldsLineBreak(journal.ComponentKey) &&
          !HoldsLineBreak(journal.AvailableVersion);
 }
@@ -84,7 +112,9 @@ std::optional<TInstallJournal> ReadInstallJournal(const std::string& programFold
   for (const std::string& line : lines)
     if (HoldsLineBreak(line)) return std::nullopt;
   if (lines[1] != kReplacing && lines[1] != kRollingBack) return std::nullopt;
-  if (lines[2].empty() || lines[4].empty()) return std::nullopt;
+  // A path that could lead out of the program folder was never written by
+  // us: the journal is discarded and nothing it names is touched.
+  if (!UsablePaths(lines[2], lines[3], lines[4], lines[5])) return std::nullopt;
   TInstallJournal journal;
   journal.Phase = lines[1] == kReplacing ? TInstallPhase::Replacing : TInstallPhase::RollingBack;
   journal.StagedFile = Absolute(programFolder, lines[2]);

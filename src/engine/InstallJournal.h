@@ -28,9 +28,10 @@ struct TInstallJournal {
 // "InstallJournal.{J}" in the program folder.
 std::string InstallJournalPath(const std::string& programFolder);
 
-// True when every path of the journal lies below the program folder and
-// every text fits on one line, as the journal keeps them; the reader holds
-// a journal to the same rule.
+// True when every path of the journal lies below the program folder (with
+// no ".", ".." or empty component on the way) and every text fits on one
+// line, as the journal keeps them; the reader holds a journal to the same
+// rule and discards one that breaks it, touching nothing it names.
 bool Journallable(const std::string& programFolder, const TInstallJournal& journal);
 
 // Writes the program folder's journal whole and flushed; raises

@@ -6,13 +6,12 @@
 #include "engine/BoundedBody.h"
 #include "engine/CatalogueRelease.h"
 #include "engine/CatalogueSignature.h"
+#include "engine/TransferProgress.h"
 #include "http/HttpClient.h"
 #include "util/Base64.h"
 #include "util/Ed25519.h"
 
 namespace {
-
-constexpr int kAbortRequested = 99;
 
 std::string PublicKey(const TUpdaterContext& context) {
   const auto key = DecodeBase64(context.CatalogueKey);
@@ -32,10 +31,7 @@ std::string FetchSignature(TUpdaterContext& context) {
     RefuseCatalogue(std::string(kSignatureMissingText) + " (" + error.Message() + ").");
   }
   // Exit cut the transfer: the run ends as after a catalogue cut short.
-  if (context.Window.Tag() == kAbortRequested) {
-    context.HttpClient.Disconnect();
-    throw EAbort("Operation aborted");
-  }
+  EndListingIfAborted(context);
   return std::string(body.Bytes());
 }
 

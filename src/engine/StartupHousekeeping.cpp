@@ -44,6 +44,11 @@ void InstallPendingFiles(TUpdaterContext& context) {
 }  // namespace
 
 void Timer1Timer(TUpdaterContext& context) {
+  if (!context.RunLock.Take(context.ProgramFolder)) {
+    context.Window.ShowInformation(kAlreadyRunningText);
+    context.Window.RequestTermination();
+    return;
+  }
   context.DirList = std::make_unique<TStringList>();
   ScanFolder(context, context.ProgramFolder);
   RemoveLeftovers(context.ProgramFolder);

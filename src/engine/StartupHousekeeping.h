@@ -1,6 +1,8 @@
 #pragma once
 // Start-up housekeeping: the work of the one-shot start-up timer's tick, run
-// once the window has disabled the timer.  It creates DirList and scans the
+// once the window has disabled the timer.  It first makes sure no other
+// updater works on the program folder (if one does, it says so in a box,
+// requests termination and does nothing else).  It then creates DirList and scans the
 // folders below the program folder, removes the previous run's catalogue
 // copy and partial downloads from the program folder (and nowhere else),
 // finishes or undoes an installation that a crash interrupted, discards
@@ -22,4 +24,6 @@ inline constexpr const char* kPendingFilesText =
 inline constexpr const char* kFilesInUseText =
     "Some files could not be installed because they are currently in use. Please close your "
     "Computer QUORVIN applications, and try again.";
+inline constexpr const char* kAlreadyRunningText =
+    "The Quorvin Program Updater is already running. Close it before starting it again.";
 inline constexpr const char* kClickNextText = "Click NEXT to see what updates are available";

@@ -1,12 +1,7 @@
 #include "engine/TransferProgress.h"
 
 #include "http/HttpClient.h"
-
-namespace {
-
-constexpr int kAbortRequested = 99;
-
-}  // namespace
+#include "util/Errors.h"
 
 void HttpClientWorkBegin(TUpdaterContext& context, int64_t workCountMax) {
   context.AnnouncedLength = workCountMax;
@@ -20,4 +15,10 @@ void HttpClientWork(TUpdaterContext& context, int64_t workCount) {
 
 void HttpClientWorkEnd(TUpdaterContext& context) {
   context.Window.SetProgressPosition(context.Window.ProgressMax());
+}
+
+void EndListingIfAborted(TUpdaterContext& context) {
+  if (context.Window.Tag() != kAbortRequested) return;
+  context.HttpClient.Disconnect();
+  throw EAbort("Operation aborted");
 }

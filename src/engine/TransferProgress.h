@@ -20,3 +20,10 @@ void HttpClientWork(TUpdaterContext& context, int64_t workCount);
 
 // Transfer end: the bar is filled, also after a cut transfer.
 void HttpClientWorkEnd(TUpdaterContext& context);
+
+// After a fetch of the listing has returned: when Exit asked for an abort,
+// what arrived is no text to act on.  The connection is closed too (it may
+// have outlived a transfer that ended before the cut), so that the next
+// Exit finds none and ends the program, and the handler ends silently
+// (EAbort).
+void EndListingIfAborted(TUpdaterContext& context);

@@ -8,6 +8,7 @@
 #include "engine/FolderNameIndex.h"
 #include "engine/InUseProbe.h"
 #include "engine/SignedCatalogue.h"
+#include "engine/TransferProgress.h"
 #include "engine/UpdateRecord.h"
 #include "engine/VersionCompare.h"
 #include "http/HttpClient.h"
@@ -16,8 +17,6 @@
 #include "util/allfunct.h"
 
 namespace {
-
-constexpr int kAbortRequested = 99;
 
 // Where a module is installed, as positions in DirList.
 struct TInstallations {
@@ -32,15 +31,9 @@ void FetchCatalogue(TUpdaterContext& context) {
                             [] { throw ECatalogueTooLarge(kCatalogueTooLargeText); });
   context.HttpClient.Get(context.DownloadUrl + kCataloguePath, body);
   // Exit pressed during the fetch cuts the transfer at its next progress
-  // event, and what had arrived by then is no catalogue to act on: a cut
-  // entry could offer a wrong version and later record it as installed.
-  // The connection is closed too (it may have outlived a transfer that
-  // ended before the cut), so that the next Exit finds none and ends the
-  // program.
-  if (context.Window.Tag() == kAbortRequested) {
-    context.HttpClient.Disconnect();
-    throw EAbort("Operation aborted");
-  }
+  // event: a cut entry could offer a wrong version and later record it as
+  // installed.
+  EndListingIfAborted(context);
   // In a build with a key nothing unverified is stored, so nothing
   // unverified is ever read.
   const std::string_view catalogue = body.Bytes();

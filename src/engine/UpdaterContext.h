@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/UpdaterWindow.h"
+#include "platform/RunLock.h"
 #include "util/StringList.h"
 #include "util/UtcTime.h"
 
@@ -37,4 +38,7 @@ struct TUpdaterContext {
   std::string CatalogueKey = {};
   // The current UTC time in seconds since 1970, for a catalogue's expiry.
   std::function<int64_t()> UtcNow = SystemUtcNow;
+  // Keeps other updaters off the program folder from the start-up step on,
+  // as long as the window lives.
+  platform::TRunLock RunLock = {};
 };

@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <string>
 
+// The state flag's value for an abort requested with Exit; 0 is normal.
+inline constexpr int kAbortRequested = 99;
+
 class IUpdaterWindow {
  public:
   virtual ~IUpdaterWindow() = default;
@@ -13,7 +16,7 @@ class IUpdaterWindow {
   virtual void SetStatusLine(const std::string& text) = 0;
   virtual std::string StatusLine() const = 0;
 
-  // The state flag: 0 normal, 99 abort requested.
+  // The state flag: 0 normal, kAbortRequested (99) abort requested.
   virtual int Tag() const = 0;
   virtual void SetTag(int value) = 0;
 

@@ -122,14 +122,11 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
       ::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE));
 }
 
-// The owner/mode operations on an open file or on a path, so that one rule
-// serves a file being written and one already in place.
+// The owner/mode operations on an open file.  Files are changed through a
+// descriptor only: a path may be a symbolic link to a file elsewhere.
 int ChangeOwner(int fd, uid_t owner, gid_t group) { return ::fchown(fd, owner, group); }
-int ChangeOwner(const char* path, uid_t owner, gid_t group) { return ::chown(path, owner, group); }
 int ChangeMode(int fd, mode_t mode) { return ::fchmod(fd, mode); }
-int ChangeMode(const char* path, mode_t mode) { return ::chmod(path, mode); }
 int StatOf(int fd, struct stat& info) { return ::fstat(fd, &info); }
-int StatOf(const char* path, struct stat& info) { return ::stat(path, &info); }
 
 // Gives the file the owner, group and permission bits described by `from`.
 // Owner and group go first, as changing them clears the set-ID bits; what
@@ -150,9 +147,11 @@ bool TakeOverOwnerAndMode(File file, const struct stat& from) {
 
 // Copies a regular file to a target that must not exist yet, flushing the
 // copy to disk; the copy takes over the source's owner and mode as a rename
-// would keep them.  On failure the partial copy is removed and errno kept.
+// would keep them.  A source that is a symbolic link is refused (ELOOP): a
+// rename would move the link, and a copy must not fetch what it points at.
+// On failure the partial copy is removed and errno kept.
 bool CopyToNewFile(const std::string& from, const std::string& to) {
-  const int source = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  const int source = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (source < 0) return false;
   struct stat info;
   const bool regular = ::fstat(source, &info) == 0 && S_ISREG(info.st_mode);
@@ -258,25 +257,20 @@ int CreateTempBeside(const std::string& folder, const std::string& name, std::st
   return -1;
 }
 
-// Where a whole-file write really goes: an existing file (found without
-// regard to case, symbolic links followed) or the new name as given.
-std::string WriteTarget(const std::string& path) {
-  const std::string resolved = ResolvePath(path);
-  char real[PATH_MAX];
-  if (Exists(resolved) && ::realpath(resolved.c_str(), real) != nullptr) return real;
-  return resolved;
-}
-
-// Checks that the file may be replaced; errno tells why not.
+// Checks that the entry under the name may be replaced; errno tells why
+// not.  `existing` describes the entry itself: a symbolic link is replaced
+// (or refused) as a name, never written through, so in a folder that others
+// may write to a link cannot send a write to a file elsewhere.
 bool MayReplace(const std::string& folder, const std::string& target, struct stat& existing,
                 bool& exists) {
   struct stat folderInfo;
   if (::stat(folder.empty() ? "." : folder.c_str(), &folderInfo) != 0) return false;
   if (!S_ISDIR(folderInfo.st_mode)) return FailWith(ENOTDIR);
   if (IsMarkedReadOnly(folderInfo)) return FailWith(EACCES);
-  exists = ::stat(target.c_str(), &existing) == 0;
+  exists = ::lstat(target.c_str(), &existing) == 0;
   if (!exists) return errno == ENOENT;
   if (S_ISDIR(existing.st_mode)) return FailWith(EISDIR);
+  if (S_ISLNK(existing.st_mode)) return true;
   if (IsMarkedReadOnly(existing) || ::access(target.c_str(), W_OK) != 0) return FailWith(EACCES);
   return true;
 }
@@ -432,8 +426,46 @@ bool MoveFileNoReplaceExact(const std::string& from, const std::string& to) {
 }
 
 bool CopyOwnerAndMode(const std::string& from, const std::string& to) {
+  struct stat old;
+  if (::lstat(from.c_str(), &old) != 0) return false;
+  // Non-blocking, so a FIFO planted under the name cannot stall the open.
+  const int fd = ::open(to.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat target;
+  if (::fstat(fd, &target) != 0 || !S_ISREG(target.st_mode)) {
+    ::close(fd);
+    return FailWith(ELOOP);
+  }
+  // A link says nothing of the file it stands for: the new file keeps the
+  // owner and mode it was created with.
+  const bool taken = S_ISLNK(old.st_mode) || TakeOverOwnerAndMode(fd, old);
+  const int error = errno;
+  ::close(fd);
+  errno = error;
+  return taken;
+}
+
+bool OwnedByAnotherUser(const std::string& path) {
   struct stat info;
-  return ::stat(from.c_str(), &info) == 0 && TakeOverOwnerAndMode(to.c_str(), info);
+  const uid_t us = ::geteuid();
+  return us != 0 && ::lstat(path.c_str(), &info) == 0 && info.st_uid != us;
+}
+
+bool ReplaceWithOwnCopy(const std::string& path) {
+  std::string folder, name, copy;
+  SplitFolderAndName(path, folder, name);
+  for (int attempt = 0;; ++attempt) {
+    copy = NewTempPathBeside(folder, name);
+    if (CopyToNewFile(path, copy)) break;
+    if (errno != EEXIST || attempt == 100) return false;
+  }
+  if (::rename(copy.c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(copy.c_str());
+    return FailWith(error);
+  }
+  SyncFolder(folder.empty() ? "." : folder);
+  return true;
 }
 
 bool IsUnfinishedWrite(const std::string& entry, const std::string& name) {
@@ -449,7 +481,7 @@ bool IsUnfinishedWrite(const std::string& entry, const std::string& name) {
 }
 
 void WriteWholeFile(const std::string& path, const void* data, size_t size) {
-  const std::string target = WriteTarget(path);
+  const std::string target = ResolvePath(path);
   std::string folder, name;
   SplitFolderAndName(target, folder, name);
   struct stat existing;
@@ -459,8 +491,9 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size) {
   std::string tempPath;
   const int fd = CreateTempBeside(folder, name, tempPath);
   if (fd < 0) RaiseCreateError(path, errno);
-  // A replaced file keeps its permissions and, where allowed, its owner.
-  if (exists) TakeOverOwnerAndMode(fd, existing);
+  // A replaced file keeps its permissions and, where allowed, its owner; a
+  // replaced link lends nothing.
+  if (exists && S_ISREG(existing.st_mode)) TakeOverOwnerAndMode(fd, existing);
   errno = 0;
   bool ok = WriteAll(fd, static_cast<const char*>(data), size) && ::fsync(fd) == 0;
   int error = errno;
@@ -474,14 +507,17 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size) {
 }
 
 int OpenForReplacing(const std::string& path, std::string& opened) {
-  opened = WriteTarget(path);
+  opened = ResolvePath(path);
   std::string folder, name;
   SplitFolderAndName(opened, folder, name);
   struct stat existing;
   bool exists = false;
   if (name.empty() || !MayReplace(folder, opened, existing, exists))
     RaiseCreateError(path, name.empty() ? EISDIR : errno);
-  const int fd = ::open(opened.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // A link under the name fails (ELOOP) rather than empty the file it
+  // points at; a FIFO fails rather than stall the open.
+  const int fd = ::open(opened.c_str(),
+                        O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) RaiseCreateError(path, errno);
   return fd;
 }

@@ -63,12 +63,28 @@ bool MoveFileNoReplaceExact(const std::string& from, const std::string& to);
 // Gives the file `to` the owner, group and permission bits of the file
 // `from` (both exact paths).  Owner and group are taken over where the
 // process may set them; a set-user-ID or set-group-ID bit only with the
-// owner or group it belongs to.  False when the bits could not be set.
+// owner or group it belongs to.  Neither name is followed: when `from` is a
+// symbolic link nothing is taken over (true), and when `to` is not a
+// regular file itself the call refuses (false, errno ELOOP).  False also
+// when the bits could not be set.
 bool CopyOwnerAndMode(const std::string& from, const std::string& to);
+
+// True when the entry at the exact path (a symbolic link itself, not what
+// it points at) belongs to another user than the one this process runs as,
+// and the process is not root, which may give any file any owner.
+bool OwnedByAnotherUser(const std::string& path);
+// Replaces the regular file at the exact path by a copy of it that this
+// process owns, with its permission bits (and group, where allowed): the
+// copy is made beside it under a whole-file write's temporary name,
+// flushed, and renamed over it, so the name holds the old file or the
+// whole copy at every moment.  A symbolic link is refused (ELOOP).  errno
+// tells why on false.
+bool ReplaceWithOwnCopy(const std::string& path);
 
 // Creates or replaces a whole file: the data is written beside the target,
 // flushed to disk and renamed into place, so the target is never half
-// written.  Raises EFCreateError with the platform's reason on failure.
+// written.  A symbolic link under the name is replaced, not written
+// through.  Raises EFCreateError with the platform's reason on failure.
 void WriteWholeFile(const std::string& path, const void* data, size_t size);
 // The hidden temporary file a whole-file write works in, beside its target:
 // "." + name + ".{T}" + process id + "_" + counter.  One is left only when
@@ -78,10 +94,11 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size);
 bool IsUnfinishedWrite(const std::string& entry, const std::string& name = "");
 // Opens a file for writing from its start, as a download arriving piece by
 // piece needs it: an existing file of that name (found without regard to
-// case, symbolic links followed) is emptied in place and keeps its owner
-// and permissions, else the file is created under the name given.  The
-// same files are refused as by WriteWholeFile.  Returns the descriptor and
-// the exact path opened; raises EFCreateError with the platform's reason.
+// case) is emptied in place and keeps its owner and permissions, else the
+// file is created under the name given.  The same files are refused as by
+// WriteWholeFile, and so is a symbolic link under the name (ELOOP): the
+// file it points at is never emptied.  Returns the descriptor and the
+// exact path opened; raises EFCreateError with the platform's reason.
 int OpenForReplacing(const std::string& path, std::string& opened);
 // Reads a whole file; raises EFOpenError with the platform's reason.
 std::string ReadWholeFile(const std::string& path);

@@ -266,6 +266,21 @@ size_t TProfileSnapshot::GetKeyNames(const std::string& section, std::string& bu
   return KeyNamesOf(FProfile.get(), section, buffer, size);
 }
 
+namespace {
+
+// Whether a write keeps the lines found under the name.  A symbolic link
+// there is replaced by the write; the file it points at is read only when
+// it belongs to the link's own owner, so a link planted in a shared folder
+// cannot copy a file its planter may not read into one the planter can.
+bool KeepsLinesFoundThere(const std::string& path) {
+  struct stat name, file;
+  if (::lstat(path.c_str(), &name) != 0) return false;
+  if (!S_ISLNK(name.st_mode)) return true;
+  return ::stat(path.c_str(), &file) == 0 && file.st_uid == name.st_uid;
+}
+
+}  // namespace
+
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& fileName) {
   if (!FitsOnOneLine(section, key, value)) return false;
@@ -273,7 +288,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
   bool byteOrderMark = false;
   std::vector<std::string> lines;
   try {
-    if (FileExists(target)) {
+    if (FileExists(target) && KeepsLinesFoundThere(target)) {
       const std::string text = DecodeTextBytes(ReadWholeFile(target), byteOrderMark);
       for (std::string_view line : SplitProfileLines(text)) lines.emplace_back(line);
     }

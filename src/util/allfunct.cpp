@@ -1,5 +1,7 @@
 #include "util/allfunct.h"
 
+#include <algorithm>
+
 std::string AppendBackslash(const std::string& path) {
   if (path.empty() || path.back() == '/') return path;
   return path + '/';
@@ -17,5 +19,11 @@ std::string LocalRelativePath(const std::string& cataloguePath) {
   std::string path = cataloguePath;
   for (char& c : path)
     if (c == '\\') c = '/';
+  if (path.empty() || path.front() == '/') return "";
+  for (size_t start = 0; start <= path.size();) {
+    const size_t end = std::min(path.find('/', start), path.size());
+    if (path.compare(start, end - start, "..") == 0) return "";
+    start = end + 1;
+  }
   return path;
 }

@@ -16,5 +16,7 @@ std::string BareFileName(const std::string& componentFile);
 // A path below a folder as the catalogue writes it, such as a module's
 // program file "Bin\App.exe": its folder separators "\" are read as "/",
 // so it can be appended to a folder path and looked up component by
-// component, letter case ignored, like any name.
+// component, letter case ignored, like any name.  A path that would not
+// stay below the folder (absolute, or with a ".." component) gives "",
+// which names no file: a module so named is installed nowhere.
 std::string LocalRelativePath(const std::string& cataloguePath);

@@ -1,9 +1,13 @@
 // Installing staged files into the first folder that holds their program.
 #include "engine/StagedInstall.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "StagedInstallFixture.h"
 #include "engine/CrashPoint.h"
@@ -215,6 +219,40 @@ TEST_F(StagedInstallTest, AnUpdatedFileKeepsTheOldCopysModeAndOwner) {
     EXPECT_EQ(report.st_uid, 4321u);
     EXPECT_EQ(report.st_gid, 4322u);
   }
+}
+
+// In a group's shared folder another member (4242) staged the file; the
+// updater, run by "nobody" here, installs a copy of its own, so the member
+// cannot change the installed file afterwards.
+TEST_F(StagedInstallTest, AStagedFileOfAnotherUserIsInstalledAsACopyOfOurOwn) {
+  if (::geteuid() != 0) GTEST_SKIP() << "files of two other users take root to make";
+  constexpr uid_t kUs = 65534, kOtherMember = 4242;
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  ::chmod(tree.Path("f0/Report.dll").c_str(), 0640);
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.Root))
+    ASSERT_EQ(0, ::chown(entry.path().c_str(), kUs, kUs));
+  ASSERT_EQ(0, ::chown(tree.Root.c_str(), kUs, kUs));
+  ASSERT_EQ(0, ::chown(tree.Path("Report.dll.{F}").c_str(), kOtherMember, kOtherMember));
+
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const bool lowered = ::setgroups(0, nullptr) == 0 && ::setresgid(kUs, kUs, kUs) == 0 &&
+                         ::setresuid(kUs, kUs, kUs) == 0;
+    ::_exit(lowered && InstallStagedFiles(rig.Context) ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(child, ::waitpid(child, &status, 0));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  struct stat installed;
+  ASSERT_EQ(0, ::stat(tree.Path("f0/Report.dll").c_str(), &installed));
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "new");
+  EXPECT_EQ(installed.st_uid, kUs);
+  EXPECT_EQ(installed.st_mode & 07777, 0640u);
+  EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "2.1.005");
+  EXPECT_EQ(tree.Listing(), "f0");
 }
 
 // A failed move puts the old copy back by its exact name; the user's file

@@ -38,6 +38,20 @@ TEST_F(StartupHousekeepingTest, WithoutLeftoversItScansAndInvitesTheUserToPressN
   EXPECT_EQ(rig.Window.StatusLine(), kClickNextText);
 }
 
+// Another updater on the same folder: this one touches nothing and ends.
+TEST_F(StartupHousekeepingTest, AnotherRunOnTheFolderEndsThisOneUntouched) {
+  tree.Write("Prog.exe.{S}", "still arriving in the other run");
+  platform::TRunLock otherRun;
+  ASSERT_TRUE(otherRun.Take(tree.Root));
+
+  Timer1Timer(rig.Context);
+
+  EXPECT_EQ(rig.Window.boxes, std::vector<std::string>{kAlreadyRunningText});
+  EXPECT_EQ(rig.Window.terminationRequests, 1);
+  EXPECT_EQ(rig.Context.DirList, nullptr);
+  EXPECT_EQ(tree.Listing(), "Prog.exe.{S}");
+}
+
 TEST_F(StartupHousekeepingTest, LeftoversGoFromTheProgramFolderOnlyInAnyLetterCase) {
   tree.Write("Prog.exe.{S}", "cut");
   tree.Write("prog2.exe.{s}", "cut");

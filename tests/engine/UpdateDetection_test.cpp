@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "DetectTestSupport.h"
@@ -203,6 +204,21 @@ TEST_F(UpdateDetectionTest, CatalogueNamesCannotReachOutsideTheInstallationFolde
   Detect(
       "[modules]\r\nApp=App.exe\r\n[App]\r\nUp=2.0.000,..\\Lib.dll\r\n"
       "Slash=2.0.000,../Lib.dll\r\nDots=2.0.000,..\r\n");
+  ExpectUpToDateEnding();
+}
+
+// Program files are looked up below each folder: one that climbs out (or
+// starts at the root) is found nowhere, so nothing is installed for it.
+TEST_F(UpdateDetectionTest, AProgramFileOutsideTheFolderMarksNoInstallation) {
+  tree.File("App/Lib.dll");
+  tree.File("App.exe");  // in the program folder, one level up from App/
+  const std::string absolute = tree.Root() + "App.exe";
+  std::string backslashed = absolute;
+  std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
+  Detect("[modules]\r\nUp=..\\App.exe\r\nSlash=App/../App.exe\r\nRoot=" + absolute +
+         "\r\nWin=" + backslashed +
+         "\r\n[Up]\r\nLib=2.0.000,Lib.dll\r\n[Slash]\r\nLib=2.0.000,Lib.dll\r\n"
+         "[Root]\r\nLib=2.0.000,Lib.dll\r\n[Win]\r\nLib=2.0.000,Lib.dll\r\n");
   ExpectUpToDateEnding();
 }
 

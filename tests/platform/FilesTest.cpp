@@ -195,6 +195,28 @@ TEST(CopyOwnerAndModeTest, TakesOverEveryPermissionBit) {
   EXPECT_FALSE(CopyOwnerAndMode(temp / "missing", temp / "new"));
 }
 
+// Another member of a shared folder may plant links under either name.
+TEST(CopyOwnerAndModeTest, FollowsNoLink) {
+  TempFolder temp;
+  temp.Write("old", "");
+  temp.Write("new", "");
+  temp.Write("elsewhere", "");
+  ::chmod((temp / "old").c_str(), 0755);
+  ::chmod((temp / "new").c_str(), 0640);
+  ::chmod((temp / "elsewhere").c_str(), 0600);
+  std::filesystem::create_symlink(temp / "elsewhere", temp / "staged");
+  errno = 0;
+  EXPECT_FALSE(CopyOwnerAndMode(temp / "old", temp / "staged"));
+  EXPECT_EQ(ELOOP, errno);
+  std::filesystem::create_symlink(temp / "old", temp / "old-link");
+  EXPECT_TRUE(CopyOwnerAndMode(temp / "old-link", temp / "new"));
+  struct stat info;
+  ASSERT_EQ(0, ::stat((temp / "elsewhere").c_str(), &info));
+  EXPECT_EQ(0600u, info.st_mode & 07777);
+  ASSERT_EQ(0, ::stat((temp / "new").c_str(), &info));
+  EXPECT_EQ(0640u, info.st_mode & 07777) << "taken from no link";
+}
+
 TEST(UnfinishedWriteTest, OnlyOurMarkedTemporaryNamesCount) {
   EXPECT_TRUE(IsUnfinishedWrite(".allfiles.ini.{T}4242_0"));
   EXPECT_TRUE(IsUnfinishedWrite(".version.INI.{T}17_3", "Version.ini"));
@@ -214,17 +236,43 @@ TEST(WriteWholeFileTest, CreatesAndReplacesWithoutLeftovers) {
   EXPECT_EQ("second", ReadWholeFile(temp / "ALLFILES.ini"));
 }
 
-TEST(WriteWholeFileTest, KeepsPermissionsAndWritesThroughLinks) {
+TEST(WriteWholeFileTest, KeepsPermissions) {
   TempFolder temp;
-  temp.Write("real.ini", "old");
-  ::chmod((temp / "real.ini").c_str(), 0640);
-  std::filesystem::create_symlink(temp / "real.ini", temp / "link.ini");
-  WriteWholeFile(temp / "link.ini", "new", 3);
-  EXPECT_TRUE(std::filesystem::is_symlink(temp / "link.ini"));
-  EXPECT_EQ("new", temp.Read("real.ini"));
+  temp.Write("Version.ini", "old");
+  ::chmod((temp / "Version.ini").c_str(), 0640);
+  WriteWholeFile(temp / "Version.ini", "new", 3);
+  EXPECT_EQ("new", temp.Read("Version.ini"));
   struct stat info;
-  ASSERT_EQ(0, ::stat((temp / "real.ini").c_str(), &info));
+  ASSERT_EQ(0, ::stat((temp / "Version.ini").c_str(), &info));
   EXPECT_EQ(0640u, info.st_mode & 07777);
+}
+
+// A link planted under the name in a folder others may write to must not
+// send our bytes to the file it points at.
+TEST(WriteWholeFileTest, ReplacesALinkAndNeverWritesThroughIt) {
+  TempFolder temp;
+  temp.Write("elsewhere", "theirs");
+  ::chmod((temp / "elsewhere").c_str(), 0600);
+  std::filesystem::create_symlink(temp / "elsewhere", temp / "Version.ini");
+  WriteWholeFile(temp / "version.INI", "new", 3);
+  EXPECT_FALSE(std::filesystem::is_symlink(temp / "Version.ini"));
+  EXPECT_EQ("new", temp.Read("Version.ini"));
+  EXPECT_EQ("theirs", temp.Read("elsewhere"));
+
+  std::filesystem::create_symlink(temp / "elsewhere", temp / "Report.dll.{S}");
+  std::string opened;
+  try {
+    OpenForReplacing(temp / "Report.dll.{S}", opened);
+    FAIL() << "opened through the link";
+  } catch (const EFCreateError& error) {
+    EXPECT_EQ("Cannot create file \"" + (temp / "Report.dll.{S}") +
+                  "\". Too many levels of symbolic links",
+              error.Message());
+  }
+  EXPECT_EQ("theirs", temp.Read("elsewhere"));
+  struct stat info;
+  ASSERT_EQ(0, ::stat((temp / "elsewhere").c_str(), &info));
+  EXPECT_EQ(0600u, info.st_mode & 07777);
 }
 
 TEST(WriteWholeFileTest, FailuresRaiseTheCreateErrorAndKeepTheOldFile) {

@@ -1,7 +1,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <random>
 
 #include "platform/Profile.h"
@@ -260,6 +262,24 @@ TEST(ProfileWriteTest, FailsAndLeavesTheFileWhenItCannotWrite) {
   std::filesystem::create_directory(temp / "locked");
   ::chmod((temp / "locked").c_str(), 0555);
   EXPECT_FALSE(WritePrivateProfileString("S", "k", "2", temp / "locked/Version.ini"));
+}
+
+// A link under the name is replaced; the lines of the file behind it are
+// kept only when that file belongs to the link's owner.
+TEST(ProfileWriteTest, TakesNoLinesFromAnotherUsersFileBehindALink) {
+  TempFolder temp;
+  temp.Write("shared.ini", "[S]\nold=1\n");
+  std::filesystem::create_symlink(temp / "shared.ini", temp / "Version.ini");
+  ASSERT_TRUE(WritePrivateProfileString("S", "k", "2", temp / "Version.ini"));
+  EXPECT_EQ("[S]\r\nold=1\r\nk=2\r\n", temp.Read("Version.ini"));
+  EXPECT_EQ("[S]\nold=1\n", temp.Read("shared.ini"));
+
+  if (::geteuid() != 0) GTEST_SKIP() << "a link of another user takes root to make";
+  temp.Write("secret", "[S]\npassword=hunter2\n");
+  std::filesystem::create_symlink(temp / "secret", temp / "Planted.ini");
+  ASSERT_EQ(0, ::lchown((temp / "Planted.ini").c_str(), 4242, 4242));
+  ASSERT_TRUE(WritePrivateProfileString("S", "k", "2", temp / "Planted.ini"));
+  EXPECT_EQ("[S]\r\nk=2\r\n", temp.Read("Planted.ini"));
 }
 
 TEST(ProfileWriteTest, RefusesTextThatWouldBreakTheLines) {

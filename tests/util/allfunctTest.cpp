@@ -23,3 +23,11 @@ TEST(BareFileNameTest, NeverLetsANameClimbOutOfItsFolder) {
   EXPECT_EQ("", BareFileName(""));
   EXPECT_EQ("...", BareFileName("..."));
 }
+
+TEST(LocalRelativePathTest, ReadsBackslashesAndNeverLeavesTheFolder) {
+  EXPECT_EQ("Bin/App.exe", LocalRelativePath("Bin\\App.exe"));
+  EXPECT_EQ("./a..b/App.exe", LocalRelativePath(".\\a..b/App.exe"));
+  for (const char* outside :
+       {"..\\..\\etc\\x", "../../etc/x", "Bin\\..", "/etc/x", "\\etc\\x", "\\\\server\\x", ""})
+    EXPECT_EQ("", LocalRelativePath(outside)) << outside;
+}
