@@ -1,7 +1,6 @@
 #include "engine/DownloadStaging.h"
 
 #include "engine/CompanionFile.h"
-#include "engine/CrashPoint.h"
 #include "engine/DownloadVerdict.h"
 #include "engine/PartialDownload.h"
 #include "engine/StagedInstall.h"
@@ -49,13 +48,9 @@ bool Stage(TUpdaterContext& context, const TRowToFetch& row) {
   const std::string staged = folder + engine::StagedName(row.Bare);
   if (!StagedNameFree(context, staged)) return false;
   engine::RemoveCompanions(folder, row.Bare);
-  engine::CrashPoint();
   engine::WriteCompanionFile(
       folder + engine::CompanionName(row.Bare, row.Companion.AvailableVersion), row.Companion);
-  engine::CrashPoint();
-  const bool stagedOk = platform::MoveFileNoReplace(folder + engine::PartialName(row.Bare), staged);
-  engine::CrashPoint();
-  return stagedOk;
+  return platform::MoveFileNoReplace(folder + engine::PartialName(row.Bare), staged);
 }
 
 void ShowAborted(IUpdaterWindow& window) {
@@ -98,7 +93,6 @@ bool FetchRow(TUpdaterContext& context, const TRowToFetch& row) {
   engine::TPartialDownload download(partial,
                                     expected.Trust == engine::TExpectedFile::kLengthAndSha256);
   Receive(context, row, download);
-  engine::CrashPoint();
   if (window.Tag() == kAbortRequested) {
     // Exit may have come after the transfer's last progress event, which
     // left the connection open; closed here, the next Exit ends the program.
@@ -116,7 +110,6 @@ bool FetchRow(TUpdaterContext& context, const TRowToFetch& row) {
     return true;
   }
   download.SyncAndClose();  // on disk before it can be staged
-  engine::CrashPoint();
   if (!Stage(context, row)) window.SetHint(kDownloadErrorNote);
   return true;
 }

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "engine/Catalogue.h"
-#include "engine/CrashPoint.h"
 #include "engine/InUseProbe.h"
 #include "engine/InstallJournal.h"
 #include "engine/StagingNames.h"
@@ -44,12 +43,9 @@ bool RestoreAside(const TInstallJournal& journal) {
 void RollBack(const std::string& programFolder, TInstallJournal journal) {
   journal.Phase = TInstallPhase::RollingBack;
   WriteInstallJournal(programFolder, journal);
-  CrashPoint();
   if (journal.Aside.empty() || platform::FileExistsExact(journal.Aside))
     platform::DeleteFileExact(journal.Target);
-  CrashPoint();
   const bool restored = RestoreAside(journal);
-  CrashPoint();
   if (restored) RemoveInstallJournal(programFolder);
 }
 
@@ -58,14 +54,11 @@ void RollBack(const std::string& programFolder, TInstallJournal journal) {
 void Complete(const std::string& programFolder, const TInstallJournal& journal) {
   RecordInstalledVersion(FolderOf(journal.Target), journal.ModuleName, journal.ComponentKey,
                          journal.AvailableVersion);
-  CrashPoint();
   if (!journal.Aside.empty()) {
     platform::DeleteFileExact(journal.Aside);
     platform::SyncFolder(FolderOf(journal.Aside));
-    CrashPoint();
   }
   if (!journal.CompanionFile.empty()) platform::DeleteFileExact(journal.CompanionFile);
-  CrashPoint();
   RemoveInstallJournal(programFolder);
 }
 
@@ -78,7 +71,6 @@ void RemoveUnfinishedVersionWrites(const std::string& folder) {
   for (const auto& entry : entries)
     if (!entry.isFolder && platform::IsUnfinishedWrite(entry.name, kVersionFileName))
       platform::DeleteFileExact(folder + entry.name);
-  CrashPoint();
 }
 
 TInstallJournal JournalFor(const TFolderInstall& install) {
@@ -100,14 +92,11 @@ TInstallJournal JournalFor(const TFolderInstall& install) {
 // the moment it carries the component's name.
 bool TakeOverOldCopysMode(const TInstallJournal& journal) {
   if (journal.Aside.empty()) return true;
-  const bool taken = platform::CopyOwnerAndMode(journal.Target, journal.StagedFile);
-  CrashPoint();
-  return taken;
+  return platform::CopyOwnerAndMode(journal.Target, journal.StagedFile);
 }
 
 bool Replace(const std::string& programFolder, const TInstallJournal& journal) {
   WriteInstallJournal(programFolder, journal);
-  CrashPoint();
   if (!TakeOverOldCopysMode(journal)) {
     RemoveInstallJournal(programFolder);
     return false;
@@ -117,16 +106,12 @@ bool Replace(const std::string& programFolder, const TInstallJournal& journal) {
       RemoveInstallJournal(programFolder);
       return false;
     }
-    CrashPoint();
   }
-  if (MoveFailureInjected() ||
-      !platform::MoveFileNoReplaceExact(journal.StagedFile, journal.Target)) {
+  if (!platform::MoveFileNoReplaceExact(journal.StagedFile, journal.Target)) {
     const bool restored = RestoreAside(journal);
-    CrashPoint();
     if (restored) RemoveInstallJournal(programFolder);
     return false;
   }
-  CrashPoint();
   try {
     Complete(programFolder, journal);
   } catch (const std::exception&) {

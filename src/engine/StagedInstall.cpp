@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "engine/CompanionFile.h"
-#include "engine/CrashPoint.h"
 #include "engine/FolderInstall.h"
 #include "engine/InstallJournal.h"
 #include "engine/StagingNames.h"
@@ -111,8 +110,6 @@ void DiscardOrphanedStagedFiles(TUpdaterContext& context) {
     // removed when the name is staged again), a staged file without one is not.
     platform::DeleteFileExact(programFolder + entry.name);
     platform::SyncFolder(programFolder);
-    engine::CrashPoint();
     engine::RemoveCompanions(programFolder, bare);
-    engine::CrashPoint();
   }
 }

@@ -14,12 +14,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/FileCalls.h"
 #include "platform/TextEncoding.h"
 #include "util/Errors.h"
-
-#ifndef RENAME_NOREPLACE
-#define RENAME_NOREPLACE (1 << 0)
-#endif
 
 namespace platform {
 namespace {
@@ -104,9 +101,9 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
-bool WriteAll(int fd, const char* data, size_t size) {
+bool WriteAll(int fd, const char* data, size_t size, const std::string& path) {
   while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
+    const ssize_t written = calls::Write(fd, data, size, path);
     if (written < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -117,19 +114,22 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
-int RenameNoReplace(const std::string& from, const std::string& to) {
-  return static_cast<int>(
-      ::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE));
+// A file being written (its descriptor and path) or one already in place
+// (its path), so that one rule of owner and mode serves both.
+struct TOpenFile {
+  int fd;
+  const std::string& path;
+};
+int ChangeOwner(TOpenFile file, uid_t owner, gid_t group) {
+  return calls::ChangeOwner(file.fd, owner, group, file.path);
 }
-
-// The owner/mode operations on an open file or on a path, so that one rule
-// serves a file being written and one already in place.
-int ChangeOwner(int fd, uid_t owner, gid_t group) { return ::fchown(fd, owner, group); }
-int ChangeOwner(const char* path, uid_t owner, gid_t group) { return ::chown(path, owner, group); }
-int ChangeMode(int fd, mode_t mode) { return ::fchmod(fd, mode); }
-int ChangeMode(const char* path, mode_t mode) { return ::chmod(path, mode); }
-int StatOf(int fd, struct stat& info) { return ::fstat(fd, &info); }
-int StatOf(const char* path, struct stat& info) { return ::stat(path, &info); }
+int ChangeOwner(const std::string& path, uid_t owner, gid_t group) {
+  return calls::ChangeOwner(path, owner, group);
+}
+int ChangeMode(TOpenFile file, mode_t mode) { return calls::ChangeMode(file.fd, mode, file.path); }
+int ChangeMode(const std::string& path, mode_t mode) { return calls::ChangeMode(path, mode); }
+int StatOf(TOpenFile file, struct stat& info) { return ::fstat(file.fd, &info); }
+int StatOf(const std::string& path, struct stat& info) { return ::stat(path.c_str(), &info); }
 
 // Gives the file the owner, group and permission bits described by `from`.
 // Owner and group go first, as changing them clears the set-ID bits; what
@@ -137,7 +137,7 @@ int StatOf(const char* path, struct stat& info) { return ::stat(path, &info); }
 // could not be taken over is dropped rather than granted to someone else.
 // False when the bits could not be set.
 template <class File>
-bool TakeOverOwnerAndMode(File file, const struct stat& from) {
+bool TakeOverOwnerAndMode(const File& file, const struct stat& from) {
   if (ChangeOwner(file, from.st_uid, from.st_gid) != 0)
     (void)ChangeOwner(file, static_cast<uid_t>(-1), from.st_gid);
   struct stat now;
@@ -152,7 +152,7 @@ bool TakeOverOwnerAndMode(File file, const struct stat& from) {
 // copy to disk; the copy takes over the source's owner and mode as a rename
 // would keep them.  On failure the partial copy is removed and errno kept.
 bool CopyToNewFile(const std::string& from, const std::string& to) {
-  const int source = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  const int source = calls::Open(from, O_RDONLY | O_CLOEXEC);
   if (source < 0) return false;
   struct stat info;
   const bool regular = ::fstat(source, &info) == 0 && S_ISREG(info.st_mode);
@@ -160,34 +160,33 @@ bool CopyToNewFile(const std::string& from, const std::string& to) {
     ::close(source);
     return FailWith(EISDIR);
   }
-  const int target =
-      ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777);
+  const int target = calls::Open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777);
   if (target < 0) {
     const int error = errno;
     ::close(source);
     errno = error;
     return false;
   }
-  bool ok = TakeOverOwnerAndMode(target, info);
+  bool ok = TakeOverOwnerAndMode(TOpenFile{target, to}, info);
   char buffer[64 * 1024];
   for (; ok;) {
-    const ssize_t got = ::read(source, buffer, sizeof buffer);
+    const ssize_t got = calls::Read(source, buffer, sizeof buffer, from);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
       ok = got == 0;
       break;
     }
-    if (!WriteAll(target, buffer, static_cast<size_t>(got))) {
+    if (!WriteAll(target, buffer, static_cast<size_t>(got), to)) {
       ok = false;
       break;
     }
   }
-  ok = ok && ::fsync(target) == 0;
-  const int error = errno;
-  ok = (::close(target) == 0) && ok;
+  ok = ok && calls::Sync(target, to) == 0;
+  int error = errno;
+  if (calls::Close(target, to) != 0 && ok) ok = false, error = errno;
   ::close(source);
   if (!ok) {
-    ::unlink(to.c_str());
+    calls::Unlink(to);
     errno = error ? error : EIO;
   }
   return ok;
@@ -197,9 +196,9 @@ bool CopyToNewFile(const std::string& from, const std::string& to) {
 // the source cannot be removed the target is taken back, so a move either
 // happens or not.
 bool RemoveSourceOrTakeBack(const std::string& from, const std::string& to) {
-  if (::unlink(from.c_str()) == 0) return true;
+  if (calls::Unlink(from) == 0) return true;
   const int error = errno;
-  ::unlink(to.c_str());
+  calls::Unlink(to);
   return FailWith(error);
 }
 
@@ -211,11 +210,11 @@ bool MoveAcrossFileSystems(const std::string& from, const std::string& to) {
 // For file systems without the no-replace rename: a hard link fails just as
 // surely on an existing target.
 bool MoveByLink(const std::string& from, const std::string& to) {
-  return ::link(from.c_str(), to.c_str()) == 0 && RemoveSourceOrTakeBack(from, to);
+  return calls::Link(from, to) == 0 && RemoveSourceOrTakeBack(from, to);
 }
 
 bool MoveResolved(const std::string& from, const std::string& to) {
-  if (RenameNoReplace(from, to) == 0) return true;
+  if (calls::RenameNoReplace(from, to) == 0) return true;
   if (errno == EXDEV) return MoveAcrossFileSystems(from, to);
   if (errno != EINVAL && errno != ENOSYS) return false;
   if (MoveByLink(from, to)) return true;
@@ -252,7 +251,7 @@ std::string NewTempPathBeside(const std::string& folder, const std::string& name
 int CreateTempBeside(const std::string& folder, const std::string& name, std::string& tempPath) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     tempPath = NewTempPathBeside(folder, name);
-    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = calls::Open(tempPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -357,7 +356,7 @@ bool ListFolder(const std::string& folder, const std::string& pattern,
   entries.clear();
   std::string resolved = ResolvePath(folder);
   if (!resolved.empty() && resolved.back() != '/') resolved += '/';
-  DIR* dir = ::opendir(resolved.empty() ? "." : resolved.c_str());
+  DIR* dir = calls::OpenFolderStream(resolved);
   if (dir == nullptr) return false;
   // The old "*.*" convention means every name, also names without a dot.
   const std::string foldedPattern = pattern == "*.*" ? "*" : FoldCase(pattern);
@@ -389,7 +388,7 @@ bool ListFolder(const std::string& folder, const std::string& pattern,
 // costs one more call per folder: detection lists thousands of folders.
 bool ListNamesExact(const std::string& folder, std::vector<std::string>& names) {
   names.clear();
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = calls::OpenFolder(folder);
   if (fd < 0) return false;
   alignas(dirent64) char buffer[32 * 1024];
   ssize_t got;
@@ -419,7 +418,7 @@ bool FileExistsExact(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-bool DeleteFileExact(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool DeleteFileExact(const std::string& path) { return calls::Unlink(path) == 0; }
 
 bool MoveFileNoReplaceExact(const std::string& from, const std::string& to) {
   if (!MoveResolved(from, to)) return false;
@@ -433,7 +432,7 @@ bool MoveFileNoReplaceExact(const std::string& from, const std::string& to) {
 
 bool CopyOwnerAndMode(const std::string& from, const std::string& to) {
   struct stat info;
-  return ::stat(from.c_str(), &info) == 0 && TakeOverOwnerAndMode(to.c_str(), info);
+  return ::stat(from.c_str(), &info) == 0 && TakeOverOwnerAndMode(to, info);
 }
 
 bool IsUnfinishedWrite(const std::string& entry, const std::string& name) {
@@ -460,14 +459,15 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size) {
   const int fd = CreateTempBeside(folder, name, tempPath);
   if (fd < 0) RaiseCreateError(path, errno);
   // A replaced file keeps its permissions and, where allowed, its owner.
-  if (exists) TakeOverOwnerAndMode(fd, existing);
+  if (exists) TakeOverOwnerAndMode(TOpenFile{fd, tempPath}, existing);
   errno = 0;
-  bool ok = WriteAll(fd, static_cast<const char*>(data), size) && ::fsync(fd) == 0;
+  bool ok = WriteAll(fd, static_cast<const char*>(data), size, tempPath) &&
+            calls::Sync(fd, tempPath) == 0;
   int error = errno;
-  if (::close(fd) != 0 && ok) ok = false, error = errno;
-  if (ok && ::rename(tempPath.c_str(), target.c_str()) != 0) ok = false, error = errno;
+  if (calls::Close(fd, tempPath) != 0 && ok) ok = false, error = errno;
+  if (ok && calls::Rename(tempPath, target) != 0) ok = false, error = errno;
   if (!ok) {
-    ::unlink(tempPath.c_str());
+    calls::Unlink(tempPath);
     RaiseCreateError(path, error ? error : EIO);
   }
   SyncFolder(folder.empty() ? "." : folder);
@@ -481,13 +481,14 @@ int OpenForReplacing(const std::string& path, std::string& opened) {
   bool exists = false;
   if (name.empty() || !MayReplace(folder, opened, existing, exists))
     RaiseCreateError(path, name.empty() ? EISDIR : errno);
-  const int fd = ::open(opened.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd = calls::Open(opened, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) RaiseCreateError(path, errno);
   return fd;
 }
 
 std::string ReadWholeFile(const std::string& path) {
-  const int fd = ::open(ResolvePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  const std::string resolved = ResolvePath(path);
+  const int fd = calls::Open(resolved, O_RDONLY | O_CLOEXEC);
   if (fd < 0) RaiseOpenError(path, errno);
   struct stat info;
   if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
@@ -498,7 +499,7 @@ std::string ReadWholeFile(const std::string& path) {
   if (S_ISREG(info.st_mode) && info.st_size > 0) content.reserve(static_cast<size_t>(info.st_size));
   char buffer[64 * 1024];
   for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    const ssize_t got = calls::Read(fd, buffer, sizeof buffer, resolved);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       const int error = errno;
@@ -513,6 +514,7 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 void SyncFolder(const std::string& folder) {
+  if (!PassFileOperation(TFileOp::SyncFolder, folder)) return;
   const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   ::fsync(fd);

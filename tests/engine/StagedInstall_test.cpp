@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include "StagedInstallFixture.h"
-#include "engine/CrashPoint.h"
 #include "util/Errors.h"
 
 namespace {
@@ -35,6 +34,8 @@ class StagedInstallTest : public ::testing::Test {
       rig.Context.DirList->Add(tree.Path("f" + std::to_string(i) + "/"));
     }
   }
+
+  void TearDown() override { platform::DisarmFileFaultForTesting(); }
 
   TTempTree tree;
   TEngineRig rig{tree.Root};
@@ -160,7 +161,7 @@ TEST_F(StagedInstallTest, AFailedMoveBringsTheOldCopyBack) {
   FoldersUpTo(0);
   InstallModA({"f0"});
   Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
-  engine::FailNextMoveForTesting();
+  FailNextMoveOfAStagedFile();
 
   EXPECT_FALSE(InstallStagedFiles(rig.Context));
 
@@ -226,7 +227,7 @@ TEST_F(StagedInstallTest, TwoNamesDifferingOnlyInCaseSurviveAFailedMove) {
   tree.Write("f0/lib.dll", "old lib");
   tree.Write("f0/LIB.DLL", "the user's other file");
   Stage("lib.dll", "new lib", "ModA", "2.1.005", "ModA.exe");
-  engine::FailNextMoveForTesting();
+  FailNextMoveOfAStagedFile();
 
   EXPECT_FALSE(InstallStagedFiles(rig.Context));
   EXPECT_EQ(tree.Listing("f0"), "LIB.DLL ModA.exe Report.dll Version.ini lib.dll");
