@@ -84,31 +84,44 @@ bool InstallStagedFile(TUpdaterContext& context, const std::string& stagedName) 
 bool InstallStagedFiles(TUpdaterContext& context) {
   engine::RecoverInterruptedInstall(context.ProgramFolder);
   std::vector<platform::FolderEntry> entries;
-  platform::ListFolder(context.ProgramFolder, engine::kStagedPattern, entries);
-  bool result = true;
+  // A program folder that cannot be listed may hold staged files all the same.
+  bool result = platform::ListFolder(context.ProgramFolder, engine::kStagedPattern, entries);
   for (const auto& entry : entries) {
     // Each staged file is taken once; one that has gone meanwhile is skipped.
     if (entry.isFolder || !platform::FileExistsExact(context.ProgramFolder + entry.name)) continue;
     if (!InstallStagedFile(context, entry.name)) result = false;
   }
+  // An installation that could not be finished (its old copy still aside, its
+  // journal not removed) is not done either; the next start finishes it.
+  if (!engine::RecoverInterruptedInstall(context.ProgramFolder)) result = false;
   return result;
 }
 
 void DiscardOrphanedStagedFiles(TUpdaterContext& context) {
   const std::string& programFolder = context.ProgramFolder;
   // An installation still waiting to be recovered may need its staged file.
-  if (engine::InstallJournalExists(programFolder)) return;
+  std::string stagedUnderWay;
+  if (engine::InstallJournalExists(programFolder)) {
+    try {
+      const auto journal = engine::ReadInstallJournal(programFolder);
+      if (journal) stagedUnderWay = journal->StagedFile;
+    } catch (const Exception&) {
+      return;  // which staged file it needs cannot be told
+    }
+  }
   std::vector<platform::FolderEntry> entries;
   platform::ListFolder(programFolder, engine::kStagedPattern, entries);
   for (const auto& entry : entries) {
     const std::string bare = engine::BareNameOfStaged(entry.name);
     std::string programFile;
-    if (entry.isFolder || !ProgramFileOfStaged(programFolder, bare, programFile) ||
+    if (entry.isFolder || programFolder + entry.name == stagedUnderWay ||
+        !ProgramFileOfStaged(programFolder, bare, programFile) ||
         InstalledSomewhere(context, programFile))
       continue;
     // The staged file goes first: a companion left alone is harmless (it is
-    // removed when the name is staged again), a staged file without one is not.
-    platform::DeleteFileExact(programFolder + entry.name);
+    // removed when the name is staged again), a staged file without one is
+    // not, so the companions stay with a staged file that could not go.
+    if (!platform::DeleteFileExact(programFolder + entry.name)) continue;
     platform::SyncFolder(programFolder);
     engine::RemoveCompanions(programFolder, bare);
   }

@@ -9,7 +9,9 @@
 #include "engine/UpdaterContext.h"
 
 // Installs every staged file.  False when any attempt to move a staged file
-// into a folder failed (for example because the old copy is in use); true
+// into a folder failed (for example because the old copy is in use), when
+// the program folder could not be listed, or when an installation is left
+// unfinished (its journal could not be removed or recovered); true
 // otherwise.  A staged file whose companion file is missing, unreadable or
 // short raises EFOpenError or the list index error, which end the call.
 bool InstallStagedFiles(TUpdaterContext& context);
@@ -23,6 +25,6 @@ bool InstallStagedFile(TUpdaterContext& context, const std::string& stagedName);
 // file is in no folder of DirList: it could never be installed, and left in
 // place it would be announced at every start and keep its name from being
 // staged again.  A staged file without a readable companion of four lines
-// is left for the installation to report; nothing is discarded while an
-// interrupted installation still waits to be recovered.
+// is left for the installation to report, and so is the staged file of an
+// interrupted installation that still waits to be recovered.
 void DiscardOrphanedStagedFiles(TUpdaterContext& context);

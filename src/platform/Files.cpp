@@ -458,10 +458,11 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size) {
   std::string tempPath;
   const int fd = CreateTempBeside(folder, name, tempPath);
   if (fd < 0) RaiseCreateError(path, errno);
-  // A replaced file keeps its permissions and, where allowed, its owner.
-  if (exists) TakeOverOwnerAndMode(TOpenFile{fd, tempPath}, existing);
+  // A replaced file keeps its permissions and, where allowed, its owner: a
+  // private file must not come back readable by everyone.
   errno = 0;
-  bool ok = WriteAll(fd, static_cast<const char*>(data), size, tempPath) &&
+  bool ok = (!exists || TakeOverOwnerAndMode(TOpenFile{fd, tempPath}, existing)) &&
+            WriteAll(fd, static_cast<const char*>(data), size, tempPath) &&
             calls::Sync(fd, tempPath) == 0;
   int error = errno;
   if (calls::Close(fd, tempPath) != 0 && ok) ok = false, error = errno;

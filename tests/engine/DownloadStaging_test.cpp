@@ -293,7 +293,8 @@ TEST_F(DownloadStagingTest, ASharedFileNameStillTakenIsNotStagedOverTheOtherModu
   EXPECT_EQ(tree.Read("C/Report.dll"), "old C");
   EXPECT_EQ(tree.Read("C/Version.ini"), "[ModC]\r\nMain=1.0.001\r\n");
   EXPECT_EQ(tree.Listing(), "A C Report.dll.V.2.0.000 Report.dll.{F} Report.dll.{S}");
-  EXPECT_EQ(rig.Window.StatusLine(), std::string("Finished. ") + kDownloadErrorNote);
+  EXPECT_EQ(rig.Window.StatusLine(),
+            std::string("Finished. ") + kDownloadErrorNote + " " + kFilesInUseText);
 }
 
 TEST_F(DownloadStagingTest, ACompanionLeftByAnEarlierRunIsDroppedWhenTheFileIsStaged) {
