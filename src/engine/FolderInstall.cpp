@@ -60,19 +60,35 @@ void RollBack(const std::string& programFolder, TInstallJournal journal) {
   if (Undo(journal)) RemoveInstallJournal(programFolder);
 }
 
-// The last steps, the same for a fresh installation and a recovered one:
-// the version is recorded, then the leftovers go, then the journal.  An old
-// copy that could not be deleted keeps the journal, so that the next
-// recovery deletes it: nothing else would ever find it.
-void Complete(const std::string& programFolder, const TInstallJournal& journal) {
-  RecordInstalledVersion(FolderOf(journal.Target), journal.ModuleName, journal.ComponentKey,
-                         journal.AvailableVersion);
+// The steps after the version is recorded: the leftovers go, then the
+// journal.  An old copy that could not be deleted keeps the journal, so that
+// the next recovery deletes it: nothing else would ever find it.
+void ClearUp(const std::string& programFolder, const TInstallJournal& journal) {
   if (!journal.Aside.empty()) {
     if (!Gone(journal.Aside)) return;
     platform::SyncFolder(FolderOf(journal.Aside));
   }
   if (!journal.CompanionFile.empty()) platform::DeleteFileExact(journal.CompanionFile);
   RemoveInstallJournal(programFolder);
+}
+
+// The last steps, the same for a fresh installation and a recovered one:
+// the version is recorded, then the leftovers go.  Only the recording
+// raises, and a Version.ini is replaced whole or not at all, so after an
+// error the version is as it was.
+void Complete(const std::string& programFolder, const TInstallJournal& journal) {
+  RecordInstalledVersion(FolderOf(journal.Target), journal.ModuleName, journal.ComponentKey,
+                         journal.AvailableVersion);
+  ClearUp(programFolder, journal);
+}
+
+// True when the target's Version.ini records the journal's version: an
+// earlier attempt recorded it and stopped before its journal was removed.
+// Raises EFOpenError when the file is there but cannot be read.
+bool VersionRecorded(const TInstallJournal& journal) {
+  const TIniSnapshot versionFile(FolderOf(journal.Target) + kVersionFileName, true);
+  return versionFile.ReadString(journal.ModuleName, journal.ComponentKey, "") ==
+         journal.AvailableVersion;
 }
 
 // The temporary file of a Version.ini write that the process died in: it
@@ -172,6 +188,10 @@ bool RecoverInterruptedInstall(const std::string& programFolder) {
         (moved && !platform::FileExistsExact(journal->Target))) {
       finished = false;
       RollBack(programFolder, *journal);
+    } else if (moved && VersionRecorded(*journal)) {
+      // Recorded already: undone now, the old copy would carry the new
+      // version.  Only the leftovers remain.
+      ClearUp(programFolder, *journal);
     } else if (moved) {
       try {
         Complete(programFolder, *journal);
