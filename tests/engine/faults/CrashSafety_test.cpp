@@ -1,11 +1,10 @@
 // A run killed at any moment loses nothing.  A child process runs the Update
 // button's whole run and is killed (SIGKILL) just before its Nth file
-// operation that changes the disk (through the file seam), for every N; the next start's housekeeping then runs on what it left, and
-// every installation folder must hold the old file with the old version or
-// the new file with the new version, with whatever had been staged
-// installed, nothing else in it (no temporary file of a cut Version.ini
-// write), and no staged file left, not even one for a module installed
-// nowhere.
+// operation that changes the disk (through the file seam), for every N; the next start's
+// housekeeping then runs on what it left, and every installation folder must hold the old file with
+// the old version or the new file with the new version, with whatever had been staged installed,
+// nothing else in it (no temporary file of a cut Version.ini write), and no staged file left, not
+// even one for a module installed nowhere.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>

@@ -19,6 +19,7 @@
 //     folder holds the new files with the new versions.
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <sstream>
 
 #include "FaultRig.h"
@@ -28,8 +29,8 @@ namespace {
 using faults::TOutcome;
 
 faults::TComponent Component(std::string key, std::string catalogueName, std::string diskName,
-                             std::string oldVersion, std::string newVersion,
-                             std::string newContent, mode_t mode = 0644) {
+                             std::string oldVersion, std::string newVersion, std::string newContent,
+                             mode_t mode = 0644) {
   faults::TComponent component;
   component.Key = std::move(key);
   component.CatalogueName = std::move(catalogueName);
@@ -47,17 +48,29 @@ faults::TLayout RepresentativeLayout() {
   layout.Signed = true;
   layout.Serial = 20250301;
   layout.Modules = {
-      {"ModA", "ModA.exe", {"A"},
+      {"ModA",
+       "ModA.exe",
+       {"A"},
        {Component("Main", "Report.dll", "Report.dll", "1.0.001", "2.0.000", "new Report"),
         Component("Help", "Docs\\Help.chm", "Help.chm", "1.0.001", "2.0.001", "new Help")}},
-      {"ModB", "ModB.exe", {"B"},
-       {Component("Main", "Lib.so", "Lib.so", "", "3.0.000", "new Lib", 0755)}, false},
-      {"ModC", "ModC.exe", {"C"},
+      {"ModB",
+       "ModB.exe",
+       {"B"},
+       {Component("Main", "Lib.so", "Lib.so", "", "3.0.000", "new Lib", 0755)},
+       false},
+      {"ModC",
+       "ModC.exe",
+       {"C"},
        {Component("Main", "Report.dll", "Report.dll", "1.0.001", "7.0.000", "new Report")},
-       true, 0640},
-      {"ModD", "ModD.exe", {"D1", "D2"},
+       true,
+       0640},
+      {"ModD",
+       "ModD.exe",
+       {"D1", "D2"},
        {Component("Main", "Data.bin", "Data.bin", "1.0.001", "4.0.000", "new Data", 0600)}},
-      {"ModE", "ModE.exe", {"E"},
+      {"ModE",
+       "ModE.exe",
+       {"E"},
        {Component("Main", "Tool.bin", "tool.BIN", "1.0.001", "5.0.000", "new Tool", 0750)}},
   };
   return layout;
@@ -124,7 +137,8 @@ TProcedure Run(TPhase phase, const std::optional<platform::TFileFault>& fault) {
     platform::RecordFileOperationsForTesting(false);
   }
   result.AfterPhase = faults::Outcome(tree, layout);
-  result.FoldersAfterPhase = faults::CheckFolders(tree, layout);
+  result.FoldersAfterPhase =
+      faults::CheckFolders(tree, layout, fault.has_value() && fault->Persistent);
   {
     faults::TProgramRun next(tree, server, layout);
     result.NextStart = next.Start();
@@ -146,24 +160,40 @@ std::string Describe(const platform::TFileOpRecord& record, size_t index, size_t
          platform::DescribeFileOperation(record);
 }
 
+// How the faulty runs of one error ended, for the test's output.
+struct TTally {
+  int Runs = 0;
+  std::map<TOutcome, int> Outcomes;
+};
+
+void PrintTallies(const char* phase, size_t operations, const std::map<int, TTally>& tallies) {
+  for (const auto& [error, tally] : tallies) {
+    std::printf("%s, %zu operations failing with %s once and from then on: %d runs;", phase,
+                operations, ::strerrorname_np(error), tally.Runs);
+    for (const auto& [outcome, count] : tally.Outcomes)
+      std::printf(" %s %d", faults::OutcomeName(outcome), count);
+    std::printf("\n");
+  }
+}
+
 // Runs the phase once cleanly, then once per operation, error and mode.
-// Returns the number of faulty runs.
-int FailEachOperation(TPhase phase) {
+void FailEachOperation(TPhase phase, const char* name) {
   const TProcedure clean = Run(phase, std::nullopt);
   EXPECT_EQ(clean.PhaseOutcome, TOutcome::Plain);
   EXPECT_EQ(clean.FoldersAfterPhase, "");
   EXPECT_EQ(clean.Final, "");
   const size_t count = clean.Operations.size();
   EXPECT_GT(count, 20u);
-  int runs = 0;
-  for (size_t index = 1; index <= count; ++index) {
+  std::map<int, TTally> tallies;
+  for (size_t index = 1; index <= count && !::testing::Test::HasFailure(); ++index) {
     for (const int error : {ENOSPC, EIO, EACCES}) {
       for (const bool persistent : {false, true}) {
         SCOPED_TRACE(Describe(clean.Operations[index - 1], index, count) + " fails with " +
                      ::strerrorname_np(error) + (persistent ? " from then on" : " once"));
         const TProcedure faulty =
             Run(phase, platform::TFileFault{static_cast<int64_t>(index), error, persistent, {}});
-        ++runs;
+        ++tallies[error].Runs;
+        ++tallies[error].Outcomes[faulty.PhaseOutcome];
         EXPECT_GT(faulty.Injected, 0);
         EXPECT_NE(faulty.PhaseOutcome, TOutcome::Aborted);
         if (faulty.PhaseOutcome == TOutcome::Plain) {
@@ -174,21 +204,18 @@ int FailEachOperation(TPhase phase) {
         EXPECT_EQ(faulty.FoldersAfterNextStart, "");
         EXPECT_EQ(faulty.PendingAfterNextStart, "");
         EXPECT_EQ(faulty.Final, "");
-        if (::testing::Test::HasFailure()) return runs;
       }
     }
   }
-  return runs;
+  PrintTallies(name, count, tallies);
 }
 
 TEST(FaultInjectionTest, EveryFileOperationOfNextAndUpdateMayFail) {
-  const int runs = FailEachOperation(TPhase::Update);
-  std::printf("%d runs with a failing file operation\n", runs);
+  FailEachOperation(TPhase::Update, "Next and Update");
 }
 
 TEST(FaultInjectionTest, EveryFileOperationOfAStartWithLeftoversMayFail) {
-  const int runs = FailEachOperation(TPhase::Start);
-  std::printf("%d runs with a failing file operation\n", runs);
+  FailEachOperation(TPhase::Start, "Start with leftovers");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -50,7 +51,7 @@ struct TModule {
   std::string ProgramFile;
   std::vector<std::string> Folders;  // below the program folder, one module per folder
   std::vector<TComponent> Components;
-  bool VersionFile = true;  // Version.ini present from the start
+  bool VersionFile = true;    // Version.ini present from the start
   mode_t VersionMode = 0644;  // which a rewritten Version.ini keeps
 };
 
@@ -86,7 +87,8 @@ inline void LayOut(const TTempTree& tree, const TLayout& layout) {
 
 inline std::string CatalogueText(const TLayout& layout) {
   std::string text = "[modules]\r\n";
-  for (const TModule& module : layout.Modules) text += module.Name + "=" + module.ProgramFile + "\r\n";
+  for (const TModule& module : layout.Modules)
+    text += module.Name + "=" + module.ProgramFile + "\r\n";
   for (const TModule& module : layout.Modules) {
     text += "[" + module.Name + "]\r\n";
     for (const TComponent& component : module.Components) {
@@ -120,11 +122,16 @@ enum class TOutcome {
 
 inline const char* OutcomeName(TOutcome outcome) {
   switch (outcome) {
-    case TOutcome::Plain: return "plain";
-    case TOutcome::Note: return "note";
-    case TOutcome::Error: return "error";
-    case TOutcome::InUse: return "in use";
-    case TOutcome::Aborted: return "aborted";
+    case TOutcome::Plain:
+      return "plain";
+    case TOutcome::Note:
+      return "note";
+    case TOutcome::Error:
+      return "error";
+    case TOutcome::InUse:
+      return "in use";
+    case TOutcome::Aborted:
+      return "aborted";
   }
   return "?";
 }
@@ -279,37 +286,60 @@ inline std::string FolderUnderWay(const TTempTree& tree) {
   if (!tree.Exists("InstallJournal.{J}")) return "";
   const auto journal = engine::ReadInstallJournal(tree.Root);
   if (!journal) return "?";
-  return journal->Target.substr(tree.Root.size(), journal->Target.rfind('/') + 1 - tree.Root.size());
+  return journal->Target.substr(tree.Root.size(),
+                                journal->Target.rfind('/') + 1 - tree.Root.size());
+}
+
+// The keys of a module's section in a folder's Version.ini.
+inline std::set<std::string> RecordedKeys(const TTempTree& tree, const std::string& folder,
+                                          const std::string& module) {
+  TStringList keys;
+  TIniFile(tree.Path(folder + "/Version.ini")).ReadSection(module, keys);
+  std::set<std::string> set;
+  for (int index = 0; index < keys.Count(); ++index) set.insert(keys[index]);
+  return set;
 }
 
 // Checks every installation folder: each component's copy is the old file
 // with the old version or the new file with the new version, with its mode,
-// and nothing else lies beside the module's files.  A folder whose
-// installation a journal says is under way is left for the next start.
+// Version.ini records no other key, and nothing else lies beside the
+// module's files.  With `underWayMayWait`, a folder whose installation a
+// journal says is under way is left for the next start (a disk that stays
+// broken may keep the program from finishing or undoing it at once).
 // Returns what is wrong, "" when nothing is.
-inline std::string CheckFolders(const TTempTree& tree, const TLayout& layout) {
-  const std::string underWay = FolderUnderWay(tree);
+inline std::string CheckFolders(const TTempTree& tree, const TLayout& layout,
+                                bool underWayMayWait = false) {
+  const std::string underWay = underWayMayWait ? FolderUnderWay(tree) : "";
   std::string wrong;
   for (const TModule& module : layout.Modules) {
     for (const std::string& folder : module.Folders) {
       if (underWay == folder + "/") continue;
       std::vector<std::string> expected = {module.ProgramFile, "Version.ini"};
+      std::set<std::string> keys;
       for (const TComponent& component : module.Components) {
         const std::string path = folder + "/" + component.DiskName;
         expected.push_back(component.DiskName);
         const std::string version = RecordedVersion(tree, folder, module.Name, component.Key);
         const std::string content = tree.Exists(path) ? tree.Read(path) : "<missing>";
-        const bool old = content == OldContentIn(component, folder) && version == component.OldVersion;
+        const bool old =
+            content == OldContentIn(component, folder) && version == component.OldVersion;
         const bool updated = content == component.NewContent && version == component.NewVersion;
-        struct stat info{};
+        if (!version.empty()) keys.insert(component.Key);
+        struct stat info {};
         ::stat(tree.Path(path).c_str(), &info);
         if (!old && !updated)
-          wrong += path + " holds \"" + content + "\" with version \"" + version + "\"\n";
+          wrong +=
+              path + " holds \"" + content.substr(0, 40) + "\" with version \"" + version + "\"\n";
         else if ((info.st_mode & 07777) != component.Mode)
           wrong += path + " lost its mode\n";
       }
-      struct stat versionFile{};
-      if (module.VersionFile && ::stat(tree.Path(folder + "/Version.ini").c_str(), &versionFile) == 0 &&
+      if (RecordedKeys(tree, folder, module.Name) != keys)
+        wrong += folder + "/Version.ini records other keys\n";
+      if (tree.Read(folder + "/" + module.ProgramFile) != "program")
+        wrong += folder + "/" + module.ProgramFile + " changed\n";
+      struct stat versionFile {};
+      if (module.VersionFile &&
+          ::stat(tree.Path(folder + "/Version.ini").c_str(), &versionFile) == 0 &&
           (versionFile.st_mode & 07777) != module.VersionMode)
         wrong += folder + "/Version.ini lost its mode\n";
       for (const auto& entry : std::filesystem::directory_iterator(tree.Path(folder))) {
