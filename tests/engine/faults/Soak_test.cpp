@@ -24,7 +24,7 @@ namespace {
 
 using faults::TOutcome;
 
-constexpr int kUpdates = 100;
+constexpr int kUpdates = 200;
 
 class TDice {
  public:
