@@ -100,22 +100,13 @@ bool InstallStagedFiles(TUpdaterContext& context) {
 void DiscardOrphanedStagedFiles(TUpdaterContext& context) {
   const std::string& programFolder = context.ProgramFolder;
   // An installation still waiting to be recovered may need its staged file.
-  std::string stagedUnderWay;
-  if (engine::InstallJournalExists(programFolder)) {
-    try {
-      const auto journal = engine::ReadInstallJournal(programFolder);
-      if (journal) stagedUnderWay = journal->StagedFile;
-    } catch (const Exception&) {
-      return;  // which staged file it needs cannot be told
-    }
-  }
+  if (engine::InstallJournalExists(programFolder)) return;
   std::vector<platform::FolderEntry> entries;
   platform::ListFolder(programFolder, engine::kStagedPattern, entries);
   for (const auto& entry : entries) {
     const std::string bare = engine::BareNameOfStaged(entry.name);
     std::string programFile;
-    if (entry.isFolder || programFolder + entry.name == stagedUnderWay ||
-        !ProgramFileOfStaged(programFolder, bare, programFile) ||
+    if (entry.isFolder || !ProgramFileOfStaged(programFolder, bare, programFile) ||
         InstalledSomewhere(context, programFile))
       continue;
     // The staged file goes first: a companion left alone is harmless (it is

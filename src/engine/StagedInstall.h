@@ -25,6 +25,6 @@ bool InstallStagedFile(TUpdaterContext& context, const std::string& stagedName);
 // file is in no folder of DirList: it could never be installed, and left in
 // place it would be announced at every start and keep its name from being
 // staged again.  A staged file without a readable companion of four lines
-// is left for the installation to report, and so is the staged file of an
-// interrupted installation that still waits to be recovered.
+// is left for the installation to report; nothing is discarded while an
+// interrupted installation still waits to be recovered.
 void DiscardOrphanedStagedFiles(TUpdaterContext& context);
