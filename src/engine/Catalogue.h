@@ -48,9 +48,12 @@ constexpr int kEntryComponentFile = 1;
 // The local catalogue copy, read through the INI layer once, when the
 // object is made: nothing changes the copy while it is read, and one that
 // was just written is too fresh for the INI cache to trust from read to read.
+// A copy that is there but cannot be read raises EFOpenError: read as
+// empty, it would announce that all is up to date, or let a download pass
+// without the digest its entry names.
 class TCatalogue {
  public:
-  explicit TCatalogue(const std::string& path) : FIni(path) {}
+  explicit TCatalogue(const std::string& path) : FIni(path, true) {}
 
   // The module names, in file order.
   void ReadModules(TStringList& modules) { FIni.ReadSection(kModulesSection, modules); }

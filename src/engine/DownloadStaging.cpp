@@ -1,10 +1,11 @@
 #include "engine/DownloadStaging.h"
 
 #include "engine/CompanionFile.h"
-#include "engine/CrashPoint.h"
 #include "engine/DownloadVerdict.h"
+#include "engine/FolderInstall.h"
 #include "engine/PartialDownload.h"
 #include "engine/StagedInstall.h"
+#include "engine/StartupHousekeeping.h"
 #include "engine/StagingNames.h"
 #include "engine/UpdateRecord.h"
 #include "http/HttpClient.h"
@@ -33,27 +34,29 @@ std::string NameOf(const std::string& path) { return path.substr(path.rfind('/')
 
 // Frees the staged name for a new download.  A file staged earlier under the
 // same name (another module shipping a file of that name) is installed
-// first, so each staged file keeps its own companion; false when it stays.
+// first, so each staged file keeps its own companion; false when it stays,
+// or when its installation failed (a copy that could not be recorded is
+// taken out again, and the update is lost: the run must say so).
 bool StagedNameFree(TUpdaterContext& context, const std::string& staged) {
   if (!platform::FileExists(staged)) return true;
-  InstallStagedFile(context, NameOf(platform::ResolvePath(staged)));
-  return !platform::FileExists(staged);
+  const bool installed = InstallStagedFile(context, NameOf(platform::ResolvePath(staged)));
+  return installed && !platform::FileExists(staged);
 }
 
 // Turns a good partial download into a staged file.  The companion is on
 // disk before the staged file appears, so a staged file never lacks it.
+// Nothing is staged while an installation waits to be finished (also one
+// that freeing the name has just left unfinished): its journal tells a
+// staged file that never moved by its name alone, and would take a new file
+// of that name for it.
 bool Stage(TUpdaterContext& context, const TRowToFetch& row) {
   const std::string& folder = context.ProgramFolder;
   const std::string staged = folder + engine::StagedName(row.Bare);
-  if (!StagedNameFree(context, staged)) return false;
+  if (!StagedNameFree(context, staged) || !engine::RecoverInterruptedInstall(folder)) return false;
   engine::RemoveCompanions(folder, row.Bare);
-  engine::CrashPoint();
   engine::WriteCompanionFile(
       folder + engine::CompanionName(row.Bare, row.Companion.AvailableVersion), row.Companion);
-  engine::CrashPoint();
-  const bool stagedOk = platform::MoveFileNoReplace(folder + engine::PartialName(row.Bare), staged);
-  engine::CrashPoint();
-  return stagedOk;
+  return platform::MoveFileNoReplace(folder + engine::PartialName(row.Bare), staged);
 }
 
 void ShowAborted(IUpdaterWindow& window) {
@@ -96,7 +99,6 @@ bool FetchRow(TUpdaterContext& context, const TRowToFetch& row) {
   engine::TPartialDownload download(partial,
                                     expected.Trust == engine::TExpectedFile::kLengthAndSha256);
   Receive(context, row, download);
-  engine::CrashPoint();
   if (window.Tag() == kAbortRequested) {
     // Exit may have come after the transfer's last progress event, which
     // left the connection open; closed here, the next Exit ends the program.
@@ -114,7 +116,6 @@ bool FetchRow(TUpdaterContext& context, const TRowToFetch& row) {
     return true;
   }
   download.SyncAndClose();  // on disk before it can be staged
-  engine::CrashPoint();
   if (!Stage(context, row)) window.SetHint(kDownloadErrorNote);
   return true;
 }
@@ -139,8 +140,11 @@ void DownloadTheFiles(TUpdaterContext& context) {
     if (!FetchRow(context, RowToFetch(fields))) return;
   }
   window.SetProgressVisible(false);
-  InstallStagedFiles(context);
-  const std::string finished = "Finished. " + window.Hint();
+  // A file that could not be moved in stays staged for the next start, which
+  // installs it; the user hears of it as the start would tell it.
+  const bool installed = InstallStagedFiles(context);
+  std::string finished = "Finished. " + window.Hint();
+  if (!installed) finished += (window.Hint().empty() ? "" : " ") + std::string(kFilesInUseText);
   window.SetStatusLine(finished);
   window.ShowInformation(finished);
   window.RequestTermination();

@@ -6,6 +6,9 @@
 // (DownloadVerdict.h), and turned into a staged file ("<bare>.{F}")
 // described by a companion file ("<bare>.V.<version>").  Then everything
 // staged is installed, "Finished. " is reported and termination is requested.
+// "Finished. " is followed by the download error note when a file could not
+// be fetched or staged, and by the start's text of files in use when one
+// could not be installed (it stays staged, and the next start installs it).
 //
 // The window wires the HTTP client's work events to the transfer progress
 // handlers before calling this; Exit sets Tag to 99 and cuts the running

@@ -1,9 +1,9 @@
 #include "engine/FolderInstall.h"
 
+#include <cerrno>
 #include <vector>
 
 #include "engine/Catalogue.h"
-#include "engine/CrashPoint.h"
 #include "engine/InUseProbe.h"
 #include "engine/InstallJournal.h"
 #include "engine/StagingNames.h"
@@ -40,45 +40,69 @@ bool RestoreAside(const TInstallJournal& journal) {
   return restored;
 }
 
+// Deletes the file; true when it is gone, also when it was gone before.
+bool Gone(const std::string& path) {
+  return platform::DeleteFileExact(path) || !platform::FileExistsExact(path);
+}
+
+// Undoes an installation whose staged file may have moved in: without an
+// old copy, whatever is under the component's name is the new copy (or an
+// unfinished one) and goes; with one, the old copy comes back.  False when
+// that did not happen, in which case the journal must stay.
+bool Undo(const TInstallJournal& journal) {
+  return journal.Aside.empty() ? Gone(journal.Target) : RestoreAside(journal);
+}
+
 // Removes the new copy and brings the old one back.
 void RollBack(const std::string& programFolder, TInstallJournal journal) {
   journal.Phase = TInstallPhase::RollingBack;
   WriteInstallJournal(programFolder, journal);
-  CrashPoint();
-  if (journal.Aside.empty() || platform::FileExistsExact(journal.Aside))
-    platform::DeleteFileExact(journal.Target);
-  CrashPoint();
-  const bool restored = RestoreAside(journal);
-  CrashPoint();
-  if (restored) RemoveInstallJournal(programFolder);
+  if (Undo(journal)) RemoveInstallJournal(programFolder);
+}
+
+// The steps after the version is recorded: the leftovers go, then the
+// journal.  An old copy that could not be deleted keeps the journal, so that
+// the next recovery deletes it: nothing else would ever find it.
+void ClearUp(const std::string& programFolder, const TInstallJournal& journal) {
+  if (!journal.Aside.empty()) {
+    if (!Gone(journal.Aside)) return;
+    platform::SyncFolder(FolderOf(journal.Aside));
+  }
+  if (!journal.CompanionFile.empty()) platform::DeleteFileExact(journal.CompanionFile);
+  RemoveInstallJournal(programFolder);
 }
 
 // The last steps, the same for a fresh installation and a recovered one:
-// the version is recorded, then the leftovers go, then the journal.
+// the version is recorded, then the leftovers go.  Only the recording
+// raises, and a Version.ini is replaced whole or not at all, so after an
+// error the version is as it was.
 void Complete(const std::string& programFolder, const TInstallJournal& journal) {
   RecordInstalledVersion(FolderOf(journal.Target), journal.ModuleName, journal.ComponentKey,
                          journal.AvailableVersion);
-  CrashPoint();
-  if (!journal.Aside.empty()) {
-    platform::DeleteFileExact(journal.Aside);
-    platform::SyncFolder(FolderOf(journal.Aside));
-    CrashPoint();
-  }
-  if (!journal.CompanionFile.empty()) platform::DeleteFileExact(journal.CompanionFile);
-  CrashPoint();
-  RemoveInstallJournal(programFolder);
+  ClearUp(programFolder, journal);
+}
+
+// True when the target's Version.ini records the journal's version: an
+// earlier attempt recorded it and stopped before its journal was removed.
+// Raises EFOpenError when the file is there but cannot be read.
+bool VersionRecorded(const TInstallJournal& journal) {
+  const TIniSnapshot versionFile(FolderOf(journal.Target) + kVersionFileName, true);
+  return versionFile.ReadString(journal.ModuleName, journal.ComponentKey, "") ==
+         journal.AvailableVersion;
 }
 
 // The temporary file of a Version.ini write that the process died in: it
 // can only be in the folder of the installation the journal names, since
-// the installed version is written nowhere else.
+// the installed version is written nowhere else.  Raises EFOpenError when
+// the folder cannot be listed or such a file stays: the journal is the only
+// record of it.
 void RemoveUnfinishedVersionWrites(const std::string& folder) {
   std::vector<platform::FolderEntry> entries;
-  if (!platform::ListFolder(folder, "*", entries)) return;
+  if (!platform::ListFolder(folder, "*", entries)) RaiseOpenError(folder, errno);
   for (const auto& entry : entries)
-    if (!entry.isFolder && platform::IsUnfinishedWrite(entry.name, kVersionFileName))
-      platform::DeleteFileExact(folder + entry.name);
-  CrashPoint();
+    if (!entry.isFolder && platform::IsUnfinishedWrite(entry.name, kVersionFileName) &&
+        !Gone(folder + entry.name))
+      RaiseOpenError(folder + entry.name, errno);
 }
 
 TInstallJournal JournalFor(const TFolderInstall& install) {
@@ -101,14 +125,11 @@ TInstallJournal JournalFor(const TFolderInstall& install) {
 // symbolic link lends nothing: the new file keeps the mode it was made with.
 bool TakeOverOldCopysMode(const TInstallJournal& journal) {
   if (journal.Aside.empty()) return true;
-  const bool taken = platform::CopyOwnerAndMode(journal.Target, journal.StagedFile);
-  CrashPoint();
-  return taken;
+  return platform::CopyOwnerAndMode(journal.Target, journal.StagedFile);
 }
 
 bool Replace(const std::string& programFolder, const TInstallJournal& journal) {
   WriteInstallJournal(programFolder, journal);
-  CrashPoint();
   if (!TakeOverOldCopysMode(journal)) {
     RemoveInstallJournal(programFolder);
     return false;
@@ -118,16 +139,12 @@ bool Replace(const std::string& programFolder, const TInstallJournal& journal) {
       RemoveInstallJournal(programFolder);
       return false;
     }
-    CrashPoint();
   }
-  if (MoveFailureInjected() ||
-      !platform::MoveFileNoReplaceExact(journal.StagedFile, journal.Target)) {
+  if (!platform::MoveFileNoReplaceExact(journal.StagedFile, journal.Target)) {
     const bool restored = RestoreAside(journal);
-    CrashPoint();
     if (restored) RemoveInstallJournal(programFolder);
     return false;
   }
-  CrashPoint();
   try {
     Complete(programFolder, journal);
   } catch (const std::exception&) {
@@ -143,10 +160,7 @@ bool Replace(const std::string& programFolder, const TInstallJournal& journal) {
 // the journal is written; a crash in the middle leaves the staged file as
 // it was and a temporary copy that the next start removes.
 bool StagedFileIsOurs(const std::string& stagedFile) {
-  if (!platform::OwnedByAnotherUser(stagedFile)) return true;
-  const bool copied = platform::ReplaceWithOwnCopy(stagedFile);
-  CrashPoint();
-  return copied;
+  return !platform::OwnedByAnotherUser(stagedFile) || platform::ReplaceWithOwnCopy(stagedFile);
 }
 
 }  // namespace
@@ -170,34 +184,41 @@ bool InstallIntoFolder(const TFolderInstall& install) {
 
 bool RecoverInterruptedInstall(const std::string& programFolder) {
   if (!InstallJournalExists(programFolder)) return true;
-  const auto journal = ReadInstallJournal(programFolder);
-  if (!journal) {
-    RemoveInstallJournal(programFolder);  // written whole or not at all: this is no journal of ours
-    return true;
-  }
+  bool finished = true;  // false once a copy that had moved in is taken out again
   try {
+    const auto journal = ReadInstallJournal(programFolder);
+    if (!journal) {
+      // Written whole or not at all: this is no journal of ours.
+      RemoveInstallJournal(programFolder);
+      return !InstallJournalExists(programFolder);
+    }
     RemoveUnfinishedVersionWrites(FolderOf(journal->Target));
     const bool moved = !platform::FileExistsExact(journal->StagedFile);
     // A new copy that has vanished since cannot be completed, only undone.
     if (journal->Phase == TInstallPhase::RollingBack ||
         (moved && !platform::FileExistsExact(journal->Target))) {
+      finished = false;
       RollBack(programFolder, *journal);
+    } else if (moved && VersionRecorded(*journal)) {
+      // Recorded already: undone now, the old copy would carry the new
+      // version.  Only the leftovers remain.
+      ClearUp(programFolder, *journal);
     } else if (moved) {
       try {
         Complete(programFolder, *journal);
       } catch (const std::exception&) {
+        finished = false;
         RollBack(programFolder, *journal);
       }
-    } else {
+    } else if (Undo(*journal)) {
       // The staged file never left, so anything under the component's name
       // other than the old copy is an unfinished copy of it.
-      if (journal->Aside.empty()) platform::DeleteFileExact(journal->Target);
-      if (RestoreAside(*journal)) RemoveInstallJournal(programFolder);
+      RemoveInstallJournal(programFolder);
     }
   } catch (const std::exception&) {
     return false;
   }
-  return !InstallJournalExists(programFolder);
+  return finished && !InstallJournalExists(programFolder);
 }
 
 void RecordInstalledVersion(const std::string& folder, const std::string& module,

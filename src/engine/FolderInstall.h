@@ -39,8 +39,11 @@ bool InstallIntoFolder(const TFolderInstall& install);
 
 // Finishes or undoes an installation that a crash interrupted, and removes
 // the temporary file of a Version.ini write that the crash cut short.  True
-// when no journal is left afterwards; false when it has to wait for a later
-// start.
+// when there was none, when it was finished, or when it was undone before
+// its staged file had moved (the file stays staged).  False when the journal
+// has to wait for a later start, and when a copy that had moved in had to be
+// taken out again (its version could not be recorded): that update is lost
+// and has to be fetched again.
 bool RecoverInterruptedInstall(const std::string& programFolder);
 
 // Writes the installed version into the folder's Version.ini (through the

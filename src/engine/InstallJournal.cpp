@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "platform/Files.h"
-#include "util/Errors.h"
 
 namespace engine {
 namespace {
@@ -100,12 +99,7 @@ void WriteInstallJournal(const std::string& programFolder, const TInstallJournal
 std::optional<TInstallJournal> ReadInstallJournal(const std::string& programFolder) {
   const std::string path = InstallJournalPath(programFolder);
   if (!platform::FileExists(path)) return std::nullopt;
-  std::vector<std::string> lines;
-  try {
-    lines = SplitLines(platform::ReadWholeFile(path));
-  } catch (const Exception&) {
-    return std::nullopt;
-  }
+  const std::vector<std::string> lines = SplitLines(platform::ReadWholeFile(path));
   if (lines.size() != 9 || lines[0] != kHeader) return std::nullopt;
   // Lines end at CR LF only; a bare CR or LF inside one was never written
   // by us (the writer refuses such paths), so the file is no journal.

@@ -1,6 +1,5 @@
 #include "engine/PartialDownload.h"
 
-#include "engine/CrashPoint.h"
 #include "platform/Files.h"
 #include "util/Errors.h"
 
@@ -15,7 +14,6 @@ void TPartialDownload::Write(const void* data, size_t size) {
 void TPartialDownload::Create() {
   if (FFile.Created()) return;
   FFile.Create();
-  CrashPoint();
 }
 
 void TPartialDownload::Discard() {

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "engine/CompanionFile.h"
-#include "engine/CrashPoint.h"
 #include "engine/FolderInstall.h"
 #include "engine/InstallJournal.h"
 #include "engine/StagingNames.h"
@@ -85,13 +84,16 @@ bool InstallStagedFile(TUpdaterContext& context, const std::string& stagedName) 
 bool InstallStagedFiles(TUpdaterContext& context) {
   engine::RecoverInterruptedInstall(context.ProgramFolder);
   std::vector<platform::FolderEntry> entries;
-  platform::ListFolder(context.ProgramFolder, engine::kStagedPattern, entries);
-  bool result = true;
+  // A program folder that cannot be listed may hold staged files all the same.
+  bool result = platform::ListFolder(context.ProgramFolder, engine::kStagedPattern, entries);
   for (const auto& entry : entries) {
     // Each staged file is taken once; one that has gone meanwhile is skipped.
     if (entry.isFolder || !platform::FileExistsExact(context.ProgramFolder + entry.name)) continue;
     if (!InstallStagedFile(context, entry.name)) result = false;
   }
+  // An installation that could not be finished (its old copy still aside, its
+  // journal not removed) is not done either; the next start finishes it.
+  if (!engine::RecoverInterruptedInstall(context.ProgramFolder)) result = false;
   return result;
 }
 
@@ -108,11 +110,10 @@ void DiscardOrphanedStagedFiles(TUpdaterContext& context) {
         InstalledSomewhere(context, programFile))
       continue;
     // The staged file goes first: a companion left alone is harmless (it is
-    // removed when the name is staged again), a staged file without one is not.
-    platform::DeleteFileExact(programFolder + entry.name);
+    // removed when the name is staged again), a staged file without one is
+    // not, so the companions stay with a staged file that could not go.
+    if (!platform::DeleteFileExact(programFolder + entry.name)) continue;
     platform::SyncFolder(programFolder);
-    engine::CrashPoint();
     engine::RemoveCompanions(programFolder, bare);
-    engine::CrashPoint();
   }
 }

@@ -9,7 +9,9 @@
 #include "engine/UpdaterContext.h"
 
 // Installs every staged file.  False when any attempt to move a staged file
-// into a folder failed (for example because the old copy is in use); true
+// into a folder failed (for example because the old copy is in use), when
+// the program folder could not be listed, or when an installation is left
+// unfinished (its journal could not be removed or recovered); true
 // otherwise.  A staged file whose companion file is missing, unreadable or
 // short raises EFOpenError or the list index error, which end the call.
 bool InstallStagedFiles(TUpdaterContext& context);

@@ -33,12 +33,24 @@ void RemoveLeftovers(const std::string& programFolder) {
     if (platform::IsUnfinishedWrite(name)) platform::DeleteFileExact(programFolder + name);
 }
 
-void InstallPendingFiles(TUpdaterContext& context) {
-  if (FilesMatching(context.ProgramFolder, engine::kStagedPattern).empty()) return;
+// True when the program folder holds a staged file, or cannot be listed
+// (then it may hold one).
+bool StagedFilesMayBePending(const std::string& programFolder) {
+  std::vector<platform::FolderEntry> entries;
+  if (!platform::ListFolder(programFolder, engine::kStagedPattern, entries)) return true;
+  for (const auto& entry : entries)
+    if (!entry.isFolder) return true;
+  return false;
+}
+
+// Installs what an earlier run staged; false when something could not be
+// installed.  Without staged files, an interrupted installation that could
+// not be finished at the first attempt gets a second one.
+bool InstallPendingFiles(TUpdaterContext& context) {
+  if (!StagedFilesMayBePending(context.ProgramFolder))
+    return engine::RecoverInterruptedInstall(context.ProgramFolder);
   context.Window.ShowInformation(kPendingFilesText);
-  if (InstallStagedFiles(context)) return;
-  context.Window.ShowInformation(kFilesInUseText);
-  context.Window.RequestTermination();
+  return InstallStagedFiles(context);
 }
 
 }  // namespace
@@ -52,8 +64,14 @@ void Timer1Timer(TUpdaterContext& context) {
   context.DirList = std::make_unique<TStringList>();
   ScanFolder(context, context.ProgramFolder);
   RemoveLeftovers(context.ProgramFolder);
-  engine::RecoverInterruptedInstall(context.ProgramFolder);
+  // An installation that could not be finished, or whose copy had to be
+  // taken out again, is a file that could not be installed: the user hears
+  // of it as of one in use.
+  const bool recovered = engine::RecoverInterruptedInstall(context.ProgramFolder);
   DiscardOrphanedStagedFiles(context);
-  InstallPendingFiles(context);
+  if (!InstallPendingFiles(context) || !recovered) {
+    context.Window.ShowInformation(kFilesInUseText);
+    context.Window.RequestTermination();
+  }
   context.Window.SetStatusLine(kClickNextText);
 }

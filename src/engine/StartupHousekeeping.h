@@ -8,8 +8,9 @@
 // finishes or undoes an installation that a crash interrupted, discards
 // staged files whose module is installed nowhere, installs the staged files
 // that an earlier run left behind (announcing it in a box, and
-// requesting termination after a second box when one could not be moved in),
-// and finally invites the user to press Next.
+// requesting termination after a second box when one could not be moved in,
+// or when the interrupted installation could not be finished), and finally
+// invites the user to press Next.
 //
 // An error that the installation does not absorb (a staged file whose
 // companion is missing or short) ends the step before the final status line

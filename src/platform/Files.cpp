@@ -14,12 +14,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/FileCalls.h"
 #include "platform/TextEncoding.h"
 #include "util/Errors.h"
-
-#ifndef RENAME_NOREPLACE
-#define RENAME_NOREPLACE (1 << 0)
-#endif
 
 namespace platform {
 namespace {
@@ -104,9 +101,9 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
-bool WriteAll(int fd, const char* data, size_t size) {
+bool WriteAll(int fd, const char* data, size_t size, const std::string& path) {
   while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
+    const ssize_t written = calls::Write(fd, data, size, path);
     if (written < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -117,24 +114,25 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
-int RenameNoReplace(const std::string& from, const std::string& to) {
-  return static_cast<int>(
-      ::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE));
+// An open file: its descriptor, and its path for the file seam.  Owner and
+// mode are changed through the descriptor only, as a path may be a symbolic
+// link to a file elsewhere.
+struct TOpenFile {
+  int fd;
+  const std::string& path;
+};
+int ChangeOwner(TOpenFile file, uid_t owner, gid_t group) {
+  return calls::ChangeOwner(file.fd, owner, group, file.path);
 }
-
-// The owner/mode operations on an open file.  Files are changed through a
-// descriptor only: a path may be a symbolic link to a file elsewhere.
-int ChangeOwner(int fd, uid_t owner, gid_t group) { return ::fchown(fd, owner, group); }
-int ChangeMode(int fd, mode_t mode) { return ::fchmod(fd, mode); }
-int StatOf(int fd, struct stat& info) { return ::fstat(fd, &info); }
+int ChangeMode(TOpenFile file, mode_t mode) { return calls::ChangeMode(file.fd, mode, file.path); }
+int StatOf(TOpenFile file, struct stat& info) { return ::fstat(file.fd, &info); }
 
 // Gives the file the owner, group and permission bits described by `from`.
 // Owner and group go first, as changing them clears the set-ID bits; what
 // the process may not change stays, and a set-ID bit whose owner or group
 // could not be taken over is dropped rather than granted to someone else.
 // False when the bits could not be set.
-template <class File>
-bool TakeOverOwnerAndMode(File file, const struct stat& from) {
+bool TakeOverOwnerAndMode(TOpenFile file, const struct stat& from) {
   if (ChangeOwner(file, from.st_uid, from.st_gid) != 0)
     (void)ChangeOwner(file, static_cast<uid_t>(-1), from.st_gid);
   struct stat now;
@@ -151,7 +149,7 @@ bool TakeOverOwnerAndMode(File file, const struct stat& from) {
 // rename would move the link, and a copy must not fetch what it points at.
 // On failure the partial copy is removed and errno kept.
 bool CopyToNewFile(const std::string& from, const std::string& to) {
-  const int source = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  const int source = calls::Open(from, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (source < 0) return false;
   struct stat info;
   const bool regular = ::fstat(source, &info) == 0 && S_ISREG(info.st_mode);
@@ -159,34 +157,33 @@ bool CopyToNewFile(const std::string& from, const std::string& to) {
     ::close(source);
     return FailWith(EISDIR);
   }
-  const int target =
-      ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777);
+  const int target = calls::Open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777);
   if (target < 0) {
     const int error = errno;
     ::close(source);
     errno = error;
     return false;
   }
-  bool ok = TakeOverOwnerAndMode(target, info);
+  bool ok = TakeOverOwnerAndMode(TOpenFile{target, to}, info);
   char buffer[64 * 1024];
   for (; ok;) {
-    const ssize_t got = ::read(source, buffer, sizeof buffer);
+    const ssize_t got = calls::Read(source, buffer, sizeof buffer, from);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
       ok = got == 0;
       break;
     }
-    if (!WriteAll(target, buffer, static_cast<size_t>(got))) {
+    if (!WriteAll(target, buffer, static_cast<size_t>(got), to)) {
       ok = false;
       break;
     }
   }
-  ok = ok && ::fsync(target) == 0;
-  const int error = errno;
-  ok = (::close(target) == 0) && ok;
+  ok = ok && calls::Sync(target, to) == 0;
+  int error = errno;
+  if (calls::Close(target, to) != 0 && ok) ok = false, error = errno;
   ::close(source);
   if (!ok) {
-    ::unlink(to.c_str());
+    calls::Unlink(to);
     errno = error ? error : EIO;
   }
   return ok;
@@ -196,9 +193,9 @@ bool CopyToNewFile(const std::string& from, const std::string& to) {
 // the source cannot be removed the target is taken back, so a move either
 // happens or not.
 bool RemoveSourceOrTakeBack(const std::string& from, const std::string& to) {
-  if (::unlink(from.c_str()) == 0) return true;
+  if (calls::Unlink(from) == 0) return true;
   const int error = errno;
-  ::unlink(to.c_str());
+  calls::Unlink(to);
   return FailWith(error);
 }
 
@@ -210,11 +207,11 @@ bool MoveAcrossFileSystems(const std::string& from, const std::string& to) {
 // For file systems without the no-replace rename: a hard link fails just as
 // surely on an existing target.
 bool MoveByLink(const std::string& from, const std::string& to) {
-  return ::link(from.c_str(), to.c_str()) == 0 && RemoveSourceOrTakeBack(from, to);
+  return calls::Link(from, to) == 0 && RemoveSourceOrTakeBack(from, to);
 }
 
 bool MoveResolved(const std::string& from, const std::string& to) {
-  if (RenameNoReplace(from, to) == 0) return true;
+  if (calls::RenameNoReplace(from, to) == 0) return true;
   if (errno == EXDEV) return MoveAcrossFileSystems(from, to);
   if (errno != EINVAL && errno != ENOSYS) return false;
   if (MoveByLink(from, to)) return true;
@@ -251,7 +248,7 @@ std::string NewTempPathBeside(const std::string& folder, const std::string& name
 int CreateTempBeside(const std::string& folder, const std::string& name, std::string& tempPath) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     tempPath = NewTempPathBeside(folder, name);
-    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = calls::Open(tempPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -351,7 +348,7 @@ bool ListFolder(const std::string& folder, const std::string& pattern,
   entries.clear();
   std::string resolved = ResolvePath(folder);
   if (!resolved.empty() && resolved.back() != '/') resolved += '/';
-  DIR* dir = ::opendir(resolved.empty() ? "." : resolved.c_str());
+  DIR* dir = calls::OpenFolderStream(resolved);
   if (dir == nullptr) return false;
   // The old "*.*" convention means every name, also names without a dot.
   const std::string foldedPattern = pattern == "*.*" ? "*" : FoldCase(pattern);
@@ -383,7 +380,7 @@ bool ListFolder(const std::string& folder, const std::string& pattern,
 // costs one more call per folder: detection lists thousands of folders.
 bool ListNamesExact(const std::string& folder, std::vector<std::string>& names) {
   names.clear();
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = calls::OpenFolder(folder);
   if (fd < 0) return false;
   alignas(dirent64) char buffer[32 * 1024];
   ssize_t got;
@@ -413,7 +410,7 @@ bool FileExistsExact(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-bool DeleteFileExact(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool DeleteFileExact(const std::string& path) { return calls::Unlink(path) == 0; }
 
 bool MoveFileNoReplaceExact(const std::string& from, const std::string& to) {
   if (!MoveResolved(from, to)) return false;
@@ -429,7 +426,7 @@ bool CopyOwnerAndMode(const std::string& from, const std::string& to) {
   struct stat old;
   if (::lstat(from.c_str(), &old) != 0) return false;
   // Non-blocking, so a FIFO planted under the name cannot stall the open.
-  const int fd = ::open(to.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  const int fd = calls::Open(to, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat target;
   if (::fstat(fd, &target) != 0 || !S_ISREG(target.st_mode)) {
@@ -438,7 +435,7 @@ bool CopyOwnerAndMode(const std::string& from, const std::string& to) {
   }
   // A link says nothing of the file it stands for: the new file keeps the
   // owner and mode it was created with.
-  const bool taken = S_ISLNK(old.st_mode) || TakeOverOwnerAndMode(fd, old);
+  const bool taken = S_ISLNK(old.st_mode) || TakeOverOwnerAndMode(TOpenFile{fd, to}, old);
   const int error = errno;
   ::close(fd);
   errno = error;
@@ -459,9 +456,9 @@ bool ReplaceWithOwnCopy(const std::string& path) {
     if (CopyToNewFile(path, copy)) break;
     if (errno != EEXIST || attempt == 100) return false;
   }
-  if (::rename(copy.c_str(), path.c_str()) != 0) {
+  if (calls::Rename(copy, path) != 0) {
     const int error = errno;
-    ::unlink(copy.c_str());
+    calls::Unlink(copy);
     return FailWith(error);
   }
   SyncFolder(folder.empty() ? "." : folder);
@@ -491,16 +488,19 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size) {
   std::string tempPath;
   const int fd = CreateTempBeside(folder, name, tempPath);
   if (fd < 0) RaiseCreateError(path, errno);
-  // A replaced file keeps its permissions and, where allowed, its owner; a
-  // replaced link lends nothing.
-  if (exists && S_ISREG(existing.st_mode)) TakeOverOwnerAndMode(fd, existing);
+  // A replaced file keeps its permissions and, where allowed, its owner: a
+  // private file must not come back readable by everyone.  A replaced link
+  // lends nothing.
   errno = 0;
-  bool ok = WriteAll(fd, static_cast<const char*>(data), size) && ::fsync(fd) == 0;
+  bool ok = (!exists || !S_ISREG(existing.st_mode) ||
+             TakeOverOwnerAndMode(TOpenFile{fd, tempPath}, existing)) &&
+            WriteAll(fd, static_cast<const char*>(data), size, tempPath) &&
+            calls::Sync(fd, tempPath) == 0;
   int error = errno;
-  if (::close(fd) != 0 && ok) ok = false, error = errno;
-  if (ok && ::rename(tempPath.c_str(), target.c_str()) != 0) ok = false, error = errno;
+  if (calls::Close(fd, tempPath) != 0 && ok) ok = false, error = errno;
+  if (ok && calls::Rename(tempPath, target) != 0) ok = false, error = errno;
   if (!ok) {
-    ::unlink(tempPath.c_str());
+    calls::Unlink(tempPath);
     RaiseCreateError(path, error ? error : EIO);
   }
   SyncFolder(folder.empty() ? "." : folder);
@@ -516,14 +516,15 @@ int OpenForReplacing(const std::string& path, std::string& opened) {
     RaiseCreateError(path, name.empty() ? EISDIR : errno);
   // A link under the name fails (ELOOP) rather than empty the file it
   // points at; a FIFO fails rather than stall the open.
-  const int fd = ::open(opened.c_str(),
-                        O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  const int fd = calls::Open(
+      opened, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) RaiseCreateError(path, errno);
   return fd;
 }
 
 std::string ReadWholeFile(const std::string& path) {
-  const int fd = ::open(ResolvePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  const std::string resolved = ResolvePath(path);
+  const int fd = calls::Open(resolved, O_RDONLY | O_CLOEXEC);
   if (fd < 0) RaiseOpenError(path, errno);
   struct stat info;
   if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
@@ -534,7 +535,7 @@ std::string ReadWholeFile(const std::string& path) {
   if (S_ISREG(info.st_mode) && info.st_size > 0) content.reserve(static_cast<size_t>(info.st_size));
   char buffer[64 * 1024];
   for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    const ssize_t got = calls::Read(fd, buffer, sizeof buffer, resolved);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       const int error = errno;
@@ -549,6 +550,7 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 void SyncFolder(const std::string& folder) {
+  if (!PassFileOperation(TFileOp::SyncFolder, folder)) return;
   const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   ::fsync(fd);

@@ -84,7 +84,9 @@ bool ReplaceWithOwnCopy(const std::string& path);
 // Creates or replaces a whole file: the data is written beside the target,
 // flushed to disk and renamed into place, so the target is never half
 // written.  A symbolic link under the name is replaced, not written
-// through.  Raises EFCreateError with the platform's reason on failure.
+// through.  A replaced file keeps its permission bits (and owner and group
+// where allowed); when they cannot be set the write fails.  Raises
+// EFCreateError with the platform's reason on failure.
 void WriteWholeFile(const std::string& path, const void* data, size_t size);
 // The hidden temporary file a whole-file write works in, beside its target:
 // "." + name + ".{T}" + process id + "_" + counter.  One is left only when

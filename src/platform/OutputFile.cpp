@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "platform/FileCalls.h"
 #include "platform/Files.h"
 #include "util/Errors.h"
 
@@ -32,7 +33,7 @@ void TOutputFile::Create(const std::string& path) {
 void TOutputFile::Write(const void* data, size_t size) {
   const char* bytes = static_cast<const char*>(data);
   while (size > 0) {
-    const ssize_t written = ::write(FHandle, bytes, size);
+    const ssize_t written = calls::Write(FHandle, bytes, size, FPath);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) Fail(written < 0 ? errno : ENOSPC);
     bytes += written;
@@ -56,11 +57,11 @@ void TOutputFile::FlushBehind() {
 }
 
 void TOutputFile::Truncate(int64_t size) {
-  if (::ftruncate(FHandle, static_cast<off_t>(size)) != 0) Fail(errno);
+  if (calls::Truncate(FHandle, static_cast<off_t>(size), FPath) != 0) Fail(errno);
 }
 
 void TOutputFile::Sync() {
-  if (::fsync(FHandle) != 0) Fail(errno);
+  if (calls::Sync(FHandle, FPath) != 0) Fail(errno);
 }
 
 void TOutputFile::Close() {
@@ -68,7 +69,7 @@ void TOutputFile::Close() {
   const int handle = FHandle;
   FHandle = -1;
   // A delayed write error may surface only now.
-  if (::close(handle) != 0 && errno != EINTR) RaiseCreateError(FGivenPath, errno);
+  if (calls::Close(handle, FPath) != 0 && errno != EINTR) RaiseCreateError(FGivenPath, errno);
 }
 
 void TOutputFile::Fail(int error) { RaiseCreateError(FGivenPath, error); }

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <ctime>
 #include <memory>
 #include <mutex>
@@ -97,14 +98,18 @@ struct CacheEntry {
 
 class ProfileCache {
  public:
-  // The parsed file, or null when there is no readable regular file.
-  std::shared_ptr<const ParsedProfile> Load(const std::string& fileName) {
+  // The parsed file, or null when there is no readable regular file.  With
+  // `raise`, a file that is there but cannot be read raises EFOpenError.
+  std::shared_ptr<const ParsedProfile> Load(const std::string& fileName, bool raise = false) {
     const std::string* path = &fileName;
     std::string resolved;  // only needed when the name differs in case from the file's
     struct stat info;
     if (::stat(fileName.c_str(), &info) != 0) {
       resolved = ResolvePath(fileName);
-      if (::stat(resolved.c_str(), &info) != 0) return nullptr;
+      if (::stat(resolved.c_str(), &info) != 0) {
+        if (raise && errno != ENOENT && errno != ENOTDIR) RaiseOpenError(fileName, errno);
+        return nullptr;
+      }
       path = &resolved;
     }
     if (!S_ISREG(info.st_mode)) return nullptr;
@@ -114,7 +119,7 @@ class ProfileCache {
     const auto cached = FEntries.find(*path);
     if (cached != FEntries.end() && cached->second.trusted && cached->second.stamp == stamp)
       return cached->second.profile;
-    return Refresh(*path, stamp);
+    return Refresh(*path, stamp, raise);
   }
 
   void Drop(const std::string& path) {
@@ -123,13 +128,15 @@ class ProfileCache {
   }
 
  private:
-  std::shared_ptr<const ParsedProfile> Refresh(const std::string& path, const FileStamp& stamp) {
+  std::shared_ptr<const ParsedProfile> Refresh(const std::string& path, const FileStamp& stamp,
+                                               bool raise) {
     timespec readAt{};
     ::clock_gettime(CLOCK_REALTIME, &readAt);
     std::shared_ptr<const ParsedProfile> profile;
     try {
       profile = Parse(ReadWholeFile(path));
     } catch (const Exception&) {
+      if (raise) throw;
       return nullptr;
     } catch (const std::bad_alloc&) {
       return nullptr;
@@ -252,8 +259,8 @@ size_t GetPrivateProfileKeyNames(const std::string& section, std::string& buffer
   return KeyNamesOf(Cache().Load(fileName).get(), section, buffer, size);
 }
 
-TProfileSnapshot::TProfileSnapshot(const std::string& fileName)
-    : FProfile(Cache().Load(fileName)) {}
+TProfileSnapshot::TProfileSnapshot(const std::string& fileName, bool raiseWhenUnreadable)
+    : FProfile(Cache().Load(fileName, raiseWhenUnreadable)) {}
 
 size_t TProfileSnapshot::GetString(const std::string& section, const std::string& key,
                                    const std::string& defaultValue, std::string& buffer,

@@ -53,10 +53,14 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
 // reader that knows the file does not change while it reads, so that every
 // read costs a look-up even while the file is too fresh for the cache to
 // trust its time stamps.
+// With raiseWhenUnreadable, a file that is there but cannot be read (a disk
+// error, no permission) raises EFOpenError with the platform's reason
+// instead of reading as a file without sections; a missing file still reads
+// as one.  For a file whose contents decide what may be trusted.
 struct ParsedProfile;
 class TProfileSnapshot {
  public:
-  explicit TProfileSnapshot(const std::string& fileName);
+  explicit TProfileSnapshot(const std::string& fileName, bool raiseWhenUnreadable = false);
   size_t GetString(const std::string& section, const std::string& key,
                    const std::string& defaultValue, std::string& buffer, size_t size) const;
   size_t GetKeyNames(const std::string& section, std::string& buffer, size_t size) const;

@@ -72,8 +72,8 @@ void TIniFile::ReadSection(const std::string& section, TStringList& strings) con
 
 void TIniFile::UpdateFile() { platform::FlushPrivateProfile(FileName()); }
 
-TIniSnapshot::TIniSnapshot(std::string fileName)
-    : TCustomIniFile(std::move(fileName)), FProfile(FileName()) {}
+TIniSnapshot::TIniSnapshot(std::string fileName, bool raiseWhenUnreadable)
+    : TCustomIniFile(std::move(fileName)), FProfile(FileName(), raiseWhenUnreadable) {}
 
 std::string TIniSnapshot::ReadString(const std::string& section, const std::string& ident,
                                      const std::string& defaultValue) const {

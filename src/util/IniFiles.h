@@ -56,7 +56,9 @@ class TIniFile : public TCustomIniFile {
 // writes nothing: WriteString raises as for a file that cannot be written.
 class TIniSnapshot : public TCustomIniFile {
  public:
-  explicit TIniSnapshot(std::string fileName);
+  // With raiseWhenUnreadable, a file that is there but cannot be read
+  // raises EFOpenError (platform::TProfileSnapshot).
+  explicit TIniSnapshot(std::string fileName, bool raiseWhenUnreadable = false);
 
   std::string ReadString(const std::string& section, const std::string& ident,
                          const std::string& defaultValue) const override;

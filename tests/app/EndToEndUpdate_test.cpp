@@ -389,7 +389,8 @@ class EndToEndUpdateTest : public QObject {
   }
 
   // A module in folders 2 and 5: the update goes into folder 2, unless the
-  // copy there is in use when Update runs; then folder 5 gets it.
+  // copy there is in use when Update runs; then folder 5 gets it, and the
+  // run says that a file could not be installed.
   void moduleInTwoFolders_data() {
     QTest::addColumn<bool>("firstCopyInUse");
     QTest::newRow("first copy free") << false;
@@ -419,7 +420,8 @@ class EndToEndUpdateTest : public QObject {
     });
     QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
     QCOMPARE(result, 0);
-    QCOMPARE(run.boxes, QStringList{kFinished});
+    // The copy in C was not replaced: the user hears of it.
+    QCOMPARE(run.boxes, QStringList{firstCopyInUse ? kFinished + kInUse : kFinished});
     const QString installed = firstCopyInUse ? "F" : "C";
     const QString untouched = firstCopyInUse ? "C" : "F";
     QCOMPARE(run.tree.Read(installed + "/Lib.dll"), QByteArray("new lib"));

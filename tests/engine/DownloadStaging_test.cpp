@@ -96,6 +96,25 @@ TEST_F(DownloadStagingTest, AGoodBodyIsInstalledAndAShortOneStaysAPartialDownloa
   EXPECT_EQ(rig.Window.terminationRequests, 1);
 }
 
+// A good download that cannot be moved in stays staged for the next start,
+// and the run says so instead of a plain "Finished. ".
+TEST_F(DownloadStagingTest, AnInstallationThatFailsIsReported) {
+  Install("A", "ModA", "Report.dll", "old");
+  rig.Folders({"A"});
+  Row("ModA", "Report.dll", "2.1.005");
+  server.AddFile("/download/Report.dll", "new");
+  FailNextMoveOfAStagedFile();
+
+  DownloadTheFiles(rig.Context);
+  platform::DisarmFileFaultForTesting();
+
+  EXPECT_EQ(tree.Read("A/Report.dll"), "old");
+  EXPECT_TRUE(tree.Exists("Report.dll.{F}"));
+  EXPECT_EQ(rig.Window.boxes,
+            std::vector<std::string>{std::string("Finished. ") + kFilesInUseText});
+  EXPECT_EQ(rig.Window.StatusLine(), rig.Window.boxes.back());
+}
+
 TEST_F(DownloadStagingTest, AMarkedRowIsSelectedButNeverFetched) {
   Install("A", "ModA", "Report.dll", "old");
   rig.Folders({"A"});
@@ -293,7 +312,8 @@ TEST_F(DownloadStagingTest, ASharedFileNameStillTakenIsNotStagedOverTheOtherModu
   EXPECT_EQ(tree.Read("C/Report.dll"), "old C");
   EXPECT_EQ(tree.Read("C/Version.ini"), "[ModC]\r\nMain=1.0.001\r\n");
   EXPECT_EQ(tree.Listing(), "A C Report.dll.V.2.0.000 Report.dll.{F} Report.dll.{S}");
-  EXPECT_EQ(rig.Window.StatusLine(), std::string("Finished. ") + kDownloadErrorNote);
+  EXPECT_EQ(rig.Window.StatusLine(),
+            std::string("Finished. ") + kDownloadErrorNote + " " + kFilesInUseText);
 }
 
 TEST_F(DownloadStagingTest, ACompanionLeftByAnEarlierRunIsDroppedWhenTheFileIsStaged) {

@@ -18,6 +18,7 @@
 #include "FakeUpdaterWindow.h"
 #include "engine/UpdaterContext.h"
 #include "http/HttpClient.h"
+#include "platform/FileSeam.h"
 #include "util/IniFiles.h"
 #include "util/QuorvinSI.h"
 
@@ -108,6 +109,25 @@ inline std::string RecordedVersion(const TTempTree& tree, const std::string& fol
 inline std::string CompanionText(const std::string& module, const std::string& key,
                                  const std::string& version, const std::string& programFile) {
   return module + "\r\n" + key + "\r\n" + version + "\r\n" + programFile + "\r\n";
+}
+
+// Makes the next move of a staged file (a rename of "<bare>.{F}") fail, as
+// a full disk would; the test disarms it at its end.
+inline void FailNextMoveOfAStagedFile() {
+  platform::ArmFileFaultForTesting(
+      {1, ENOSPC, false, [](platform::TFileOp op, const std::string& path) {
+         return op == platform::TFileOp::Rename && path.ends_with(".{F}");
+       }});
+}
+
+// Arms the file seam to kill the process (SIGKILL) just before the Nth
+// operation from now that changes the disk, counting those operations;
+// never when n is 0.  What a kill before a read or a listing leaves, a kill
+// before the next change leaves too.
+inline void KillBeforeChange(int64_t n) {
+  platform::ArmFileFaultForTesting(
+      {n > 0 ? n : INT64_MAX, 0, false,
+       [](platform::TFileOp op, const std::string&) { return platform::ChangesDisk(op); }});
 }
 
 // Another process that holds a file open until the object goes, as a running

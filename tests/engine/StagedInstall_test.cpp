@@ -10,7 +10,8 @@
 #include <filesystem>
 
 #include "StagedInstallFixture.h"
-#include "engine/CrashPoint.h"
+#include "engine/FolderInstall.h"
+#include "engine/InstallJournal.h"
 #include "util/Errors.h"
 
 namespace {
@@ -39,6 +40,8 @@ class StagedInstallTest : public ::testing::Test {
       rig.Context.DirList->Add(tree.Path("f" + std::to_string(i) + "/"));
     }
   }
+
+  void TearDown() override { platform::DisarmFileFaultForTesting(); }
 
   TTempTree tree;
   TEngineRig rig{tree.Root};
@@ -164,7 +167,7 @@ TEST_F(StagedInstallTest, AFailedMoveBringsTheOldCopyBack) {
   FoldersUpTo(0);
   InstallModA({"f0"});
   Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
-  engine::FailNextMoveForTesting();
+  FailNextMoveOfAStagedFile();
 
   EXPECT_FALSE(InstallStagedFiles(rig.Context));
 
@@ -189,6 +192,63 @@ TEST_F(StagedInstallTest, AVersionThatCannotBeRecordedUndoesTheReplacement) {
   EXPECT_EQ(tree.Read("f0/Report.dll"), "old");
   EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Version.ini");
   EXPECT_FALSE(tree.Exists("InstallJournal.{J}"));
+}
+
+// What an installation stopped after recording its version leaves: the new
+// copy in place, the old one aside, companion and journal.
+void LeaveRecordedInstallation(const TTempTree& tree) {
+  std::filesystem::rename(tree.Path("f0/Report.dll"), tree.Path("f0/Report.dll.{O}"));
+  tree.Write("f0/Report.dll", "new");
+  tree.Write("f0/Version.ini", "[ModA]\r\nMain=2.1.005\r\n");
+  tree.Write("Report.dll.V.2.1.005", CompanionText("ModA", "Main", "2.1.005", "ModA.exe"));
+  engine::WriteInstallJournal(tree.Root,
+                              {engine::TInstallPhase::Replacing, tree.Path("Report.dll.{F}"),
+                               tree.Path("Report.dll.V.2.1.005"), tree.Path("f0/Report.dll"),
+                               tree.Path("f0/Report.dll.{O}"), "ModA", "Main", "2.1.005"});
+}
+
+// Makes every change of a file whose path holds the text fail with EIO.
+void FailChangesOf(const std::string& text) {
+  platform::ArmFileFaultForTesting(
+      {1, EIO, true, [text](platform::TFileOp op, const std::string& path) {
+         return platform::ChangesDisk(op) && path.find(text) != std::string::npos;
+       }});
+}
+
+// Recovery finishes it without writing Version.ini again: a write failing
+// then must not undo it and leave the old copy with the new version.
+TEST_F(StagedInstallTest, ARecordedInstallationIsFinishedNotUndone) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  LeaveRecordedInstallation(tree);
+  FailChangesOf("Version.ini");
+
+  EXPECT_TRUE(engine::RecoverInterruptedInstall(tree.Root));
+
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "2.1.005");
+  EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Version.ini");
+  EXPECT_EQ(tree.Listing(), "f0");
+}
+
+// The journal is the only record of an old copy kept aside: while the copy
+// cannot be deleted, the journal stays and the installation is unfinished.
+TEST_F(StagedInstallTest, AnOldCopyThatCannotBeDeletedKeepsTheJournal) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+  FailChangesOf("Report.dll.{O}");
+
+  EXPECT_FALSE(InstallStagedFiles(rig.Context));
+  EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Report.dll.{O} Version.ini");
+  EXPECT_TRUE(tree.Exists("InstallJournal.{J}"));
+
+  platform::DisarmFileFaultForTesting();
+  EXPECT_TRUE(engine::RecoverInterruptedInstall(tree.Root));
+  EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Version.ini");
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "2.1.005");
+  EXPECT_EQ(tree.Listing(), "f0");
 }
 
 // The staged files arrive 0644; the installed copies keep what the old
@@ -264,7 +324,7 @@ TEST_F(StagedInstallTest, TwoNamesDifferingOnlyInCaseSurviveAFailedMove) {
   tree.Write("f0/lib.dll", "old lib");
   tree.Write("f0/LIB.DLL", "the user's other file");
   Stage("lib.dll", "new lib", "ModA", "2.1.005", "ModA.exe");
-  engine::FailNextMoveForTesting();
+  FailNextMoveOfAStagedFile();
 
   EXPECT_FALSE(InstallStagedFiles(rig.Context));
   EXPECT_EQ(tree.Listing("f0"), "LIB.DLL ModA.exe Report.dll Version.ini lib.dll");

@@ -1,11 +1,10 @@
 // A run killed at any moment loses nothing.  A child process runs the Update
-// button's whole run and is killed (SIGKILL) at its Nth crash point, for
-// every N; the next start's housekeeping then runs on what it left, and
-// every installation folder must hold the old file with the old version or
-// the new file with the new version, with whatever had been staged
-// installed, nothing else in it (no temporary file of a cut Version.ini
-// write), and no staged file left, not even one for a module installed
-// nowhere.
+// button's whole run and is killed (SIGKILL) just before its Nth file
+// operation that changes the disk (through the file seam), for every N; the next start's
+// housekeeping then runs on what it left, and every installation folder must hold the old file with
+// the old version or the new file with the new version, with whatever had been staged installed,
+// nothing else in it (no temporary file of a cut Version.ini write), and no staged file left, not
+// even one for a module installed nowhere.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -17,7 +16,6 @@
 
 #include "StagedInstallFixture.h"
 #include "engine/CompanionFile.h"
-#include "engine/CrashPoint.h"
 #include "engine/DownloadStaging.h"
 #include "engine/InstallJournal.h"
 #include "engine/StartupHousekeeping.h"
@@ -55,7 +53,7 @@ void LayOut(const TTempTree& tree) {
   }
 }
 
-// The Update run, as the window would start it; returns the crash points passed.
+// The Update run, as the window would start it; returns the disk changes passed.
 int RunUpdate(const TTempTree& tree, int crashAt) {
   ScriptedServer server;
   server.AddFile("/download/Report.dll", "new R");
@@ -73,9 +71,9 @@ int RunUpdate(const TTempTree& tree, int crashAt) {
                       kOldVersion + "," + module.NewVersion + ",N,N,0");
     rig.Window.SetRowChecked(rig.Window.RowCount() - 1, true);
   }
-  engine::ArmCrashPointForTesting(crashAt);
+  KillBeforeChange(crashAt);
   DownloadTheFiles(rig.Context);
-  return engine::CrashPointsPassedForTesting();
+  return static_cast<int>(platform::FileOperationsCountedForTesting());
 }
 
 // What a kill in the middle of writing Version.ini leaves: the write's
@@ -89,17 +87,18 @@ void LeaveUnfinishedVersionWrite(const TTempTree& tree) {
   }
 }
 
-// The next start's housekeeping; returns the crash points passed.
+// The next start's housekeeping; returns the disk changes passed.
 int StartNextRun(const TTempTree& tree, int crashAt = 0) {
   TEngineRig rig(tree.Root);
-  engine::ArmCrashPointForTesting(crashAt);
+  KillBeforeChange(crashAt);
   Timer1Timer(rig.Context);
-  engine::ArmCrashPointForTesting(0);
-  return engine::CrashPointsPassedForTesting();
+  const int passed = static_cast<int>(platform::FileOperationsCountedForTesting());
+  platform::DisarmFileFaultForTesting();
+  return passed;
 }
 
 // Runs a step in a child process; the child's exit code is the number of
-// crash points it passed, or it dies by SIGKILL at point crashAt.
+// disk changes it passed, or it dies by SIGKILL before change crashAt.
 struct TChildEnd {
   bool Killed = false;
   int PointsPassed = 0;

@@ -1,0 +1,102 @@
+#include "platform/FileSeam.h"
+
+#include <cerrno>
+#include <csignal>
+
+namespace platform {
+namespace seam {
+
+std::atomic<bool> attending{false};
+const std::string kNoPath;
+
+}  // namespace seam
+
+namespace {
+
+// What a test armed and what the seam saw since.  Touched only while
+// attending, by the thread that does the file work.
+struct TSeamState {
+  TFileFault Fault;
+  int64_t Counted = 0;
+  int64_t Injected = 0;
+  bool Recording = false;
+  std::vector<TFileOpRecord> Record;
+};
+
+TSeamState& State() {
+  static TSeamState state;
+  return state;
+}
+
+void UpdateAttending() {
+  const TSeamState& state = State();
+  seam::attending.store(state.Fault.At > 0 || state.Recording, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+const char* FileOpName(TFileOp op) {
+  switch (op) {
+    case TFileOp::Create: return "create";
+    case TFileOp::Write: return "write";
+    case TFileOp::Truncate: return "truncate";
+    case TFileOp::Sync: return "sync";
+    case TFileOp::Close: return "close";
+    case TFileOp::Rename: return "rename";
+    case TFileOp::Link: return "link";
+    case TFileOp::Unlink: return "unlink";
+    case TFileOp::ChangeMode: return "chmod";
+    case TFileOp::ChangeOwner: return "chown";
+    case TFileOp::SyncFolder: return "sync folder";
+    case TFileOp::OpenToRead: return "open to read";
+    case TFileOp::Read: return "read";
+    case TFileOp::ListFolder: return "list folder";
+  }
+  return "?";
+}
+
+bool ChangesDisk(TFileOp op) {
+  return op != TFileOp::OpenToRead && op != TFileOp::Read && op != TFileOp::ListFolder;
+}
+
+bool seam::Attend(TFileOp op, const std::string& path, const std::string& to) {
+  TSeamState& state = State();
+  if (state.Recording) state.Record.push_back({op, path, to});
+  const TFileFault& fault = state.Fault;
+  if (fault.At <= 0 || (fault.Counts && !fault.Counts(op, path))) return true;
+  ++state.Counted;
+  if (state.Counted < fault.At || (state.Counted > fault.At && !fault.Persistent)) return true;
+  if (fault.Error == 0) ::raise(SIGKILL);
+  ++state.Injected;
+  errno = fault.Error;
+  return false;
+}
+
+void ArmFileFaultForTesting(TFileFault fault) {
+  TSeamState& state = State();
+  state.Fault = std::move(fault);
+  state.Counted = state.Injected = 0;
+  UpdateAttending();
+}
+
+void DisarmFileFaultForTesting() { ArmFileFaultForTesting({}); }
+
+int64_t FileOperationsCountedForTesting() { return State().Counted; }
+int64_t FileFaultsInjectedForTesting() { return State().Injected; }
+
+void RecordFileOperationsForTesting(bool on) {
+  TSeamState& state = State();
+  state.Recording = on;
+  if (on) state.Record.clear();
+  UpdateAttending();
+}
+
+const std::vector<TFileOpRecord>& RecordedFileOperationsForTesting() { return State().Record; }
+
+std::string DescribeFileOperation(const TFileOpRecord& record) {
+  std::string text = std::string(FileOpName(record.Op)) + " " + record.Path;
+  if (!record.To.empty()) text += " -> " + record.To;
+  return text;
+}
+
+}  // namespace platform

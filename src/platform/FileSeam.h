@@ -1,0 +1,85 @@
+#pragma once
+// The seam that every file operation of the platform layer passes just
+// before its system call.  In the program it costs one flag check and lets
+// every call through.  A test arms it to make the Nth operation from then on
+// fail with an error number, as a full disk (ENOSPC), a failing disk (EIO)
+// or a permission taken away (EACCES) would make it fail, or to kill the
+// process there (SIGKILL), as a power cut would.  A failed operation fails
+// exactly as its system call would have, errno set, so the caller's own
+// failure path runs.
+//
+// Operations are counted where they happen: every write() call of a file
+// written in pieces is one, a whole-file write is several (create, write,
+// flush, close, rename, folder flush).
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+enum class TFileOp : uint8_t {
+  Create,       // open for writing: create, or empty in place
+  Write,        // one write() call
+  Truncate,     // cut a file being written
+  Sync,         // flush a file's data to disk
+  Close,        // close a file written (a delayed write error shows here)
+  Rename,       // rename, the no-replace rename included
+  Link,         // hard link (a move on file systems without no-replace rename)
+  Unlink,       // delete a file
+  ChangeMode,   // permission bits
+  ChangeOwner,  // owner and group
+  SyncFolder,   // flush a folder's entries to disk
+  OpenToRead,   // open a file to read it whole
+  Read,         // one read() call of such a file
+  ListFolder,   // open a folder to list it
+};
+const char* FileOpName(TFileOp op);
+// True for the operations that change something on disk; a kill before a
+// read or a listing leaves what a kill before the next change leaves.
+bool ChangesDisk(TFileOp op);
+
+namespace seam {
+extern std::atomic<bool> attending;  // false in the program
+bool Attend(TFileOp op, const std::string& path, const std::string& to);
+extern const std::string kNoPath;
+}  // namespace seam
+
+// Called just before the system call.  True: make the call.  False: the call
+// must fail as the system's would, errno being set to the injected error.
+// `to` is the second path of a rename or link.
+inline bool PassFileOperation(TFileOp op, const std::string& path,
+                              const std::string& to = seam::kNoPath) {
+  if (!seam::attending.load(std::memory_order_relaxed)) return true;
+  return seam::Attend(op, path, to);
+}
+
+// ---- For tests ----------------------------------------------------------
+
+struct TFileFault {
+  int64_t At = 0;           // the Nth operation counted from arming, from 1; 0 disarms
+  int Error = 0;            // the error it fails with; 0 kills the process instead
+  bool Persistent = false;  // every later counted operation fails too (a disk that stays full)
+  // The operations counted (all when empty), so a test can aim at one kind.
+  std::function<bool(TFileOp, const std::string& path)> Counts;
+};
+// Arming restarts the count.
+void ArmFileFaultForTesting(TFileFault fault);
+void DisarmFileFaultForTesting();
+// Operations counted since arming, and how many of them were failed.
+int64_t FileOperationsCountedForTesting();
+int64_t FileFaultsInjectedForTesting();
+
+struct TFileOpRecord {
+  TFileOp Op;
+  std::string Path;
+  std::string To;  // of a rename or link
+};
+// While recording, every operation is appended to the record (turning it on
+// empties the record).
+void RecordFileOperationsForTesting(bool on);
+const std::vector<TFileOpRecord>& RecordedFileOperationsForTesting();
+std::string DescribeFileOperation(const TFileOpRecord& record);
+
+}  // namespace platform
