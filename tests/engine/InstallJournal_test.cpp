@@ -10,13 +10,7 @@ namespace {
 
 TEST(InstallJournalTest, ALineBreakInsideALineIsNoJournalOfOurs) {
   TTempTree tree;
-  engine::TInstallJournal journal;
-  journal.StagedFile = tree.Path("Lib.dll.{F}");
-  journal.CompanionFile = tree.Path("Lib.dll.V.2.0.000");
-  journal.Target = tree.Path("A/Lib.dll");
-  journal.ModuleName = "ModA";
-  journal.ComponentKey = "Main";
-  journal.AvailableVersion = "2.0.000";
+  engine::TInstallJournal journal = JournalOfInstall(tree, "Lib.dll", "A", "2.0.000");
   engine::WriteInstallJournal(tree.Root, journal);
   const auto read = engine::ReadInstallJournal(tree.Root);
   ASSERT_TRUE(read);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "FakeUpdaterWindow.h"
+#include "engine/InstallJournal.h"
 #include "engine/UpdaterContext.h"
 #include "http/HttpClient.h"
 #include "platform/FileSeam.h"
@@ -109,6 +110,25 @@ inline std::string RecordedVersion(const TTempTree& tree, const std::string& fol
 inline std::string CompanionText(const std::string& module, const std::string& key,
                                  const std::string& version, const std::string& programFile) {
   return module + "\r\n" + key + "\r\n" + version + "\r\n" + programFile + "\r\n";
+}
+
+// The journal of an installation of `bare` (staged in the tree's root)
+// into `folder` as module ModA's Main component at `version`, as written
+// just before the staged file moves in.  `aside` names the old copy's
+// place, if any.
+inline engine::TInstallJournal JournalOfInstall(const TTempTree& tree, const std::string& bare,
+                                                const std::string& folder,
+                                                const std::string& version,
+                                                const std::string& aside = "") {
+  engine::TInstallJournal journal;
+  journal.StagedFile = tree.Path(bare + ".{F}");
+  journal.CompanionFile = tree.Path(bare + ".V." + version);
+  journal.Target = tree.Path(folder + "/" + bare);
+  if (!aside.empty()) journal.Aside = tree.Path(folder + "/" + aside);
+  journal.ModuleName = "ModA";
+  journal.ComponentKey = "Main";
+  journal.AvailableVersion = version;
+  return journal;
 }
 
 // Makes the next move of a staged file (a rename of "<bare>.{F}") fail, as

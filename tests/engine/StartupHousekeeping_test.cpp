@@ -76,14 +76,7 @@ TEST_F(StartupHousekeepingTest, AnInterruptedVersionWriteLeavesNoTemporaryFile) 
   tree.Write("M/Report.dll", "new");
   tree.Write("M/.Version.ini.{T}4242_0", "[ModA]\r\nMa");
   tree.Write("M/.Version.ini.tmp4242_0", "a user's hidden file");
-  engine::TInstallJournal journal;
-  journal.StagedFile = tree.Path("Report.dll.{F}");
-  journal.CompanionFile = tree.Path("Report.dll.V.2.1.005");
-  journal.Target = tree.Path("M/Report.dll");
-  journal.ModuleName = "ModA";
-  journal.ComponentKey = "Main";
-  journal.AvailableVersion = "2.1.005";
-  engine::WriteInstallJournal(tree.Root, journal);
+  engine::WriteInstallJournal(tree.Root, JournalOfInstall(tree, "Report.dll", "M", "2.1.005"));
 
   Timer1Timer(rig.Context);
 

@@ -92,15 +92,8 @@ void LeaveLeftovers(const TTempTree& tree, const faults::TLayout& layout) {
   tree.Write("Report.dll.V.2.0.000", CompanionText("ModA", "Main", "2.0.000", "ModA.exe"));
   std::filesystem::rename(tree.Path("A/Report.dll"), tree.Path("A/Report.dll.{O}"));
   tree.Write("A/Report.dll", "new Report");
-  engine::TInstallJournal journal;
-  journal.StagedFile = tree.Path("Report.dll.{F}");
-  journal.CompanionFile = tree.Path("Report.dll.V.2.0.000");
-  journal.Target = tree.Path("A/Report.dll");
-  journal.Aside = tree.Path("A/Report.dll.{O}");
-  journal.ModuleName = "ModA";
-  journal.ComponentKey = "Main";
-  journal.AvailableVersion = "2.0.000";
-  engine::WriteInstallJournal(tree.Root, journal);
+  engine::WriteInstallJournal(tree.Root,
+                              JournalOfInstall(tree, "Report.dll", "A", "2.0.000", "Report.dll.{O}"));
 }
 
 enum class TPhase { Update, Start };
