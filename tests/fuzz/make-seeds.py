@@ -100,3 +100,18 @@ for catalogue, signature in [
     ("[Main]\nCore=1.0.002,core.dll,sha256=ABC,sha512=00\n[release]\nSerial=x\n", ""),
 ]:
     seed("signed_catalogue", catalogue + "\n####\n" + signature)
+
+# -- install journal and accepted serial (journal, "####" line, serial file) ---
+def journal(*lines):
+    return "".join(line + "\r\n" for line in lines)
+
+for text, serial in [
+    (journal("Quorvin install journal 1", "replacing", "Lib.dll.{F}", "Lib.dll.V.2.0.000",
+             "M/Lib.dll", "M/Lib.dll.{O}", "ModA", "Main", "2.0.000"), "20261209120000\r\n"),
+    (journal("Quorvin install journal 1", "rolling back", "Lib.dll.{F}", "", "M/Lib.dll", "",
+             "ModA", "Main", "2.0.000"), "0\r\n"),
+    (journal("Quorvin install journal 1", "replacing", "Lib.dll.{F}", "", "M/../../Outside.dll",
+             "/tmp/x", "ModA", "Main", "2.0.000"), "18446744073709551616\r\n"),
+    (journal("Quorvin install journal 1", "replacing", "Lib.dll.{F}") + "M/Lib\n.dll", "x"),
+]:
+    seed("install_journal", text + "\n####\n" + serial)

@@ -18,7 +18,7 @@ corpus=tests/fuzz/corpus
 # One input must finish within this many seconds; a slower one is a finding.
 per_input_timeout=10
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(ini_profile http_response cookie uri catalogue signed_catalogue look_package)
+[ ${#targets[@]} -gt 0 ] || targets=(ini_profile http_response cookie uri catalogue signed_catalogue look_package install_journal)
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/quorvin-fuzz-run-XXXXXX")
 # The files the targets write each iteration go to memory when it can be had:
@@ -57,7 +57,7 @@ done
 wait
 
 failed=0
-printf '%-14s %-7s %10s %9s %7s %7s\n' target result execs exec/s cov ft
+printf '%-16s %-7s %10s %9s %7s %7s\n' target result execs exec/s cov ft
 for target in "${targets[@]}"; do
   dir=$scratch/$target
   log=$dir/log
@@ -71,7 +71,7 @@ for target in "${targets[@]}"; do
     result=FAILED
     failed=1
   fi
-  printf '%-14s %-7s %10s %9s %7s %7s\n' "$target" "$result" "${execs:--}" "${rate:--}" \
+  printf '%-16s %-7s %10s %9s %7s %7s\n' "$target" "$result" "${execs:--}" "${rate:--}" \
     "${cov:--}" "${ft:--}"
 done
 

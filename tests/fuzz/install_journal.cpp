@@ -1,0 +1,98 @@
+// Fuzz target: what the updater reads back from its own files in the
+// program folder, which anyone who may write that folder can change: the
+// install journal (read, then recovered from) and the accepted catalogue
+// serial.  A journal that is read names only paths inside the program
+// folder and survives being written and read again; recovery never touches
+// anything outside the program folder; every failure is one of the
+// program's own errors.
+//
+// Input: the journal's bytes, the line "####", the serial file's bytes.
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "ScratchFolder.h"
+#include "engine/AcceptedSerial.h"
+#include "engine/FolderInstall.h"
+#include "engine/InstallJournal.h"
+#include "util/Errors.h"
+
+namespace {
+
+constexpr std::string_view kPartSeparator = "\n####\n";
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::fprintf(stderr, "install_journal: %s\n", what.c_str());
+  std::abort();
+}
+
+// The scratch folder holds the program folder "Updater/", a module folder
+// below it, and beside it a file that recovery must never touch, whatever
+// the journal names.
+struct TTree {
+  std::string Root = FuzzScratchFolder();
+  std::string ProgramFolder = Root + "Updater/";
+  std::string Outside = Root + "Outside.dll";
+  TTree() {
+    ::mkdir(ProgramFolder.c_str(), 0755);
+    ::mkdir((ProgramFolder + "M").c_str(), 0755);
+  }
+};
+
+void ExpectOutsideUntouched(const TTree& tree) {
+  struct stat info;
+  if (::stat(tree.Outside.c_str(), &info) != 0 || info.st_size != 4)
+    Fail("recovery touched a file outside the program folder");
+}
+
+void CheckJournal(const TTree& tree, const engine::TInstallJournal& journal) {
+  if (!engine::Journallable(tree.ProgramFolder, journal)) Fail("read a journal it would not write");
+  engine::WriteInstallJournal(tree.ProgramFolder, journal);
+  const auto again = engine::ReadInstallJournal(tree.ProgramFolder);
+  if (!again || again->Phase != journal.Phase || again->StagedFile != journal.StagedFile ||
+      again->CompanionFile != journal.CompanionFile || again->Target != journal.Target ||
+      again->Aside != journal.Aside || again->ModuleName != journal.ModuleName ||
+      again->ComponentKey != journal.ComponentKey ||
+      again->AvailableVersion != journal.AvailableVersion)
+    Fail("journal changed by a round trip");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const TTree tree;
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const size_t cut = input.find(kPartSeparator);
+  const std::string_view journalBytes = input.substr(0, cut);
+  const std::string_view serialBytes = cut == std::string_view::npos
+                                           ? std::string_view()
+                                           : input.substr(cut + kPartSeparator.size());
+
+  WriteFuzzFile(tree.Outside, "mine", 4);
+  const std::string journalPath = engine::InstallJournalPath(tree.ProgramFolder);
+  try {
+    WriteFuzzFile(journalPath, journalBytes.data(), journalBytes.size());
+    if (const auto journal = engine::ReadInstallJournal(tree.ProgramFolder))
+      CheckJournal(tree, *journal);
+    WriteFuzzFile(journalPath, journalBytes.data(), journalBytes.size());
+    (void)engine::RecoverInterruptedInstall(tree.ProgramFolder);
+  } catch (const Exception&) {
+  }
+  ExpectOutsideUntouched(tree);
+  std::remove(journalPath.c_str());
+
+  WriteFuzzFile(tree.ProgramFolder + engine::kAcceptedSerialFileName, serialBytes.data(),
+                serialBytes.size());
+  try {
+    const uint64_t serial = engine::ReadAcceptedSerial(tree.ProgramFolder);
+    engine::RecordAcceptedSerial(tree.ProgramFolder, serial);
+    if (engine::ReadAcceptedSerial(tree.ProgramFolder) != serial)
+      Fail("serial changed by a round trip");
+  } catch (const Exception&) {
+  }
+  return 0;
+}
