@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <string_view>
 #include <vector>
 
 #include "engine/StagingNames.h"
@@ -34,8 +35,13 @@ std::vector<std::string> CompanionNames(const std::string& programFolder, const 
 }  // namespace
 
 void WriteCompanionFile(const std::string& path, const TCompanion& companion) {
-  const std::string text = companion.ModuleName + "\r\n" + companion.ComponentKey + "\r\n" +
-                           companion.AvailableVersion + "\r\n" + companion.ProgramFile + "\r\n";
+  std::string text = companion.ModuleName + "\r\n" + companion.ComponentKey + "\r\n" +
+                     companion.AvailableVersion + "\r\n" + companion.ProgramFile + "\r\n";
+  // The reader takes a leading U+FEFF for a byte order mark; a module name
+  // that begins with that character gets a mark of its own before it, so
+  // the reader drops the mark and keeps the name.
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (text.starts_with(kByteOrderMark)) text.insert(0, kByteOrderMark);
   platform::WriteWholeFile(path, text.data(), text.size());
 }
 
