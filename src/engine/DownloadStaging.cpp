@@ -5,7 +5,6 @@
 #include "engine/FolderInstall.h"
 #include "engine/PartialDownload.h"
 #include "engine/StagedInstall.h"
-#include "engine/StartupHousekeeping.h"
 #include "engine/StagingNames.h"
 #include "engine/UpdateRecord.h"
 #include "http/HttpClient.h"

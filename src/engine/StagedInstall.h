@@ -15,6 +15,10 @@
 // otherwise.  A staged file whose companion file is missing, unreadable or
 // short raises EFOpenError or the list index error, which end the call.
 bool InstallStagedFiles(TUpdaterContext& context);
+// What the user is told when InstallStagedFiles returned false.
+inline constexpr const char* kFilesInUseText =
+    "Some files could not be installed because they are currently in use. Please close your "
+    "Computer QUORVIN applications, and try again.";
 
 // Installs the one staged file of that name ("<bare>.{F}") in the same way;
 // false when a move into a folder failed.  Used before a new download is

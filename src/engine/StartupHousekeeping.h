@@ -15,6 +15,7 @@
 // An error that the installation does not absorb (a staged file whose
 // companion is missing or short) ends the step before the final status line
 // and goes to the error report.
+#include "engine/StagedInstall.h"
 #include "engine/UpdaterContext.h"
 
 void Timer1Timer(TUpdaterContext& context);
@@ -22,9 +23,6 @@ void Timer1Timer(TUpdaterContext& context);
 inline constexpr const char* kPendingFilesText =
     "Some files were not installed from a previous update, all files must be installed before "
     "proceeding. Click OK to install files.";
-inline constexpr const char* kFilesInUseText =
-    "Some files could not be installed because they are currently in use. Please close your "
-    "Computer QUORVIN applications, and try again.";
 inline constexpr const char* kAlreadyRunningText =
     "The Quorvin Program Updater is already running. Close it before starting it again.";
 inline constexpr const char* kClickNextText = "Click NEXT to see what updates are available";

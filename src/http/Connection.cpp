@@ -138,12 +138,7 @@ void TTcpConnection::ConnectWithThread(const platform::SocketAddress& address, i
         if (done) break;
         const int left = MillisecondsLeft(deadline);
         if (left <= 0) break;
-        // A pump that cannot take its turn here (inactive, or this is not
-        // the main thread) never resets its turn clock: its slice would
-        // stay 0 and the wait would spin.
-        const int pumpSlice =
-            TMessagePump::Usable() ? TMessagePump::IdleSliceMs() : kConnectSliceMs;
-        const int slice = std::min({kConnectSliceMs, pumpSlice, left});
+        const int slice = std::min({kConnectSliceMs, TMessagePump::IdleSliceMs(), left});
         finished.wait_for(guard, std::chrono::milliseconds(slice));
       }
       TMessagePump::ProcessTurn(true);

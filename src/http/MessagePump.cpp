@@ -38,6 +38,9 @@ bool TMessagePump::Usable() {
 
 int TMessagePump::IdleSliceMs() {
   if (gInstance == nullptr) return 250;
+  // Only a pump that can take its turn here resets its turn clock; for any
+  // other a turn would seem due at once, and a wait cut to it would spin.
+  if (!Usable()) return gInstance->IdleTimeOut;
   return std::min(gInstance->IdleTimeOut, MsUntilTurnDue());
 }
 

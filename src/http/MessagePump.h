@@ -50,8 +50,8 @@ class TMessagePump {
   static void ProcessTurn(bool idle, bool override = false);
   // True when ProcessTurn could run a turn now (pump present, active, main thread).
   static bool Usable();
-  // The slice length socket waits use while the pump is usable: IdleTimeOut,
-  // or less when the next turn is due sooner.
+  // The slice length socket waits use: IdleTimeOut, or less when the pump is
+  // usable and its next turn is due sooner.
   static int IdleSliceMs();
   // Milliseconds until a turn is due (0 when one is due now).
   static int MsUntilTurnDue();

@@ -34,10 +34,6 @@ inline ssize_t Read(int fd, void* data, size_t size, const std::string& path) {
   return PassFileOperation(TFileOp::Read, path) ? ::read(fd, data, size) : -1;
 }
 
-inline int Truncate(int fd, off_t size, const std::string& path) {
-  return PassFileOperation(TFileOp::Truncate, path) ? ::ftruncate(fd, size) : -1;
-}
-
 inline int Sync(int fd, const std::string& path) {
   return PassFileOperation(TFileOp::Sync, path) ? ::fsync(fd) : -1;
 }

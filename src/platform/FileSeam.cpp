@@ -39,7 +39,6 @@ const char* FileOpName(TFileOp op) {
   switch (op) {
     case TFileOp::Create: return "create";
     case TFileOp::Write: return "write";
-    case TFileOp::Truncate: return "truncate";
     case TFileOp::Sync: return "sync";
     case TFileOp::Close: return "close";
     case TFileOp::Rename: return "rename";

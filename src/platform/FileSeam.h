@@ -22,7 +22,6 @@ namespace platform {
 enum class TFileOp : uint8_t {
   Create,       // open for writing: create, or empty in place
   Write,        // one write() call
-  Truncate,     // cut a file being written
   Sync,         // flush a file's data to disk
   Close,        // close a file written (a delayed write error shows here)
   Rename,       // rename, the no-replace rename included

@@ -56,10 +56,6 @@ void TOutputFile::FlushBehind() {
   FFlushedUpTo = FWritten;
 }
 
-void TOutputFile::Truncate(int64_t size) {
-  if (calls::Truncate(FHandle, static_cast<off_t>(size), FPath) != 0) Fail(errno);
-}
-
 void TOutputFile::Sync() {
   if (calls::Sync(FHandle, FPath) != 0) Fail(errno);
 }

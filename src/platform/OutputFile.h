@@ -31,8 +31,6 @@ class TOutputFile {
   // seconds while a large file is flushed at once) and written data does
   // not pile up in memory.
   void WriteBehind() { FWriteBehind = true; }
-  // Cuts the file to `size` bytes.
-  void Truncate(int64_t size);
   // Flushes the data written so far to disk.
   void Sync();
   void Close();

@@ -24,13 +24,7 @@ struct TDigestRun {
 
   explicit TDigestRun(bool signedCatalogue = false) {
     if (signedCatalogue) rig.Context.CatalogueKey = kTestPublicKey;
-    rig.Http.OnWorkBegin = [this](THttpClient*, TWorkMode, int64_t max) {
-      HttpClientWorkBegin(rig.Context, max);
-    };
-    rig.Http.OnWork = [this](THttpClient*, TWorkMode, int64_t n) {
-      HttpClientWork(rig.Context, n);
-    };
-    rig.Http.OnWorkEnd = [this](THttpClient*, TWorkMode) { HttpClientWorkEnd(rig.Context); };
+    rig.ReportTransfers();
     tree.Write("A/ModA.exe", "program");
     tree.Write("A/Report.dll", "old");
     rig.Folders({"A"});

@@ -17,6 +17,7 @@
 
 #include "FakeUpdaterWindow.h"
 #include "engine/InstallJournal.h"
+#include "engine/TransferProgress.h"
 #include "engine/UpdaterContext.h"
 #include "http/HttpClient.h"
 #include "platform/FileSeam.h"
@@ -86,6 +87,17 @@ struct TEngineRig {
     NSI1.SetDelimiter('.');
     NSI2.SetDelimiter('.');
     SI3.SetDelimiter('|');
+  }
+  // The client's work events drive the transfer progress, as the window
+  // wires them.
+  void ReportTransfers() {
+    Http.OnWorkBegin = [this](THttpClient*, TWorkMode, int64_t max) {
+      HttpClientWorkBegin(Context, max);
+    };
+    Http.OnWork = [this](THttpClient*, TWorkMode, int64_t count) {
+      HttpClientWork(Context, count);
+    };
+    Http.OnWorkEnd = [this](THttpClient*, TWorkMode) { HttpClientWorkEnd(Context); };
   }
   // DirList with the given folders below the program folder, in order.
   void Folders(std::initializer_list<std::string> relative) {

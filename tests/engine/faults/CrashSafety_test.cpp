@@ -60,11 +60,7 @@ int RunUpdate(const TTempTree& tree, int crashAt) {
   server.AddFile("/download/Lib.so", "new L");
   server.AddFile("/download/Data.bin", "new D");
   TEngineRig rig(tree.Root, server.Url("/"));
-  rig.Http.OnWorkBegin = [&](THttpClient*, TWorkMode, int64_t max) {
-    HttpClientWorkBegin(rig.Context, max);
-  };
-  rig.Http.OnWork = [&](THttpClient*, TWorkMode, int64_t n) { HttpClientWork(rig.Context, n); };
-  rig.Http.OnWorkEnd = [&](THttpClient*, TWorkMode) { HttpClientWorkEnd(rig.Context); };
+  rig.ReportTransfers();
   rig.Folders({"A", "B", "C", "D"});
   for (const auto& module : kModules) {
     rig.Window.AddRow(module.Name + ",Main," + module.Name + ".exe," + module.File + "," +

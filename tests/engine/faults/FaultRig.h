@@ -141,13 +141,7 @@ class TProgramRun {
  public:
   TProgramRun(const TTempTree& tree, const ScriptedServer& server, const TLayout& layout)
       : FRig(tree.Root, server.Url("/")) {
-    FRig.Http.OnWorkBegin = [this](THttpClient*, TWorkMode, int64_t max) {
-      HttpClientWorkBegin(FRig.Context, max);
-    };
-    FRig.Http.OnWork = [this](THttpClient*, TWorkMode, int64_t count) {
-      HttpClientWork(FRig.Context, count);
-    };
-    FRig.Http.OnWorkEnd = [this](THttpClient*, TWorkMode) { HttpClientWorkEnd(FRig.Context); };
+    FRig.ReportTransfers();
     if (layout.Signed) {
       FRig.Context.CatalogueKey = kTestPublicKey;
       FRig.Context.UtcNow = [] { return int64_t{1740830400}; };

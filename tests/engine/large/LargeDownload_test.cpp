@@ -30,13 +30,7 @@ char GeneratedByte(int64_t position) { return static_cast<char>('a' + position %
 class LargeDownload : public ::testing::Test {
  protected:
   LargeDownload() {
-    rig.Http.OnWorkBegin = [this](THttpClient*, TWorkMode, int64_t max) {
-      HttpClientWorkBegin(rig.Context, max);
-    };
-    rig.Http.OnWork = [this](THttpClient*, TWorkMode, int64_t n) {
-      HttpClientWork(rig.Context, n);
-    };
-    rig.Http.OnWorkEnd = [this](THttpClient*, TWorkMode) { HttpClientWorkEnd(rig.Context); };
+    rig.ReportTransfers();
     tree.Write("A/ModA.exe", "program");
     tree.Write("A/Big.dat", "old");
     tree.Write("A/Version.ini", "[ModA]\r\nMain=1.0.001\r\n");
