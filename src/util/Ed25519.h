@@ -1,5 +1,5 @@
 #pragma once
-// Ed25519 signatures (RFC 8032) through libsodium.  Keys and signatures are
+// Ed25519 signatures (RFC 8032) through OpenSSL's libcrypto.  Keys and signatures are
 // plain byte strings: a 32-byte secret seed, a 32-byte public key and a
 // 64-byte signature, the forms other tools read and write.
 #include <cstddef>

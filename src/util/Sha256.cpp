@@ -1,20 +1,46 @@
 #include "util/Sha256.h"
 
-#include "util/Sodium.h"
+#include <openssl/evp.h>
 
-TSha256Hasher::TSha256Hasher() {
-  InitSodium();
-  crypto_hash_sha256_init(&FState);
+#include <new>
+
+#include "util/Errors.h"
+
+namespace {
+
+[[noreturn]] void CryptoFailed() {
+  throw Exception("The cryptography library could not compute a SHA-256 digest.");
 }
 
+void Start(EVP_MD_CTX* context) {
+  if (EVP_DigestInit_ex(context, EVP_sha256(), nullptr) != 1) CryptoFailed();
+}
+
+}  // namespace
+
+void TSha256Hasher::TFreeContext::operator()(evp_md_ctx_st* context) const {
+  EVP_MD_CTX_free(context);
+}
+
+TSha256Hasher::TSha256Hasher() : FContext(EVP_MD_CTX_new()) {
+  if (!FContext) throw std::bad_alloc();
+  Start(FContext.get());
+}
+
+TSha256Hasher::~TSha256Hasher() = default;
+TSha256Hasher::TSha256Hasher(TSha256Hasher&&) noexcept = default;
+TSha256Hasher& TSha256Hasher::operator=(TSha256Hasher&&) noexcept = default;
+
 void TSha256Hasher::Update(const void* data, size_t size) {
-  if (size > 0) crypto_hash_sha256_update(&FState, static_cast<const unsigned char*>(data), size);
+  if (size > 0 && EVP_DigestUpdate(FContext.get(), data, size) != 1) CryptoFailed();
 }
 
 TSha256Digest TSha256Hasher::Final() {
   TSha256Digest digest;
-  crypto_hash_sha256_final(&FState, digest.data());
-  crypto_hash_sha256_init(&FState);
+  unsigned int length = 0;
+  if (EVP_DigestFinal_ex(FContext.get(), digest.data(), &length) != 1 || length != digest.size())
+    CryptoFailed();
+  Start(FContext.get());
   return digest;
 }
 

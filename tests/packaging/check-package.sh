@@ -62,9 +62,11 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = quorvin-updater ] || fail "package name $(field Package)"
 [ "$(field Version)" = "$version" ] || fail "package version $(field Version), window $version"
 depends=$(field Depends)
-for needed in adduser libc6 libqt6widgets6 zlib1g; do
+for needed in adduser libc6 libqt6widgets6 zlib1g libssl3; do
   [[ ", $depends," == *", $needed"[\ ,]* ]] || fail "Depends lacks $needed: $depends"
 done
+# One cryptography library: OpenSSL's.
+[[ $depends != *sodium* ]] || fail "Depends names a second cryptography library: $depends"
 control=$(dpkg-deb --ctrl-tarfile "$deb" | tar -tv)
 grep -q -- '-rwxr-xr-x .* ./postinst$' <<<"$control" || fail "no executable postinst: $control"
 
