@@ -2,11 +2,12 @@
 // The partial download of one row, "<bare>.{S}" in the program folder: the
 // body goes into the file as it arrives, and, when the catalogue names a
 // digest for the file, into its SHA-256 on the way, so nothing is read back
-// afterwards and memory does not grow with the file.
+// afterwards and memory does not grow with the file.  The digest is computed
+// on a worker thread while the body is received and written.
 #include <string>
 
 #include "http/FileStream.h"
-#include "util/Sha256.h"
+#include "util/BackgroundSha256.h"
 
 namespace engine {
 
@@ -39,7 +40,7 @@ class TPartialDownload : public TStream {
  private:
   TFileStream FFile;
   bool FHashed;
-  TSha256Hasher FHasher;
+  TBackgroundSha256 FHasher;
 };
 
 }  // namespace engine
