@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
-          libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libssl-dev curl
+          libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libssl-dev libzstd-dev curl
           nginx-light openssl
           xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core fonts-liberation time)
 # Building the Debian package and checking it.
