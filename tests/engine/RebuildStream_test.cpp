@@ -268,15 +268,22 @@ TEST(RebuildStream, AFrameThatDeliversMoreThanItDeclaredIsStoppedAtItsSize) {
   EXPECT_TRUE(Rebuild(shorter.Bytes(), 300).Refused);
 }
 
-TEST(RebuildStream, FramesOutOfBoundsAreRefusedAtTheirHeader) {
+TEST(RebuildStream, FramesOutOfBoundsAreRefusedAtTheirHeaderBeforeTheDecoderSeesThem) {
   const std::string block(1000, 'z');
-  // No declared size: the decoder would keep a whole window.
-  EXPECT_TRUE(Rebuild(THandFrame{std::nullopt, 0, 0, {block}}.Bytes(), 1000).Refused);
-  // Larger than a frame may be, even though the file would take it.
   const uint64_t over = static_cast<uint64_t>(kMaxRebuildFrameSize) + 1;
-  EXPECT_TRUE(Rebuild(THandFrame{over, 0, 0, {block}}.Bytes(), 1 << 30).Refused);
-  // A dictionary the rebuild does not have.
-  EXPECT_TRUE(Rebuild(THandFrame{1000, 0, 7, {block}}.Bytes(), 1000).Refused);
+  const THandFrame outOfBounds[] = {
+      {std::nullopt, 17 << 3, 0, {block}},  // no declared size, 128 MiB of window to keep
+      {over, 17 << 3, 0, {block}},          // larger than a frame may be, though the file is larger
+      {1000, 0, 7, {block}},                // a dictionary the rebuild does not have
+  };
+  for (const THandFrame& frame : outOfBounds) {
+    TMemoryStream out;
+    TRebuildStream stream(out, 1 << 30);
+    const std::string bytes = frame.Bytes();
+    EXPECT_THROW(stream.Write(bytes.data(), bytes.size()), ERebuildRefused);
+    EXPECT_EQ(out.Size(), 0);
+    EXPECT_LT(stream.DecoderMemory(), size_t{1} << 20);
+  }
   // An empty frame in a file that is not empty.
   EXPECT_TRUE(Rebuild(THandFrame{0, 0, 0, {""}}.Bytes() + CompressedCopy(Bytes(block)), 1000)
                   .Refused);
