@@ -4,57 +4,27 @@
 // frames out of bounds) refused without writing past the file's size.
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
 #include "engine/DeltaEncoder.h"
 #include "engine/RebuildStream.h"
 #include "http/HttpClient.h"
 #include "http/MemoryStream.h"
+#include "support/ReleaseData.h"
 #include "support/ScriptedServer.h"
 
 using engine::CompressedCopy;
 using engine::kMaxRebuildFrameSize;
 using engine::Patch;
 using engine::TRebuildStream;
+using releasedata::Bytes;
+using releasedata::NextRelease;
+using releasedata::ProgramLike;
 
 namespace {
 
 // A quick level for large inputs: the format is the same at every level.
 constexpr int kQuick = 1;
-
-std::span<const uint8_t> Bytes(const std::string& text) {
-  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
-}
-
-// Something like a program: runs of a small vocabulary with random bytes
-// between them, so it compresses, but not to nothing.
-std::string ProgramLike(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  static const char* const kWords[] = {"push rbp", "mov rax, [rbp-8]", "call _init", "ret",
-                                       "\x48\x89\xe5", "\x0f\x1f\x44\x00\x00", "lea rdi, .LC0"};
-  std::string text;
-  text.reserve(size + 32);
-  while (text.size() < size) {
-    text += kWords[random() % std::size(kWords)];
-    text += static_cast<char>(random());
-  }
-  text.resize(size);
-  return text;
-}
-
-// The next release of `base`: a few bytes changed throughout (addresses), a
-// piece inserted, one removed, and a block moved elsewhere.
-std::string NextRelease(std::string base, unsigned seed) {
-  std::mt19937 random(seed);
-  for (size_t at = 0; at < base.size(); at += 4096 + random() % 8192) base[at] ^= 0x5a;
-  base.insert(base.size() * 3 / 10, ProgramLike(2000, seed + 1));
-  base.erase(base.size() * 6 / 10, 5000);
-  const std::string moved = base.substr(base.size() / 5, 100000 % base.size());
-  base.erase(base.size() / 5, moved.size());
-  base.insert(base.size() * 9 / 10, moved);
-  return base;
-}
 
 struct TRebuilt {
   std::string File;

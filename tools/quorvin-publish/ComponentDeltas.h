@@ -1,0 +1,43 @@
+#pragma once
+// The compressed copy and the patches of one component's file, made in a
+// server tree's download/delta/ (engine/DeltaOffer.h names them there), and
+// the offer that the component's catalogue entry states for them.
+//
+// Only what saves bytes is kept: the compressed copy when it is smaller
+// than the file, a patch when it is smaller than the compressed copy (or,
+// without one, the file).  Every file kept is read back from disk and
+// rebuilt as the updater will rebuild it (DeltaCheck.h); one that does not
+// rebuild the file exactly stops the publishing.  A file of that name that
+// is there already and rebuilds the file is kept as it is: names follow the
+// content, so it is the same file, and making it again would only cost time.
+// A file of 2 GiB or more gets neither: the updater never stages one.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ReleaseArchive.h"
+#include "ServerTree.h"
+#include "engine/DeltaEncoder.h"
+#include "engine/DeltaOffer.h"
+
+struct TComponentFile {
+  std::string Bare;  // the bare file name the catalogue entry gives
+  std::string Path;  // the file in the server tree
+  TSha256Digest Digest{};
+};
+
+struct TDeltaFile {
+  std::string Path;     // below download/
+  int64_t Size = 0;
+  std::string Release;  // the base's release; "" for the compressed copy
+};
+
+struct TComponentDeltas {
+  engine::TDeltaOffer Offer;
+  std::vector<TDeltaFile> Files;  // the compressed copy first, then the patches in the offer's order
+  int64_t FileSize = 0;
+};
+
+TComponentDeltas MakeComponentDeltas(const TServerTree& tree, const TComponentFile& file,
+                                     const std::vector<TEarlierVersion>& earlier,
+                                     int level = engine::kDefaultDeltaLevel);
