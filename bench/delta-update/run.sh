@@ -1,0 +1,170 @@
+#!/usr/bin/env bash
+# Updates of real program binaries between two consecutive releases, by
+# patch, by compressed copy and by the whole file: bytes on the wire and the
+# time from the request to the rebuilt file flushed and its digest checked,
+# on the loopback link and on one throttled to 10 MiB/s, both served by
+# nginx on 127.0.0.1; then the patch applied from a local file.
+#
+# The releases come from the npm registry at run time (npm pack), into a
+# cache outside the tree (QUORVIN_BENCH_CACHE, default ~/.cache/quorvin-bench-delta),
+# together with the compressed copies and patches made from them, which
+# take minutes at level 19 for the large pair; nothing is committed.
+# Only the downloads of inputs reach the registry; every transfer measured
+# goes over 127.0.0.1.
+#   bench/delta-update/run.sh [BUILD_DIR] [ROUNDS] [PAIRS]
+# PAIRS: "small", "large" or "all" (default): esbuild's Linux binary
+# (10 MiB), Next.js's SWC module for Linux (125 MiB).
+set -euo pipefail
+build=${1:-build/release}
+rounds=${2:-3}
+pairs=${3:-all}
+cache=${QUORVIN_BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvin-bench-delta}
+level=19
+bench_bin="$build/bench/delta-update/bench_delta_update"
+nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
+for tool in "$bench_bin" "$nginx_bin" npm curl sha256sum; do
+  command -v "$tool" > /dev/null || { echo "missing: $tool" >&2; exit 2; }
+done
+mkdir -p "$cache"
+
+work=$(mktemp -d)
+nginx_pid=""
+trap '[ -n "$nginx_pid" ] && kill "$nginx_pid" 2> /dev/null; rm -rf "$work"' EXIT
+mkdir -p "$work/server" "$work/nginx/temp" "$work/client"
+
+# The file FILE_IN_PACKAGE of PACKAGE@VERSION, fetched once into the cache.
+release_file() {
+  local package=$1 version=$2 file=$3
+  local folder="$cache/$(echo "$package" | tr -d @ | tr / -)-$version"
+  if [ ! -f "$folder/$file" ]; then
+    echo "fetching $package@$version from the npm registry ..." >&2
+    mkdir -p "$folder"
+    (cd "$folder" && npm pack --silent "$package@$version" > pack-name) >&2
+    tar -xzf "$folder/$(cat "$folder/pack-name")" -C "$folder"
+  fi
+  echo "$folder/$file"
+}
+
+# nginx on two free ports: the loopback link as it is, and one whose every
+# response is sent at 10 MiB/s.
+start_nginx() {
+  local fast=$1 slow=$2
+  cat > "$work/nginx/nginx.conf" << CONF
+daemon off;
+master_process off;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+events { worker_connections 16; }
+http {
+  access_log off;
+  sendfile on;
+  client_body_temp_path $work/nginx/temp/body;
+  proxy_temp_path $work/nginx/temp/proxy;
+  fastcgi_temp_path $work/nginx/temp/fastcgi;
+  uwsgi_temp_path $work/nginx/temp/uwsgi;
+  scgi_temp_path $work/nginx/temp/scgi;
+  default_type application/octet-stream;
+  server { listen 127.0.0.1:$fast; root $work/server; }
+  server { listen 127.0.0.1:$slow; root $work/server; limit_rate 10m; }
+}
+CONF
+  echo up > "$work/server/up"
+  "$nginx_bin" -p "$work/nginx/" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" \
+    > /dev/null 2>&1 &
+  nginx_pid=$!
+  for _ in $(seq 1 100); do
+    curl -s -o /dev/null "http://127.0.0.1:$slow/up" && return 0
+    kill -0 "$nginx_pid" 2> /dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+for _ in 1 2 3 4 5; do
+  fast=$((20000 + RANDOM % 20000))
+  slow=$((fast + 1))
+  start_nginx "$fast" "$slow" && break
+  fast=""
+done
+[ -n "$fast" ] || { echo "nginx did not start: $(cat "$work/nginx/error.log")" >&2; exit 1; }
+
+label() {
+  case $1 in
+    whole) echo "whole file" ;;
+    zst) echo "compressed copy" ;;
+    *) echo "$1" ;;
+  esac
+}
+best() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a + 0 < b + 0) ? a : b }'; }
+pct() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f %%", 100 * a / b }'; }
+
+# One pair: NAME PACKAGE OLD NEW FILE_IN_PACKAGE
+bench_pair() {
+  local name=$1 package=$2 old_version=$3 new_version=$4 file=$5
+  local old new size digest made line route port s body anon decoder
+  old=$(release_file "$package" "$old_version" "$file")
+  new=$(release_file "$package" "$new_version" "$file")
+  size=$(stat -c %s "$new")
+  digest=$(sha256sum "$new" | cut -d' ' -f1)
+  made="$cache/made-$name-$old_version-$new_version-level$level"
+  if [ ! -f "$made/times" ]; then
+    echo "making the compressed copy and the patch of $name (level $level) ..." >&2
+    mkdir -p "$made"
+    "$bench_bin" make "$old" "$new" "$made" "$level" > "$made/times.new"
+    mv "$made/times.new" "$made/times"
+  fi
+  rm -rf "$work/server/$name"
+  mkdir -p "$work/server/$name"
+  ln -s "$new" "$work/server/$name/whole"
+  ln -s "$made/copy.zst" "$work/server/$name/zst"
+  ln -s "$made/patch" "$work/server/$name/patch"
+
+  declare -A seconds bytes peak dec
+  for round in $(seq 1 "$rounds"); do
+    for port in "$fast" "$slow"; do
+      for route in whole zst patch; do
+        rm -f "$work/client/out"
+        sync
+        read -r s body anon decoder < <("$bench_bin" fetch "$route" \
+          "http://127.0.0.1:$port/$name/$route" "$work/client/out" "$size" "$digest" "$old")
+        seconds[$port$route]=$(best "$s" "${seconds[$port$route]:-}")
+        bytes[$route]=$body
+        peak[$route]=$(( anon > ${peak[$route]:-0} ? anon : ${peak[$route]:-0} ))
+        dec[$route]=$decoder
+      done
+    done
+    echo "round $round of $name done" >&2
+  done
+  local apply_s="" decode_s=""
+  for round in $(seq 1 "$rounds"); do
+    rm -f "$work/client/out"
+    sync
+    read -r s line < <("$bench_bin" apply "$old" "$made/patch" "$work/client/out" "$size" "$digest")
+    apply_s=$(best "$s" "$apply_s")
+    decode_s=$(best "$line" "$decode_s")
+  done
+
+  echo "$name $old_version -> $new_version ($(basename "$file"), $size bytes = $(awk -v s="$size" 'BEGIN { printf "%.1f", s / 1048576 }') MiB)"
+  read -r _ copy_bytes copy_s < <(grep '^copy ' "$made/times")
+  read -r _ patch_bytes patch_s < <(grep '^patch ' "$made/times")
+  echo "  made at level $level: compressed copy $copy_bytes bytes ($(pct "$copy_bytes" "$size")) in ${copy_s} s,"
+  echo "                   patch $patch_bytes bytes ($(pct "$patch_bytes" "$size")) in ${patch_s} s   (goal: at most 10 %)"
+  printf "  %-16s %12s %9s %10s %12s %14s\n" "update by" "body bytes" "share" "loopback" "at 10 MiB/s" "peak anon"
+  for route in whole zst patch; do
+    printf "  %-16s %12s %9s %8.2f s %10.2f s %10.1f MiB\n" \
+      "$(label "$route")" \
+      "${bytes[$route]}" "$(pct "${bytes[$route]}" "$size")" "${seconds[$fast$route]}" \
+      "${seconds[$slow$route]}" "$(awk -v k="${peak[$route]}" 'BEGIN { print k / 1024 }')"
+  done
+  awk -v p="${seconds[${slow}patch]}" -v w="${seconds[${slow}whole]}" 'BEGIN {
+    printf "  at 10 MiB/s the patched update takes %.1f %% of the time of the whole file (goal: under 100 %%)\n", 100 * p / w }'
+  echo "  the patch applied from a local file: ${apply_s} s rebuilt, hashed and flushed; ${decode_s} s decoding alone"
+  echo "  (the patched update's time includes hashing the installed copy; zstd's decoder held $((${dec[patch]} / 1024)) MiB)"
+}
+
+echo "best of $rounds rounds, nginx on 127.0.0.1, load $(cut -d' ' -f1-3 /proc/loadavg)"
+if [ "$pairs" = all ] || [ "$pairs" = small ]; then
+  bench_pair esbuild @esbuild/linux-x64 0.25.11 0.25.12 package/bin/esbuild
+fi
+if [ "$pairs" = all ] || [ "$pairs" = large ]; then
+  bench_pair next-swc @next/swc-linux-x64-gnu 14.2.32 14.2.33 package/next-swc.linux-x64-gnu.node
+fi
