@@ -45,6 +45,15 @@ std::string DeltaOfferFields(const TDeltaOffer& offer) {
   return fields;
 }
 
+std::optional<TDeltaRoute> ChooseDeltaRoute(const TDeltaOffer& offer, const std::string& bare,
+                                            const TSha256Digest& target,
+                                            const std::optional<TSha256Digest>& installed) {
+  if (installed && offer.HasPatchFrom(*installed))
+    return TDeltaRoute{PatchPath(bare, DigestPrefix(*installed), target), true};
+  if (offer.CompressedCopy) return TDeltaRoute{CompressedCopyPath(bare, target), false};
+  return std::nullopt;
+}
+
 std::string DigestPrefix(const TSha256Digest& digest) {
   return DigestHex(digest).substr(0, kDigestPrefixLength);
 }

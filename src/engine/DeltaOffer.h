@@ -43,6 +43,7 @@
 // module's first installation folder: the folder whose Version.ini gave the
 // installed version, whose copy was probed for being in use, and whose copy
 // the installation replaces.  Its SHA-256 decides which patch, if any, fits.
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +75,18 @@ std::string DeltaOfferFields(const TDeltaOffer& offer);
 // The first kDigestPrefixLength hexadecimal digits of the digest.
 std::string DigestPrefix(const TSha256Digest& digest);
 bool IsDigestPrefix(std::string_view text);
+
+// The one smaller download worth trying before the whole file: the patch
+// from the installed copy when the offer has one, else the compressed copy
+// when it is offered.  Whatever fails of it, the whole file comes next: a
+// second smaller route would only add a request to a run gone wrong once.
+struct TDeltaRoute {
+  std::string Path;  // below "download/"
+  bool Patch = false;
+};
+std::optional<TDeltaRoute> ChooseDeltaRoute(const TDeltaOffer& offer, const std::string& bare,
+                                            const TSha256Digest& target,
+                                            const std::optional<TSha256Digest>& installed);
 
 // The paths below "download/" of the compressed copy and of a patch.
 std::string CompressedCopyPath(const std::string& bare, const TSha256Digest& target);

@@ -69,3 +69,23 @@ TEST(DeltaOffer, TheFilesAreNamedAfterTheDigestsBelowTheDeltaFolder) {
   EXPECT_EQ(engine::PatchPath("Report.dll", "0123456789abcdef", target),
             "delta/Report.dll.0123456789abcdef.aaaaaaaaaaaaaaaa.patch");
 }
+
+TEST(DeltaOffer, ThePatchFromTheInstalledCopyComesFirstThenTheCompressedCopyThenNothing) {
+  const TSha256Digest target = *DigestFromHex(std::string(64, 'a'));
+  const TSha256Digest installed = *DigestFromHex(kDigest);
+  const TDeltaOffer both = OfferOf("1,a,zst,patch=9c1e2f3a4b5c6d7e");
+  const auto patch = engine::ChooseDeltaRoute(both, "a.dll", target, installed);
+  ASSERT_TRUE(patch);
+  EXPECT_TRUE(patch->Patch);
+  EXPECT_EQ(patch->Path, engine::PatchPath("a.dll", "9c1e2f3a4b5c6d7e", target));
+  // An installed copy that matches no base, or none to hash: the compressed copy.
+  const TSha256Digest other = *DigestFromHex(std::string(64, 'b'));
+  for (const auto& copy : {engine::ChooseDeltaRoute(both, "a.dll", target, other),
+                           engine::ChooseDeltaRoute(both, "a.dll", target, std::nullopt)}) {
+    ASSERT_TRUE(copy);
+    EXPECT_FALSE(copy->Patch);
+    EXPECT_EQ(copy->Path, engine::CompressedCopyPath("a.dll", target));
+  }
+  EXPECT_FALSE(engine::ChooseDeltaRoute(OfferOf("1,a,patch=9c1e2f3a4b5c6d7e"), "a.dll", target, other));
+  EXPECT_FALSE(engine::ChooseDeltaRoute(OfferOf("1,a"), "a.dll", target, installed));
+}
