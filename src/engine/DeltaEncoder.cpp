@@ -71,7 +71,8 @@ std::string CompressedCopy(std::span<const uint8_t> file, int level) {
 }
 
 std::string Patch(std::span<const uint8_t> base, std::span<const uint8_t> file, int level) {
-  const TEncoder encoder = NewEncoder(level);
+  const bool large = static_cast<int64_t>(base.size()) > kLargeBase;
+  const TEncoder encoder = NewEncoder(large ? std::min(level, kLargeBaseLevel) : level);
   const uint64_t frame = std::min<uint64_t>(file.size(), kMaxRebuildFrameSize);
   Check(ZSTD_CCtx_setParameter(encoder.get(), ZSTD_c_windowLog,
                                WindowLogSpanning(base.size() + frame)));
