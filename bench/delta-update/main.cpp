@@ -26,6 +26,7 @@
 #include "engine/RebuildStream.h"
 #include "http/HttpClient.h"
 #include "platform/MappedFile.h"
+#include "support/CountingStream.h"
 #include "util/Sha256.h"
 
 namespace {
@@ -68,17 +69,6 @@ class TMemoryWatch : public TStream {
   TStream& FOut;
   size_t FSinceLook = 0;
   long FPeakKib = 0;
-};
-
-class TNullStream : public TStream {
- public:
-  int64_t Position() const override { return FSize; }
-  int64_t Size() const override { return FSize; }
-  void Write(const void*, size_t size) override { FSize += static_cast<int64_t>(size); }
-  void CutAtPosition() override {}
-
- private:
-  int64_t FSize = 0;
 };
 
 bool WriteFile(const std::string& path, const std::string& content) {
@@ -165,7 +155,7 @@ int Apply(const std::string& oldPath, const std::string& patchPath, const std::s
     return 1;
   }
   start = TClock::now();
-  TNullStream nowhere;
+  TCountingStream nowhere;
   engine::TRebuildStream decodeOnly(nowhere, size, base.Bytes());
   Feed(decodeOnly, patch.Bytes());
   std::printf("%.3f %.3f\n", seconds, SecondsSince(start));

@@ -30,7 +30,7 @@ mkdir -p "$cache"
 work=$(mktemp -d)
 nginx_pid=""
 trap '[ -n "$nginx_pid" ] && kill "$nginx_pid" 2> /dev/null; rm -rf "$work"' EXIT
-mkdir -p "$work/server" "$work/nginx/temp" "$work/client"
+mkdir -p "$work/server" "$work/client"
 
 # The file FILE_IN_PACKAGE of PACKAGE@VERSION, fetched once into the cache.
 release_file() {
@@ -47,45 +47,11 @@ release_file() {
 
 # nginx on two free ports: the loopback link as it is, and one whose every
 # response is sent at 10 MiB/s.
-start_nginx() {
-  local fast=$1 slow=$2
-  cat > "$work/nginx/nginx.conf" << CONF
-daemon off;
-master_process off;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 16; }
-http {
-  access_log off;
-  sendfile on;
-  client_body_temp_path $work/nginx/temp/body;
-  proxy_temp_path $work/nginx/temp/proxy;
-  fastcgi_temp_path $work/nginx/temp/fastcgi;
-  uwsgi_temp_path $work/nginx/temp/uwsgi;
-  scgi_temp_path $work/nginx/temp/scgi;
-  default_type application/octet-stream;
-  server { listen 127.0.0.1:$fast; root $work/server; }
-  server { listen 127.0.0.1:$slow; root $work/server; limit_rate 10m; }
-}
-CONF
-  echo up > "$work/server/up"
-  "$nginx_bin" -p "$work/nginx/" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" \
-    > /dev/null 2>&1 &
-  nginx_pid=$!
-  for _ in $(seq 1 100); do
-    curl -s -o /dev/null "http://127.0.0.1:$slow/up" && return 0
-    kill -0 "$nginx_pid" 2> /dev/null || return 1
-    sleep 0.1
-  done
-  return 1
-}
-for _ in 1 2 3 4 5; do
-  fast=$((20000 + RANDOM % 20000))
-  slow=$((fast + 1))
-  start_nginx "$fast" "$slow" && break
-  fast=""
-done
-[ -n "$fast" ] || { echo "nginx did not start: $(cat "$work/nginx/error.log")" >&2; exit 1; }
+. "$(dirname "$0")/../nginx.sh"
+bench_nginx_start "$work/nginx" "$work/server" "limit_rate 10m;" || exit 1
+nginx_pid=$bench_nginx_pid
+fast=$bench_nginx_port
+slow=$((fast + 1))
 
 label() {
   case $1 in

@@ -28,7 +28,7 @@ done
 work=$(mktemp -d)
 nginx_pid=""
 trap '[ -n "$nginx_pid" ] && kill "$nginx_pid" 2> /dev/null; rm -rf "$work"' EXIT
-mkdir -p "$work/server/download" "$work/nginx/temp"
+mkdir -p "$work/server/download"
 echo "writing $size random bytes ..." >&2
 head -c "$size" /dev/urandom > "$work/server/download/big.bin"
 digest=$(openssl dgst -sha256 -r "$work/server/download/big.bin" | cut -d' ' -f1)
@@ -36,42 +36,10 @@ printf '[modules]\r\nModA=ModA.exe\r\n[ModA]\r\nMain=2.0.000,big.bin,sha256=%s\r
   > "$work/server/download/allfiles.ini"
 
 # nginx in the foreground with every path of its own, on a free port.
-start_nginx() {
-  local port=$1
-  cat > "$work/nginx/nginx.conf" << CONF
-daemon off;
-master_process off;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 16; }
-http {
-  access_log off;
-  sendfile on;
-  client_body_temp_path $work/nginx/temp/body;
-  proxy_temp_path $work/nginx/temp/proxy;
-  fastcgi_temp_path $work/nginx/temp/fastcgi;
-  uwsgi_temp_path $work/nginx/temp/uwsgi;
-  scgi_temp_path $work/nginx/temp/scgi;
-  default_type application/octet-stream;
-  server { listen 127.0.0.1:$port; root $work/server; }
-}
-CONF
-  "$nginx_bin" -p "$work/nginx/" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" \
-    > /dev/null 2>&1 &
-  nginx_pid=$!
-  for _ in $(seq 1 100); do
-    curl -s -o /dev/null "http://127.0.0.1:$port/download/allfiles.ini" && return 0
-    kill -0 "$nginx_pid" 2> /dev/null || return 1
-    sleep 0.1
-  done
-  return 1
-}
-for _ in 1 2 3 4 5; do
-  port=$((20000 + RANDOM % 20000))
-  start_nginx "$port" && break
-  port=""
-done
-[ -n "$port" ] || { echo "nginx did not start: $(cat "$work/nginx/error.log")" >&2; exit 1; }
+. "$(dirname "$0")/../nginx.sh"
+bench_nginx_start "$work/nginx" "$work/server" || exit 1
+nginx_pid=$bench_nginx_pid
+port=$bench_nginx_port
 url="http://127.0.0.1:$port/"
 
 # Seconds of one command from GNU time; everything written before is

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "../support/CountingStream.h"
 #include "../support/ReleaseData.h"
 #include "engine/RebuildStream.h"
 
@@ -22,17 +23,6 @@ namespace {
   std::fprintf(stderr, "rebuild_stream: %s\n", what);
   std::abort();
 }
-
-class TCountingStream : public TStream {
- public:
-  int64_t Position() const override { return FSize; }
-  int64_t Size() const override { return FSize; }
-  void Write(const void*, size_t size) override { FSize += static_cast<int64_t>(size); }
-  void CutAtPosition() override {}
-
- private:
-  int64_t FSize = 0;
-};
 
 constexpr size_t kPrefix = 4;
 
