@@ -101,7 +101,8 @@ int Fetch(const std::string& route, const std::string& url, const std::string& o
   platform::TMappedFile base;
   if (route == "patch") {
     base.Open(oldPath);
-    Sha256(std::string_view(reinterpret_cast<const char*>(base.Bytes().data()), base.Bytes().size()));
+    Sha256(
+        std::string_view(reinterpret_cast<const char*>(base.Bytes().data()), base.Bytes().size()));
   }
   THttpClient client;
   engine::TPartialDownload partial(out, true);

@@ -39,8 +39,8 @@ TEncoder NewEncoder(int level) {
 }
 
 // Appends one frame of `part`, referencing `base` when it is not empty.
-void AppendFrame(ZSTD_CCtx* encoder, std::span<const uint8_t> base,
-                 std::span<const uint8_t> part, std::string& out) {
+void AppendFrame(ZSTD_CCtx* encoder, std::span<const uint8_t> base, std::span<const uint8_t> part,
+                 std::string& out) {
   // A prefix serves one frame only; each frame references it anew.
   if (!base.empty()) Check(ZSTD_CCtx_refPrefix(encoder, base.data(), base.size()));
   const size_t at = out.size();

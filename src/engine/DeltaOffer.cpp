@@ -2,20 +2,20 @@
 
 #include <algorithm>
 
+#include "engine/Catalogue.h"
 #include "platform/ProfileText.h"
 
 namespace engine {
 
 namespace {
 
-constexpr int kFirstOptionalField = 2;  // after the version and the file
+bool IsLowerHexDigit(char ch) { return (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f'); }
 
 }  // namespace
 
 bool IsDigestPrefix(std::string_view text) {
   return text.size() == kDigestPrefixLength &&
-         std::all_of(text.begin(), text.end(),
-                     [](char ch) { return (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f'); });
+         std::all_of(text.begin(), text.end(), IsLowerHexDigit);
 }
 
 bool TDeltaOffer::HasPatchFrom(const TSha256Digest& base) const {
@@ -25,14 +25,14 @@ bool TDeltaOffer::HasPatchFrom(const TSha256Digest& base) const {
 TDeltaOffer ReadDeltaOffer(const TStringList& entryFields) {
   TDeltaOffer offer;
   const std::string_view patchName(kPatchFieldName);
-  for (int index = kFirstOptionalField; index < entryFields.Count(); ++index) {
+  for (int index = kEntryComponentFile + 1; index < entryFields.Count(); ++index) {
     const std::string_view field = platform::TrimBlanks(entryFields[index]);
     if (field == kCompressedCopyField) {
       offer.CompressedCopy = true;
     } else if (field.substr(0, patchName.size()) == patchName) {
       const std::string base(field.substr(patchName.size()));
-      const bool known =
-          std::find(offer.PatchBases.begin(), offer.PatchBases.end(), base) != offer.PatchBases.end();
+      const bool known = std::find(offer.PatchBases.begin(), offer.PatchBases.end(), base) !=
+                         offer.PatchBases.end();
       if (IsDigestPrefix(base) && !known) offer.PatchBases.push_back(base);
     }
   }

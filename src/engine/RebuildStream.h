@@ -36,6 +36,7 @@
 #include <span>
 #include <vector>
 
+#include "engine/ZstdFrameHeader.h"
 #include "http/Stream.h"
 #include "util/Errors.h"
 
@@ -82,8 +83,8 @@ class TRebuildStream : public TStream {
   int64_t FSize;
   std::span<const uint8_t> FBase;
   ZSTD_DCtx* FDecoder;
-  std::vector<uint8_t> FBlock;          // decoded bytes on their way out
-  std::array<uint8_t, 18> FHeader{};    // a frame header while it arrives
+  std::vector<uint8_t> FBlock;                    // decoded bytes on their way out
+  std::array<uint8_t, kZstdHeaderMax> FHeader{};  // a frame header while it arrives
   size_t FHeaderHave = 0;
   bool FInFrame = false;
   int64_t FFrameLeft = 0;  // bytes the current frame has yet to deliver

@@ -1,9 +1,10 @@
 // The catalogue fields that offer a compressed copy and patches, and the
 // names those files have on the server.
+#include "engine/DeltaOffer.h"
+
 #include <gtest/gtest.h>
 
 #include "engine/ComponentDigest.h"
-#include "engine/DeltaOffer.h"
 #include "util/QuorvinSI.h"
 
 using engine::TDeltaOffer;
@@ -39,9 +40,9 @@ TEST(DeltaOffer, AnEntryWithoutThemOrWithFieldsItCannotReadOffersNothing) {
   // Neither the version nor the file counts, whatever they hold.
   EXPECT_TRUE(OfferOf("zst,zst").Empty());
   // Routes that cannot be read are passed over; the entry stays as good as it was.
-  const TDeltaOffer offer =
-      OfferOf("1.0.0,a.dll,ZST,zstd,zst=1,patch=0123456789ABCDEF,patch=0123456789abcde,"
-              "patch=0123456789abcdef0,patch=0123456789abcdeg,patch=,patch,Patch=0123456789abcdef");
+  const TDeltaOffer offer = OfferOf(
+      "1.0.0,a.dll,ZST,zstd,zst=1,patch=0123456789ABCDEF,patch=0123456789abcde,"
+      "patch=0123456789abcdef0,patch=0123456789abcdeg,patch=,patch,Patch=0123456789abcdef");
   EXPECT_TRUE(offer.Empty());
 }
 
@@ -65,7 +66,8 @@ TEST(DeltaOffer, APatchFitsTheBaseWhoseDigestBeginsWithItsPrefix) {
 
 TEST(DeltaOffer, TheFilesAreNamedAfterTheDigestsBelowTheDeltaFolder) {
   const TSha256Digest target = *DigestFromHex(std::string(16, 'a') + std::string(48, '1'));
-  EXPECT_EQ(engine::CompressedCopyPath("Report.dll", target), "delta/Report.dll.aaaaaaaaaaaaaaaa.zst");
+  EXPECT_EQ(engine::CompressedCopyPath("Report.dll", target),
+            "delta/Report.dll.aaaaaaaaaaaaaaaa.zst");
   EXPECT_EQ(engine::PatchPath("Report.dll", "0123456789abcdef", target),
             "delta/Report.dll.0123456789abcdef.aaaaaaaaaaaaaaaa.patch");
 }
@@ -86,6 +88,7 @@ TEST(DeltaOffer, ThePatchFromTheInstalledCopyComesFirstThenTheCompressedCopyThen
     EXPECT_FALSE(copy->Patch);
     EXPECT_EQ(copy->Path, engine::CompressedCopyPath("a.dll", target));
   }
-  EXPECT_FALSE(engine::ChooseDeltaRoute(OfferOf("1,a,patch=9c1e2f3a4b5c6d7e"), "a.dll", target, other));
+  EXPECT_FALSE(
+      engine::ChooseDeltaRoute(OfferOf("1,a,patch=9c1e2f3a4b5c6d7e"), "a.dll", target, other));
   EXPECT_FALSE(engine::ChooseDeltaRoute(OfferOf("1,a"), "a.dll", target, installed));
 }

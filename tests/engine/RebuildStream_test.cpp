@@ -2,12 +2,13 @@
 // arrive: round trips in pieces of every size, and every way the input can
 // be wrong (not zstd, cut, corrupt, the wrong base, more than the file,
 // frames out of bounds) refused without writing past the file's size.
+#include "engine/RebuildStream.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "engine/DeltaEncoder.h"
-#include "engine/RebuildStream.h"
 #include "http/HttpClient.h"
 #include "http/MemoryStream.h"
 #include "support/ReleaseData.h"
@@ -94,9 +95,8 @@ TEST(RebuildStream, ACompressedCopyRebuildsTheFileWhateverPiecesItArrivesIn) {
 }
 
 TEST(RebuildStream, FilesOfNoByteOneByteAndAcrossFrameBoundariesRoundTrip) {
-  for (const int64_t size :
-       {int64_t{0}, int64_t{1}, kMaxRebuildFrameSize, kMaxRebuildFrameSize + 1,
-        2 * kMaxRebuildFrameSize + 12345}) {
+  for (const int64_t size : {int64_t{0}, int64_t{1}, kMaxRebuildFrameSize, kMaxRebuildFrameSize + 1,
+                             2 * kMaxRebuildFrameSize + 12345}) {
     const std::string file = ProgramLike(static_cast<size_t>(size), 2);
     const TRebuilt rebuilt = Rebuild(CompressedCopy(Bytes(file), kQuick), size);
     EXPECT_FALSE(rebuilt.Refused) << size << ": " << rebuilt.Why;
@@ -152,11 +152,12 @@ TEST(RebuildStream, APatchCrossesTheWireFromTheServerIntoTheRebuild) {
 // ---- refusals -----------------------------------------------------------------
 
 TEST(RebuildStream, WhatIsNoZstdFrameIsRefusedAtOnce) {
-  for (const std::string& input :
-       {std::string("<html><body>404 Not Found</body></html>"),
-        std::string("\x50\x2a\x4d\x18\x04\x00\x00\x00" "abcd", 12),  // a skippable frame
-        std::string("\x28\xb5\x2f\xfd\x08", 5),                    // the reserved bit set
-        std::string("\x28\xb5\x2f", 3)}) {                         // cut in the magic number
+  for (const std::string& input : {std::string("<html><body>404 Not Found</body></html>"),
+                                   std::string("\x50\x2a\x4d\x18\x04\x00\x00\x00"
+                                               "abcd",
+                                               12),                         // a skippable frame
+                                   std::string("\x28\xb5\x2f\xfd\x08", 5),  // the reserved bit set
+                                   std::string("\x28\xb5\x2f", 3)}) {  // cut in the magic number
     const TRebuilt rebuilt = Rebuild(input, 4);
     EXPECT_TRUE(rebuilt.Refused) << input;
     EXPECT_EQ(rebuilt.File, "");
@@ -169,8 +170,8 @@ TEST(RebuildStream, InputCutAnywhereIsRefusedAndNeverMoreThanTheFileIsWritten) {
   const std::string next = NextRelease(base, 10);
   const std::string patch = Patch(Bytes(base), Bytes(next));
   for (size_t length = 0; length < patch.size(); ++length) {
-    const TRebuilt rebuilt = Rebuild(patch.substr(0, length), static_cast<int64_t>(next.size()),
-                                     base, 7);
+    const TRebuilt rebuilt =
+        Rebuild(patch.substr(0, length), static_cast<int64_t>(next.size()), base, 7);
     EXPECT_TRUE(rebuilt.Refused) << length;
     EXPECT_EQ(next.compare(0, rebuilt.File.size(), rebuilt.File), 0) << length;
   }
@@ -229,7 +230,8 @@ TEST(RebuildStream, AFrameDeclaringMoreThanTheFileIsRefusedBeforeAByteIsWritten)
 
 TEST(RebuildStream, AFrameThatDeliversMoreThanItDeclaredIsStoppedAtItsSize) {
   // Declares 100 bytes, holds 3 x 100 in raw blocks.
-  THandFrame frame{100, 0, 0, {std::string(100, 'a'), std::string(100, 'b'), std::string(100, 'c')}};
+  THandFrame frame{
+      100, 0, 0, {std::string(100, 'a'), std::string(100, 'b'), std::string(100, 'c')}};
   const TRebuilt rebuilt = Rebuild(frame.Bytes(), 1000);
   EXPECT_TRUE(rebuilt.Refused);
   EXPECT_LE(rebuilt.File.size(), 100u);
@@ -255,8 +257,8 @@ TEST(RebuildStream, FramesOutOfBoundsAreRefusedAtTheirHeaderBeforeTheDecoderSees
     EXPECT_LT(stream.DecoderMemory(), size_t{1} << 20);
   }
   // An empty frame in a file that is not empty.
-  EXPECT_TRUE(Rebuild(THandFrame{0, 0, 0, {""}}.Bytes() + CompressedCopy(Bytes(block)), 1000)
-                  .Refused);
+  EXPECT_TRUE(
+      Rebuild(THandFrame{0, 0, 0, {""}}.Bytes() + CompressedCopy(Bytes(block)), 1000).Refused);
   // A sound one, for comparison.
   EXPECT_EQ(Rebuild(THandFrame{1000, 0, 0, {block}}.Bytes(), 1000).File, block);
 }

@@ -35,8 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int64_t fileSize = data[1] | (data[2] << 8);
   const size_t piece = data[3] == 0 ? 256 : data[3];
   TCountingStream out;
-  engine::TRebuildStream stream(out, fileSize, patch ? releasedata::Bytes(base)
-                                                     : std::span<const uint8_t>());
+  engine::TRebuildStream stream(out, fileSize,
+                                patch ? releasedata::Bytes(base) : std::span<const uint8_t>());
   bool refused = false;
   try {
     for (size_t at = kPrefix; at < size; at += piece)

@@ -18,8 +18,9 @@ inline std::span<const uint8_t> Bytes(const std::string& text) {
 // Runs of a small vocabulary with random bytes between them.
 inline std::string ProgramLike(size_t size, unsigned seed) {
   std::mt19937 random(seed);
-  static const char* const kWords[] = {"push rbp", "mov rax, [rbp-8]", "call _init", "ret",
-                                       "\x48\x89\xe5", "\x0f\x1f\x44\x00\x00", "lea rdi, .LC0"};
+  static const char* const kWords[] = {"push rbp",     "mov rax, [rbp-8]", "call _init",
+                                       "ret",          "\x48\x89\xe5",     "\x0f\x1f\x44\x00\x00",
+                                       "lea rdi, .LC0"};
   std::string text;
   text.reserve(size + 32);
   while (text.size() < size) {

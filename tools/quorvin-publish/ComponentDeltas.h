@@ -27,14 +27,15 @@ struct TComponentFile {
 };
 
 struct TDeltaFile {
-  std::string Path;     // below download/
+  std::string Path;  // below download/
   int64_t Size = 0;
   std::string Release;  // the base's release; "" for the compressed copy
 };
 
 struct TComponentDeltas {
   engine::TDeltaOffer Offer;
-  std::vector<TDeltaFile> Files;  // the compressed copy first, then the patches in the offer's order
+  // The compressed copy first, then the patches in the offer's order.
+  std::vector<TDeltaFile> Files;
   int64_t FileSize = 0;
 };
 

@@ -13,9 +13,7 @@
 
 namespace {
 
-std::string CatalogueOf(const std::string& releaseFolder) {
-  return releaseFolder + kCataloguePath;
-}
+std::string CatalogueOf(const std::string& releaseFolder) { return releaseFolder + kCataloguePath; }
 
 // The file a release's catalogue names for the component, "" when it names none.
 std::string ComponentFileIn(const std::string& releaseFolder, const std::string& module,

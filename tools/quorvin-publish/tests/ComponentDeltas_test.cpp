@@ -1,12 +1,13 @@
 // The publishing side of smaller downloads on an archive of three earlier
 // releases: which earlier versions are found, and the compressed copy and
 // patches made from them, each rebuilding the new file exactly.
+#include "ComponentDeltas.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 
-#include "ComponentDeltas.h"
 #include "DeltaCheck.h"
 #include "ReleaseArchive.h"
 #include "platform/TempFolder.h"
@@ -95,7 +96,8 @@ TEST_F(ComponentDeltasTest, AFileThatDidNotChangeIsOneVersionAndTheOneBeingPubli
 }
 
 TEST_F(ComponentDeltasTest, ReleasesWithoutTheComponentOrItsFileAreSkippedAndEqualSerialsGoByName) {
-  folder.Write("archive/d-no-file/download/allfiles.ini", Catalogue(9));  // names main.bin, lacks it
+  folder.Write("archive/d-no-file/download/allfiles.ini",
+               Catalogue(9));  // names main.bin, lacks it
   folder.Write("archive/e-no-key/download/allfiles.ini", "[release]\r\nSerial=9\r\n[ModA]\r\n");
   folder.Write("archive/f-unsigned/download/allfiles.ini", "[modules]\r\nModA=ModA.exe\r\n");
   folder.Write("archive/notes/readme.txt", "no release here");
@@ -157,7 +159,8 @@ TEST_F(ComponentDeltasTest, APatchFromAnotherBaseOrForAnotherFileIsFoundOut) {
   const TComponentDeltas deltas = MakeComponentDeltas(tree, main, earlier, kQuick);
   const std::string patch = tree.Component(deltas.Files[1].Path);
   const int64_t size = deltas.FileSize;
-  EXPECT_NE(RebuildFault(patch, folder / "archive/c-first/download/main.bin", main.Digest, size), "");
+  EXPECT_NE(RebuildFault(patch, folder / "archive/c-first/download/main.bin", main.Digest, size),
+            "");
   EXPECT_NE(RebuildFault(patch, earlier[0].Path, Sha256("another"), size), "");
   EXPECT_NE(RebuildFault(patch, earlier[0].Path, main.Digest, size - 1), "");
   EXPECT_NE(RebuildFault(folder / "nothing", "", main.Digest, size), "");
@@ -170,11 +173,13 @@ TEST_F(ComponentDeltasTest, OnlyWhatSavesBytesIsKept) {
   folder.Write("old-noise.bin", releasedata::Random(100000, 6));
   const TComponentFile noise{"noise.bin", folder / "server/download/noise.bin",
                              Sha256(folder.Read("server/download/noise.bin"))};
-  const TEarlierVersion unrelated{"old", folder / "old-noise.bin", Sha256(folder.Read("old-noise.bin"))};
+  const TEarlierVersion unrelated{"old", folder / "old-noise.bin",
+                                  Sha256(folder.Read("old-noise.bin"))};
   const TComponentDeltas deltas = MakeComponentDeltas(tree, noise, {unrelated}, kQuick);
   EXPECT_TRUE(deltas.Offer.Empty());
   EXPECT_TRUE(deltas.Files.empty());
-  EXPECT_FALSE(folder.Has("server/download/" + engine::CompressedCopyPath("noise.bin", noise.Digest)));
+  EXPECT_FALSE(
+      folder.Has("server/download/" + engine::CompressedCopyPath("noise.bin", noise.Digest)));
   // A patch of random bytes from their own earlier version, a few bytes
   // changed, saves nearly everything: without a compressed copy, the file
   // is what it must beat.
@@ -184,7 +189,8 @@ TEST_F(ComponentDeltasTest, OnlyWhatSavesBytesIsKept) {
   const TComponentFile changed{"noise.bin", folder / "server/download/noise.bin", Sha256(next)};
   const TComponentDeltas patched = MakeComponentDeltas(tree, changed, {unrelated}, kQuick);
   EXPECT_FALSE(patched.Offer.CompressedCopy);
-  EXPECT_EQ(patched.Offer.PatchBases, std::vector<std::string>{engine::DigestPrefix(unrelated.Digest)});
+  EXPECT_EQ(patched.Offer.PatchBases,
+            std::vector<std::string>{engine::DigestPrefix(unrelated.Digest)});
   EXPECT_LT(patched.Files.at(0).Size, 1000);
 }
 
