@@ -45,19 +45,23 @@ void TRebuildStream::Write(const void* data, size_t size) {
   }
 }
 
-// Gathers the next frame's header; once it is whole and within bounds, the
-// frame starts.  Returns the bytes taken.
+// Gathers the next frame's header; once it is whole, the frame starts.
+// Returns the bytes taken.
 size_t TRebuildStream::TakeHeader(const uint8_t* data, size_t size) {
   if (FFrames > 0 && FRebuilt == FSize) Refuse("more data after the whole file");
-  const std::span<const uint8_t> have(FHeader.data(), FHeaderHave);
-  const size_t needed =
-      FHeaderHave < kZstdHeaderPrefix ? kZstdHeaderPrefix : ZstdFrameHeaderSize(have);
-  if (needed == 0) Refuse("not a zstd frame");
-  const size_t taken = std::min(size, needed - FHeaderHave);
+  const size_t taken = std::min(size, HeaderBytesNeeded() - FHeaderHave);
   std::copy_n(data, taken, FHeader.data() + FHeaderHave);
   FHeaderHave += taken;
-  if (FHeaderHave == needed && needed > kZstdHeaderPrefix) StartFrame();
+  if (FHeaderHave >= kZstdHeaderPrefix && FHeaderHave == HeaderBytesNeeded()) StartFrame();
   return taken;
+}
+
+// The bytes that tell the header's size, then the whole header.
+size_t TRebuildStream::HeaderBytesNeeded() const {
+  if (FHeaderHave < kZstdHeaderPrefix) return kZstdHeaderPrefix;
+  const size_t size = ZstdFrameHeaderSize({FHeader.data(), FHeaderHave});
+  if (size == 0) Refuse("not a zstd frame");
+  return size;
 }
 
 void TRebuildStream::StartFrame() {

@@ -75,6 +75,7 @@ class TRebuildStream : public TStream {
 
  private:
   size_t TakeHeader(const uint8_t* data, size_t size);
+  size_t HeaderBytesNeeded() const;
   void StartFrame();
   void Decode(ZSTD_inBuffer& input);
   void Deliver(size_t produced);

@@ -18,7 +18,6 @@ struct TDescriptor {
   explicit TDescriptor(uint8_t byte)
       : ContentSizeFlag(byte >> 6),
         SingleSegment((byte >> 5) & 1),
-        Reserved((byte >> 3) & 1),
         Checksum((byte >> 2) & 1),
         DictionaryIdFlag(byte & 3) {}
 
@@ -29,7 +28,7 @@ struct TDescriptor {
     return size_t{1} << ContentSizeFlag;  // 2, 4 or 8
   }
 
-  unsigned ContentSizeFlag, SingleSegment, Reserved, Checksum, DictionaryIdFlag;
+  unsigned ContentSizeFlag, SingleSegment, Checksum, DictionaryIdFlag;
 };
 
 uint64_t WindowSizeOf(uint8_t descriptor) {
@@ -43,7 +42,6 @@ uint64_t WindowSizeOf(uint8_t descriptor) {
 size_t ZstdFrameHeaderSize(std::span<const uint8_t> prefix) {
   if (prefix.size() < kZstdHeaderPrefix || LittleEndian(prefix.first(4)) != kZstdMagic) return 0;
   const TDescriptor descriptor(prefix[4]);
-  if (descriptor.Reserved) return 0;
   return kZstdHeaderPrefix + descriptor.WindowBytes() + descriptor.DictionaryIdBytes() +
          descriptor.ContentSizeBytes();
 }

@@ -21,8 +21,8 @@ struct TZstdFrameHeader {
 };
 
 // The size of the header that the prefix (kZstdHeaderPrefix bytes) begins;
-// 0 when it begins no zstd frame (another magic number, a skippable frame,
-// a reserved bit set).
+// 0 when it begins no zstd frame (another magic number, a skippable frame).
+// The decoder judges the rest (a reserved bit set, say).
 size_t ZstdFrameHeaderSize(std::span<const uint8_t> prefix);
 // Reads a header of the size that ZstdFrameHeaderSize gave.
 TZstdFrameHeader ReadZstdFrameHeader(std::span<const uint8_t> header);
