@@ -85,4 +85,17 @@ inline DIR* OpenFolderStream(const std::string& folder) {
   return PassFileOperation(TFileOp::ListFolder, path) ? ::opendir(path.c_str()) : nullptr;
 }
 
+// Opens `name` in the folder open as `folder` (or AT_FDCWD); `path` is
+// the place it names, for the seam.
+inline int OpenAt(int folder, const std::string& name, int flags, const std::string& path) {
+  if (!PassFileOperation(TFileOp::OpenToRead, path)) return -1;
+  return ::openat(folder, name.c_str(), flags);
+}
+
+// Reads the text of the symbolic link open (O_PATH | O_NOFOLLOW) as `link`.
+inline ssize_t ReadLinkAt(int link, char* buffer, size_t size, const std::string& path) {
+  if (!PassFileOperation(TFileOp::Read, path)) return -1;
+  return ::readlinkat(link, "", buffer, size);
+}
+
 }  // namespace platform::calls

@@ -133,10 +133,14 @@ inline engine::TInstallJournal JournalOfInstall(const TTempTree& tree, const std
                                                 const std::string& version,
                                                 const std::string& aside = "") {
   engine::TInstallJournal journal;
-  journal.StagedFile = tree.Path(bare + ".{F}");
-  journal.CompanionFile = tree.Path(bare + ".V." + version);
-  journal.Target = tree.Path(folder + "/" + bare);
-  if (!aside.empty()) journal.Aside = tree.Path(folder + "/" + aside);
+  journal.StagedName = bare + ".{F}";
+  journal.CompanionName = bare + ".V." + version;
+  journal.Folder = tree.Path(folder + "/");
+  struct stat info {};
+  ::stat(journal.Folder.c_str(), &info);
+  journal.FolderIdentity = {info.st_dev, info.st_ino};
+  journal.TargetName = bare;
+  journal.AsideName = aside;
   journal.ModuleName = "ModA";
   journal.ComponentKey = "Main";
   journal.AvailableVersion = version;

@@ -53,9 +53,10 @@ void CheckJournal(const TTree& tree, const engine::TInstallJournal& journal) {
   if (!engine::Journallable(tree.ProgramFolder, journal)) Fail("read a journal it would not write");
   engine::WriteInstallJournal(tree.ProgramFolder, journal);
   const auto again = engine::ReadInstallJournal(tree.ProgramFolder);
-  if (!again || again->Phase != journal.Phase || again->StagedFile != journal.StagedFile ||
-      again->CompanionFile != journal.CompanionFile || again->Target != journal.Target ||
-      again->Aside != journal.Aside || again->ModuleName != journal.ModuleName ||
+  if (!again || again->Phase != journal.Phase || again->StagedName != journal.StagedName ||
+      again->CompanionName != journal.CompanionName || again->Folder != journal.Folder ||
+      again->FolderIdentity != journal.FolderIdentity || again->TargetName != journal.TargetName ||
+      again->AsideName != journal.AsideName || again->ModuleName != journal.ModuleName ||
       again->ComponentKey != journal.ComponentKey ||
       again->AvailableVersion != journal.AvailableVersion)
     Fail("journal changed by a round trip");

@@ -280,8 +280,7 @@ inline std::string FolderUnderWay(const TTempTree& tree) {
   if (!tree.Exists("InstallJournal.{J}")) return "";
   const auto journal = engine::ReadInstallJournal(tree.Root);
   if (!journal) return "?";
-  return journal->Target.substr(tree.Root.size(),
-                                journal->Target.rfind('/') + 1 - tree.Root.size());
+  return journal->Folder.substr(tree.Root.size());
 }
 
 // The keys of a module's section in a folder's Version.ini.

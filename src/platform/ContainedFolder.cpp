@@ -1,0 +1,173 @@
+#include "platform/ContainedFolder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string_view>
+#include <utility>
+
+#include "platform/FileCalls.h"
+
+namespace platform {
+namespace {
+
+// As many links as the kernel itself follows in one path.
+constexpr int kMostLinksFollowed = 40;
+
+// A descriptor that is closed when it goes, keeping errno.
+class TDescriptor {
+ public:
+  explicit TDescriptor(int fd = -1) : FFd(fd) {}
+  ~TDescriptor() { Reset(-1); }
+  TDescriptor(const TDescriptor&) = delete;
+  TDescriptor& operator=(const TDescriptor&) = delete;
+  int Get() const { return FFd; }
+  int Release() { return std::exchange(FFd, -1); }
+  void Reset(int fd) {
+    if (FFd >= 0) {
+      const int error = errno;
+      ::close(FFd);
+      errno = error;
+    }
+    FFd = fd;
+  }
+
+ private:
+  int FFd;
+};
+
+struct TWalk {
+  uid_t FamilyOwner = 0;
+  int LinksFollowed = 0;
+};
+
+int Fail(int error) {
+  errno = error;
+  return -1;
+}
+
+// The text of the link open as `link`; empty with errno on failure.
+std::string LinkTarget(int link, const std::string& shown) {
+  char buffer[4096];
+  const ssize_t length = calls::ReadLinkAt(link, buffer, sizeof buffer, shown);
+  if (length <= 0) return {};
+  if (static_cast<size_t>(length) >= sizeof buffer) {
+    errno = ENAMETOOLONG;
+    return {};
+  }
+  return std::string(buffer, static_cast<size_t>(length));
+}
+
+int WalkFrom(TWalk& walk, TDescriptor& at, std::string_view path, bool mayClimb,
+             std::string shown);
+
+// Follows the link open as `link`, found in the folder `at`, when the rule
+// allows it: its target is walked from the root or from `at`.  Returns the
+// folder reached, or -1 with errno.
+int FollowLink(TWalk& walk, const TDescriptor& at, const TDescriptor& link,
+               const struct stat& info, const std::string& shown) {
+  if (!MayFollowLink(info.st_uid, walk.FamilyOwner)) return Fail(ELOOP);
+  if (++walk.LinksFollowed > kMostLinksFollowed) return Fail(ELOOP);
+  const std::string target = LinkTarget(link.Get(), shown);
+  if (target.empty()) return -1;
+  TDescriptor base(target.front() == '/' ? ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC)
+                                         : ::fcntl(at.Get(), F_DUPFD_CLOEXEC, 0));
+  if (base.Get() < 0) return -1;
+  // A link made by root or the family's owner may lead anywhere, upwards too.
+  return WalkFrom(walk, base, target, true, shown + " -> " + target);
+}
+
+// Steps from the folder open as `at` along `path`, one component at a time;
+// returns the folder reached (`at` is used up), or -1 with errno.  `shown`
+// names the place for the file seam.
+int WalkFrom(TWalk& walk, TDescriptor& at, std::string_view path, bool mayClimb,
+             std::string shown) {
+  while (!path.empty()) {
+    const size_t slash = path.find('/');
+    const std::string component(path.substr(0, slash));
+    path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
+    if (component.empty() || component == ".") continue;
+    if (component == ".." && !mayClimb) return Fail(EINVAL);
+    if (!shown.empty() && shown.back() != '/') shown += '/';
+    shown += component;
+    TDescriptor next(calls::OpenAt(at.Get(), component, O_PATH | O_NOFOLLOW | O_CLOEXEC, shown));
+    struct stat info;
+    if (next.Get() < 0 || ::fstat(next.Get(), &info) != 0) return -1;
+    if (S_ISDIR(info.st_mode)) {
+      at.Reset(next.Release());
+    } else if (S_ISLNK(info.st_mode)) {
+      const int reached = FollowLink(walk, at, next, info, shown);
+      if (reached < 0) return -1;
+      at.Reset(reached);
+    } else {
+      return Fail(ENOTDIR);
+    }
+  }
+  return at.Release();
+}
+
+std::string WithSlash(std::string path) {
+  if (path.empty() || path.back() != '/') path += '/';
+  return path;
+}
+
+}  // namespace
+
+bool MayFollowLink(uid_t linkOwner, uid_t familyOwner) {
+  return linkOwner == 0 || linkOwner == familyOwner;
+}
+
+TContainedFolder::~TContainedFolder() { Close(); }
+
+TContainedFolder::TContainedFolder(TContainedFolder&& other) noexcept
+    : FHandle(std::exchange(other.FHandle, -1)),
+      FPath(std::move(other.FPath)),
+      FShown(std::move(other.FShown)),
+      FIdentity(other.FIdentity) {}
+
+TContainedFolder& TContainedFolder::operator=(TContainedFolder&& other) noexcept {
+  if (this != &other) {
+    Close();
+    FHandle = std::exchange(other.FHandle, -1);
+    FPath = std::move(other.FPath);
+    FShown = std::move(other.FShown);
+    FIdentity = other.FIdentity;
+  }
+  return *this;
+}
+
+void TContainedFolder::Close() {
+  if (FHandle >= 0) ::close(FHandle);
+  FHandle = -1;
+  FPath.clear();
+  FShown.clear();
+  FIdentity = {};
+}
+
+bool TContainedFolder::Open(const std::string& family, const std::string& relative) {
+  Close();
+  const std::string familyFolder = WithSlash(family);
+  // The program folder's own path is the administrator's: it is taken as
+  // it stands, links and all.
+  TDescriptor at(calls::OpenAt(AT_FDCWD, familyFolder, O_PATH | O_DIRECTORY | O_CLOEXEC,
+                               familyFolder));
+  struct stat info;
+  if (at.Get() < 0 || ::fstat(at.Get(), &info) != 0) return false;
+  TWalk walk{info.st_uid};
+  TDescriptor reached(WalkFrom(walk, at, relative, false, familyFolder));
+  if (reached.Get() < 0) return false;
+  // Read access, for listing the folder and locking it.
+  TDescriptor opened(::openat(reached.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (opened.Get() < 0 || ::fstat(opened.Get(), &info) != 0) return false;
+  FHandle = opened.Release();
+  FPath = "/proc/self/fd/" + std::to_string(FHandle) + "/";
+  FShown = WithSlash(familyFolder + relative);
+  FIdentity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+  return true;
+}
+
+bool FolderIsGone(int error) { return error == ENOENT || error == ENOTDIR || error == ELOOP; }
+
+}  // namespace platform
