@@ -59,7 +59,8 @@ bool UsableNames(const TInstallJournal& journal) {
 }
 
 std::string IdentityText(const platform::TFolderIdentity& identity) {
-  return std::to_string(identity.Device) + " " + std::to_string(identity.Inode);
+  return std::to_string(identity.Device) + " " + std::to_string(identity.Inode) + " " +
+         std::to_string(identity.Born);
 }
 
 bool ParseNumber(std::string_view text, uint64_t& number) {
@@ -68,10 +69,15 @@ bool ParseNumber(std::string_view text, uint64_t& number) {
   return error == std::errc() && end == text.data() + text.size();
 }
 
+// "<device> <inode> <birth>", decimal numbers.
 bool ParseIdentity(std::string_view text, platform::TFolderIdentity& identity) {
-  const size_t space = text.find(' ');
-  return space != std::string_view::npos && ParseNumber(text.substr(0, space), identity.Device) &&
-         ParseNumber(text.substr(space + 1), identity.Inode);
+  for (uint64_t* number : {&identity.Device, &identity.Inode}) {
+    const size_t space = text.find(' ');
+    if (space == std::string_view::npos || !ParseNumber(text.substr(0, space), *number))
+      return false;
+    text.remove_prefix(space + 1);
+  }
+  return ParseNumber(text, identity.Born);
 }
 
 }  // namespace

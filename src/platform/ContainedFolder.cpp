@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -108,12 +109,34 @@ int WalkFrom(TWalk& walk, TDescriptor& at, std::string_view path, bool mayClimb,
   return at.Release();
 }
 
+// The identity of the folder open as `folder`, or of `path` within it.
+bool IdentityOf(int folder, TFolderIdentity& identity, const char* path = "") {
+  struct statx info;
+  const int flags = *path == '\0' ? AT_EMPTY_PATH : 0;
+  if (::statx(folder, path, flags, STATX_TYPE | STATX_INO | STATX_BTIME, &info) != 0 ||
+      !S_ISDIR(info.stx_mode))
+    return false;
+  identity.Device = makedev(info.stx_dev_major, info.stx_dev_minor);
+  identity.Inode = info.stx_ino;
+  identity.Born = (info.stx_mask & STATX_BTIME) == 0
+                      ? 0
+                      : static_cast<uint64_t>(info.stx_btime.tv_sec) * 1000000000u +
+                            info.stx_btime.tv_nsec;
+  return true;
+}
+
 std::string WithSlash(std::string path) {
   if (path.empty() || path.back() != '/') path += '/';
   return path;
 }
 
 }  // namespace
+
+TFolderIdentity FolderIdentityOf(const std::string& path) {
+  TFolderIdentity identity;
+  if (!IdentityOf(AT_FDCWD, identity, path.c_str())) identity = {};
+  return identity;
+}
 
 bool MayFollowLink(uid_t linkOwner, uid_t familyOwner) {
   return linkOwner == 0 || linkOwner == familyOwner;
@@ -160,11 +183,10 @@ bool TContainedFolder::Open(const std::string& family, const std::string& relati
   if (reached.Get() < 0) return false;
   // Read access, for listing the folder and locking it.
   TDescriptor opened(::openat(reached.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (opened.Get() < 0 || ::fstat(opened.Get(), &info) != 0) return false;
+  if (opened.Get() < 0 || !IdentityOf(opened.Get(), FIdentity)) return false;
   FHandle = opened.Release();
   FPath = "/proc/self/fd/" + std::to_string(FHandle) + "/";
   FShown = WithSlash(familyFolder + relative);
-  FIdentity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
   return true;
 }
 

@@ -28,11 +28,21 @@
 
 namespace platform {
 
+// Which real folder a folder is: its device and inode, and when it was made
+// (nanoseconds since 1970 at the file system's clock granularity, 0 where
+// the file system does not say), since a folder made after another was
+// removed may get the same inode.
 struct TFolderIdentity {
   uint64_t Device = 0;
   uint64_t Inode = 0;
+  uint64_t Born = 0;
   bool operator==(const TFolderIdentity&) const = default;
 };
+
+// The identity of the folder at the path, links followed; all zero when
+// there is no folder there.  For tests and tools: the updater takes a
+// folder's identity from the folder it reached.
+TFolderIdentity FolderIdentityOf(const std::string& path);
 
 // The rule above: may a symbolic link owned by `linkOwner` be followed in a
 // family whose program folder belongs to `familyOwner`?

@@ -115,9 +115,9 @@ class ContainmentTest : public ::testing::TestWithParam<uid_t> {
   }
 
   std::string VictimIdentity() {
-    struct stat info {};
-    ::stat(tree.Path("Victim").c_str(), &info);
-    return std::to_string(info.st_dev) + " " + std::to_string(info.st_ino);
+    const platform::TFolderIdentity identity = platform::FolderIdentityOf(tree.Path("Victim"));
+    return std::to_string(identity.Device) + " " + std::to_string(identity.Inode) + " " +
+           std::to_string(identity.Born);
   }
 
   std::string Journal(const std::string& phase, const std::string& folder,

@@ -2,7 +2,6 @@
 #include "engine/InstallJournal.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "StagedInstallFixture.h"
 #include "engine/FolderInstall.h"
@@ -49,16 +48,17 @@ TEST(InstallJournalTest, AForgedPathOutOfTheProgramFolderTouchesNothing) {
   tree.Write("Updater/M/ModA.exe", "program");
   tree.Write("Outside/Lib.dll", "mine");
   tree.Write("Outside/precious", "mine");
-  struct stat outside {};
-  ASSERT_EQ(0, ::stat(tree.Path("Outside").c_str(), &outside));
-  const std::string identity = std::to_string(outside.st_dev) + " " + std::to_string(outside.st_ino);
+  const platform::TFolderIdentity outside = platform::FolderIdentityOf(tree.Path("Outside"));
+  const std::string identity = std::to_string(outside.Device) + " " +
+                               std::to_string(outside.Inode) + " " + std::to_string(outside.Born);
   for (const std::string& forged :
        {JournalText("../Outside/", identity, "Lib.dll", "precious"),
         JournalText(tree.Path("Outside/"), identity, "Lib.dll", "precious"),
         JournalText("M/../../Outside/", identity, "Lib.dll", "precious"),
         JournalText("M/", identity, "../../Outside/Lib.dll", ""),
         JournalText("M/", identity, "Lib.dll", "../../Outside/precious"),
-        JournalText("M/", "1 x", "Lib.dll", ""),
+        JournalText("M/", "1 2", "Lib.dll", ""),
+        JournalText("M/", "1 2 x", "Lib.dll", ""),
         std::string("Quorvin install journal 1\r\nrolling back\r\nLib.dll.{F}\r\n\r\n"
                     "../Outside/precious\r\n\r\nModA\r\nMain\r\n2.0.000\r\n")}) {
     tree.Write("Updater/InstallJournal.{J}", forged);

@@ -20,6 +20,7 @@
 #include "engine/TransferProgress.h"
 #include "engine/UpdaterContext.h"
 #include "http/HttpClient.h"
+#include "platform/ContainedFolder.h"
 #include "platform/FileSeam.h"
 #include "util/IniFiles.h"
 #include "util/QuorvinSI.h"
@@ -136,9 +137,7 @@ inline engine::TInstallJournal JournalOfInstall(const TTempTree& tree, const std
   journal.StagedName = bare + ".{F}";
   journal.CompanionName = bare + ".V." + version;
   journal.Folder = tree.Path(folder + "/");
-  struct stat info {};
-  ::stat(journal.Folder.c_str(), &info);
-  journal.FolderIdentity = {info.st_dev, info.st_ino};
+  journal.FolderIdentity = platform::FolderIdentityOf(journal.Folder);
   journal.TargetName = bare;
   journal.AsideName = aside;
   journal.ModuleName = "ModA";

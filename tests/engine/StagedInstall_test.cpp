@@ -12,6 +12,8 @@
 #include "StagedInstallFixture.h"
 #include "engine/FolderInstall.h"
 #include "engine/InstallJournal.h"
+#include "platform/ContainedFolder.h"
+#include "platform/FolderLock.h"
 #include "util/Errors.h"
 
 namespace {
@@ -358,3 +360,33 @@ TEST_F(StagedInstallTest, TheInstalledCopyKeepsTheLetterCaseOfItsName) {
 }
 
 }  // namespace
+
+// Two program folders share an installation folder, the second through a
+// link: while an installation from the first works in it, one from the
+// second counts as a file in use and leaves everything as it was.
+TEST(SharedInstallationFolderTest, AnotherInstallationInTheFolderCountsAsInUse) {
+  TTempTree tree;
+  tree.Write("P1/A/ModA.exe", "program");
+  tree.Write("P1/A/Report.dll", "old");
+  tree.Write("P1/A/Version.ini", "[ModA]\r\nMain=1.0.001\r\n");
+  tree.Folder("P2");
+  std::filesystem::create_symlink("../P1/A", tree.Path("P2/A"));
+  tree.Write("P2/Report.dll.{F}", "new");
+  tree.Write("P2/Report.dll.V.2.1.005", CompanionText("ModA", "Main", "2.1.005", "ModA.exe"));
+  TEngineRig second(tree.Path("P2/"));
+  second.Folders({"A"});
+  {
+    platform::TContainedFolder folder;
+    ASSERT_TRUE(folder.Open(tree.Path("P1/"), "A"));
+    platform::TFolderLock firstsInstallation;
+    ASSERT_TRUE(firstsInstallation.Take(folder));
+
+    EXPECT_FALSE(InstallStagedFiles(second.Context));
+    EXPECT_EQ(tree.Listing("P1/A"), "ModA.exe Report.dll Version.ini");
+    EXPECT_EQ(tree.Read("P1/A/Report.dll"), "old");
+    EXPECT_EQ(tree.Listing("P2"), "A Report.dll.V.2.1.005 Report.dll.{F}");
+  }
+  EXPECT_TRUE(InstallStagedFiles(second.Context));
+  EXPECT_EQ(tree.Read("P1/A/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(tree, "P1/A", "ModA", "Main"), "2.1.005");
+}
