@@ -65,8 +65,10 @@ std::string FindCompanion(const std::string& programFolder, const std::string& b
   bool found = false;
   TCandidate best;
   for (const auto& name : CompanionNames(programFolder, bare)) {
+    // Only a regular file is a companion: reading anything else (a FIFO
+    // under such a name, say) could stall the start or never end.
     struct stat info;
-    if (::stat((programFolder + name).c_str(), &info) != 0) continue;
+    if (::stat((programFolder + name).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
     const TCandidate candidate{name, info.st_mtim};
     if (!found || WrittenLater(candidate, best)) best = candidate;
     found = true;

@@ -2,6 +2,9 @@
 #include "engine/StartupHousekeeping.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "StagedInstallFixture.h"
 #include "engine/InstallJournal.h"
@@ -140,6 +143,29 @@ TEST_F(StartupHousekeepingTest, AStagedFileWithoutCompanionEndsTheStepWithTheErr
 
   EXPECT_EQ(rig.Window.boxes.size(), 1u);
   EXPECT_NE(rig.Window.StatusLine(), kClickNextText);
+}
+
+// A FIFO under a companion's name, newer than the real companion, is no
+// companion: reading it would wait for a writer that never comes, with the
+// program folder locked.  The start runs in a child process that a
+// deadline ends, so a start that hangs fails the test instead of hanging it.
+TEST_F(StartupHousekeepingTest, AFifoNamedLikeACompanionCannotHangTheStart) {
+  InstallModA("M");
+  StageReport();
+  tree.Age("Report.dll.V.2.1.005", 0);
+  ASSERT_EQ(0, ::mkfifo(tree.Path("Report.dll.V.9.9.999").c_str(), 0644));
+
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::alarm(60);
+    Timer1Timer(rig.Context);
+    ::_exit(rig.Window.boxes == std::vector<std::string>{kPendingFilesText} ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(child, ::waitpid(child, &status, 0));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(tree.Read("M/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(tree, "M", "ModA", "Main"), "2.1.005");
 }
 
 }  // namespace
