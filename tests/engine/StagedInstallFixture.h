@@ -146,6 +146,17 @@ inline engine::TInstallJournal JournalOfInstall(const TTempTree& tree, const std
   return journal;
 }
 
+// Copies the tree into another, empty one.  A journal names its folder by
+// device and inode too, and recovery refuses a folder that is not the one
+// named: the copy's journal is made to name the copy's folder.
+inline void CopyTree(const TTempTree& tree, const TTempTree& copy) {
+  std::filesystem::copy(tree.Root, copy.Root, std::filesystem::copy_options::recursive);
+  auto journal = engine::ReadInstallJournal(copy.Root);
+  if (!journal) return;
+  journal->FolderIdentity = platform::FolderIdentityOf(journal->Folder);
+  engine::WriteInstallJournal(copy.Root, *journal);
+}
+
 // Makes the next move of a staged file (a rename of "<bare>.{F}") fail, as
 // a full disk would; the test disarms it at its end.
 inline void FailNextMoveOfAStagedFile() {

@@ -1,11 +1,17 @@
 // Every file operation may fail.  A representative Next and Update (a signed
 // catalogue, several modules, one in two folders, two shipping one file
 // name, a file named in another letter case, an executable, a module
-// without Version.ini), and a start with leftovers, a pending staged file,
-// an interrupted installation and a staged file of a module installed
-// nowhere, are run once to list their file operations; then again for each
-// operation, which fails with ENOSPC, EIO and EACCES, once only and from
-// then on.  Each time:
+// without Version.ini, a module folder an administrator linked in, and a
+// second program folder that shares an installation folder through a link
+// and has a file of its own staged for it), a start with leftovers (a
+// pending staged file, an interrupted installation whose journal another
+// user wrote, and a staged file of a module installed nowhere), and a start
+// after an application was uninstalled in the middle of its installation
+// (its journal names a folder that is gone), are run once to list their
+// file operations; then again for each operation, which fails with ENOSPC,
+// EIO and EACCES, once only and from then on.  In every tree a member has
+// planted a link to a folder outside that looks like an installation.
+// Each time:
 //   - a failure that changed what the run achieved is reported (an error
 //     box, "Finished. " with a note, or the start's in-use box), never a
 //     plain "Finished. ";
@@ -15,14 +21,18 @@
 //     the next start);
 //   - the next start, without faults, ends without a box of failure and
 //     leaves nothing pending, every folder as above;
+//   - the second program folder's start then installs its staged file,
+//     every folder as above;
 //   - a further Next and Update then install everything: each module's first
-//     folder holds the new files with the new versions.
+//     folder holds the new files with the new versions;
+//   - nothing outside the program folder has changed.
 #include <cerrno>
 #include <cstring>
 #include <map>
 #include <sstream>
 
 #include "FaultRig.h"
+#include "engine/StartupHousekeeping.h"
 
 namespace {
 
@@ -72,8 +82,59 @@ faults::TLayout RepresentativeLayout() {
        "ModE.exe",
        {"E"},
        {Component("Main", "Tool.bin", "tool.BIN", "1.0.001", "5.0.000", "new Tool", 0750)}},
+      {"ModF",
+       "ModF.exe",
+       {"F"},
+       {Component("Main", "Fun.bin", "Fun.bin", "1.0.001", "6.0.000", "new Fun")}},
   };
+  layout.FolderLinks = {{"F", ".disk2/F"}};
   return layout;
+}
+
+// A member of the group (not root, not the owner of the program folder).
+constexpr uid_t kMember = 4242;
+
+// What a member planted: a link to a folder outside that holds ModA's
+// program file, an old Report.dll and a Version.ini, as if it were an
+// installation.  The updater must never enter it.  Only root can make a
+// link of another user; run by anyone else, the tree has none.
+void PlantMembersLink(const TTempTree& tree, const TTempTree& outside) {
+  if (::geteuid() != 0) return;
+  outside.Write("ModA.exe", "program");
+  outside.Write("Report.dll", "the member's neighbour's");
+  outside.Write("Version.ini", "[ModA]\r\nMain=1.0.001\r\n");
+  std::filesystem::create_symlink(outside.Root, tree.Path("Lure"));
+  ::lchown(tree.Path("Lure").c_str(), kMember, kMember);
+}
+
+// A second program folder, hidden from the first one's scan, that reaches
+// A through a link and has ModA's Help.chm staged for it, as the first's
+// catalogue offers it.
+constexpr const char* kSecondProgramFolder = ".second/";
+
+void LayOutSecondProgramFolder(const TTempTree& tree) {
+  tree.Folder(kSecondProgramFolder);
+  std::filesystem::create_symlink(tree.Path("A"), tree.Path(std::string(kSecondProgramFolder) + "A"));
+  tree.Write(std::string(kSecondProgramFolder) + "Help.chm.{F}", "new Help");
+  tree.Write(std::string(kSecondProgramFolder) + "Help.chm.V.2.0.001",
+             CompanionText("ModA", "Help", "2.0.001", "ModA.exe"));
+}
+
+// The second program folder's start; false when it did not end as it should.
+bool StartSecondProgramFolder(const TTempTree& tree) {
+  TEngineRig second(tree.Path(kSecondProgramFolder));
+  try {
+    Timer1Timer(second.Context);
+  } catch (const std::exception&) {
+    return false;
+  }
+  return second.Window.StatusLine() == kClickNextText && second.Window.terminationRequests == 0 &&
+         !tree.Exists(std::string(kSecondProgramFolder) + "Help.chm.{F}");
+}
+
+// A journal another user's run left: it belongs to that user.
+void GiveToAnotherUser(const TTempTree& tree, const std::string& file) {
+  if (::geteuid() == 0) ::chown(tree.Path(file).c_str(), kMember, kMember);
 }
 
 // What an earlier run left for a start: a catalogue copy, a partial
@@ -94,9 +155,24 @@ void LeaveLeftovers(const TTempTree& tree, const faults::TLayout& layout) {
   tree.Write("A/Report.dll", "new Report");
   engine::WriteInstallJournal(tree.Root,
                               JournalOfInstall(tree, "Report.dll", "A", "2.0.000", "Report.dll.{O}"));
+  GiveToAnotherUser(tree, "InstallJournal.{J}");
 }
 
-enum class TPhase { Update, Start };
+// What an installation into ModG's folder left when ModG was uninstalled
+// meanwhile: a journal naming a folder that is gone, and the staged file of
+// a module installed nowhere.
+void LeaveUninstalledInstallation(const TTempTree& tree) {
+  tree.Write("Gone/ModG.exe", "program");
+  tree.Write("Gone.dll.{F}", "new Gone");
+  tree.Write("Gone.dll.V.2.0.000", CompanionText("ModG", "Main", "2.0.000", "ModG.exe"));
+  engine::TInstallJournal journal = JournalOfInstall(tree, "Gone.dll", "Gone", "2.0.000", "Gone.dll.{O}");
+  journal.ModuleName = "ModG";
+  engine::WriteInstallJournal(tree.Root, journal);
+  GiveToAnotherUser(tree, "InstallJournal.{J}");
+  std::filesystem::remove_all(tree.Path("Gone"));
+}
+
+enum class TPhase { Update, Start, StartAfterUninstall };
 
 // One procedure: the tree laid out, the phase under test run (with the
 // fault armed, when one is given), the next start, then Next and Update.
@@ -107,14 +183,21 @@ struct TProcedure {
   std::string AfterPhase, FoldersAfterPhase;
   TOutcome NextStart = TOutcome::Plain;
   std::string FoldersAfterNextStart, PendingAfterNextStart;
-  std::string Final;  // what is not installed after a further Next and Update
+  bool SecondStarted = true;  // the second program folder's start ended as it should
+  std::string FoldersAfterSecond;
+  std::string Final;    // what is not installed after a further Next and Update
+  bool Outside = true;  // nothing outside the program folder changed
 };
 
 TProcedure Run(TPhase phase, const std::optional<platform::TFileFault>& fault) {
   const faults::TLayout layout = RepresentativeLayout();
-  TTempTree tree(true);
+  TTempTree tree(true), outside(true);
   faults::LayOut(tree, layout);
+  PlantMembersLink(tree, outside);
+  const std::string outsideBefore = faults::Snapshot(outside);
+  if (phase == TPhase::Update) LayOutSecondProgramFolder(tree);
   if (phase == TPhase::Start) LeaveLeftovers(tree, layout);
+  if (phase == TPhase::StartAfterUninstall) LeaveUninstalledInstallation(tree);
   ScriptedServer server;
   faults::Serve(server, layout);
   TProcedure result;
@@ -138,6 +221,10 @@ TProcedure Run(TPhase phase, const std::optional<platform::TFileFault>& fault) {
   }
   result.FoldersAfterNextStart = faults::CheckFolders(tree, layout);
   result.PendingAfterNextStart = faults::CheckNothingPending(tree);
+  if (phase == TPhase::Update) {
+    result.SecondStarted = StartSecondProgramFolder(tree);
+    result.FoldersAfterSecond = faults::CheckFolders(tree, layout);
+  }
   {
     faults::TProgramRun later(tree, server, layout);
     later.Start();
@@ -145,6 +232,7 @@ TProcedure Run(TPhase phase, const std::optional<platform::TFileFault>& fault) {
   }
   result.Final = faults::CheckFolders(tree, layout) + faults::CheckAllInstalled(tree, layout) +
                  faults::CheckNothingPending(tree);
+  result.Outside = faults::Snapshot(outside) == outsideBefore;
   return result;
 }
 
@@ -174,9 +262,12 @@ void FailEachOperation(TPhase phase, const char* name) {
   const TProcedure clean = Run(phase, std::nullopt);
   EXPECT_EQ(clean.PhaseOutcome, TOutcome::Plain);
   EXPECT_EQ(clean.FoldersAfterPhase, "");
+  EXPECT_TRUE(clean.SecondStarted);
+  EXPECT_EQ(clean.FoldersAfterSecond, "");
   EXPECT_EQ(clean.Final, "");
+  EXPECT_TRUE(clean.Outside);
   const size_t count = clean.Operations.size();
-  EXPECT_GT(count, 20u);
+  EXPECT_GT(count, 10u);
   std::map<int, TTally> tallies;
   for (size_t index = 1; index <= count && !::testing::Test::HasFailure(); ++index) {
     for (const int error : {ENOSPC, EIO, EACCES}) {
@@ -196,7 +287,10 @@ void FailEachOperation(TPhase phase, const char* name) {
         EXPECT_EQ(faulty.NextStart, TOutcome::Plain) << faults::OutcomeName(faulty.NextStart);
         EXPECT_EQ(faulty.FoldersAfterNextStart, "");
         EXPECT_EQ(faulty.PendingAfterNextStart, "");
+        EXPECT_TRUE(faulty.SecondStarted);
+        EXPECT_EQ(faulty.FoldersAfterSecond, "");
         EXPECT_EQ(faulty.Final, "");
+        EXPECT_TRUE(faulty.Outside) << "something outside the program folder changed";
       }
     }
   }
@@ -209,6 +303,10 @@ TEST(FaultInjectionTest, EveryFileOperationOfNextAndUpdateMayFail) {
 
 TEST(FaultInjectionTest, EveryFileOperationOfAStartWithLeftoversMayFail) {
   FailEachOperation(TPhase::Start, "Start with leftovers");
+}
+
+TEST(FaultInjectionTest, EveryFileOperationOfAStartAfterAnUninstallMayFail) {
+  FailEachOperation(TPhase::StartAfterUninstall, "Start after an uninstall");
 }
 
 }  // namespace

@@ -59,6 +59,10 @@ struct TLayout {
   std::vector<TModule> Modules;
   bool Signed = false;
   uint64_t Serial = 1;
+  // Module folders that an administrator linked in: each is a symbolic link
+  // (made by whoever runs the test: root, or the program folder's owner) to
+  // the real folder named beside it, below a dot-folder the scan passes over.
+  std::vector<std::pair<std::string, std::string>> FolderLinks = {};
 };
 
 inline std::string OldContentIn(const TComponent& component, const std::string& folder) {
@@ -66,6 +70,10 @@ inline std::string OldContentIn(const TComponent& component, const std::string& 
 }
 
 inline void LayOut(const TTempTree& tree, const TLayout& layout) {
+  for (const auto& [link, real] : layout.FolderLinks) {
+    tree.Folder(real);
+    std::filesystem::create_symlink(tree.Path(real), tree.Path(link));
+  }
   for (const TModule& module : layout.Modules) {
     for (const std::string& folder : module.Folders) {
       tree.Write(folder + "/" + module.ProgramFile, "program");
