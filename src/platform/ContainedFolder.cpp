@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
+#include <map>
+#include <mutex>
 #include <string_view>
 #include <utility>
 
@@ -110,6 +113,31 @@ int WalkFrom(TWalk& walk, TDescriptor& at, std::string_view path, bool mayClimb,
 }
 
 // The identity of the folder open as `folder`, or of `path` within it.
+constexpr std::string_view kDescriptorPaths = "/proc/self/fd/";
+
+// The folders open now, by descriptor, with their shown paths.
+struct TOpenFolders {
+  std::mutex Mutex;
+  std::map<int, std::string> Shown;
+};
+
+TOpenFolders& OpenFolders() {
+  static TOpenFolders folders;
+  return folders;
+}
+
+void Register(int fd, const std::string& shown) {
+  TOpenFolders& folders = OpenFolders();
+  std::lock_guard<std::mutex> lock(folders.Mutex);
+  folders.Shown[fd] = shown;
+}
+
+void Unregister(int fd) {
+  TOpenFolders& folders = OpenFolders();
+  std::lock_guard<std::mutex> lock(folders.Mutex);
+  folders.Shown.erase(fd);
+}
+
 bool IdentityOf(int folder, TFolderIdentity& identity, const char* path = "") {
   struct statx info;
   const int flags = *path == '\0' ? AT_EMPTY_PATH : 0;
@@ -162,7 +190,10 @@ TContainedFolder& TContainedFolder::operator=(TContainedFolder&& other) noexcept
 }
 
 void TContainedFolder::Close() {
-  if (FHandle >= 0) ::close(FHandle);
+  if (FHandle >= 0) {
+    Unregister(FHandle);
+    ::close(FHandle);
+  }
   FHandle = -1;
   FPath.clear();
   FShown.clear();
@@ -185,9 +216,26 @@ bool TContainedFolder::Open(const std::string& family, const std::string& relati
   TDescriptor opened(::openat(reached.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (opened.Get() < 0 || !IdentityOf(opened.Get(), FIdentity)) return false;
   FHandle = opened.Release();
-  FPath = "/proc/self/fd/" + std::to_string(FHandle) + "/";
+  FPath = std::string(kDescriptorPaths) + std::to_string(FHandle) + "/";
   FShown = WithSlash(familyFolder + relative);
+  Register(FHandle, FShown);
   return true;
+}
+
+std::string ShownPath(const std::string& path) {
+  if (!path.starts_with(kDescriptorPaths)) return path;
+  const size_t slash = path.find('/', kDescriptorPaths.size());
+  int fd = -1;
+  const std::string_view number = std::string_view(path).substr(
+      kDescriptorPaths.size(), slash == std::string::npos ? std::string::npos
+                                                          : slash - kDescriptorPaths.size());
+  const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), fd);
+  if (error != std::errc() || end != number.data() + number.size()) return path;
+  TOpenFolders& folders = OpenFolders();
+  std::lock_guard<std::mutex> lock(folders.Mutex);
+  const auto open = folders.Shown.find(fd);
+  if (open == folders.Shown.end()) return path;
+  return slash == std::string::npos ? open->second : open->second + path.substr(slash + 1);
 }
 
 bool FolderIsGone(int error) { return error == ENOENT || error == ENOTDIR || error == ELOOP; }

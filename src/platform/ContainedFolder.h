@@ -84,6 +84,11 @@ class TContainedFolder {
   TFolderIdentity FIdentity;
 };
 
+// A path that leads through an open folder's descriptor (one of Path()) as
+// the user knows it, the folder's shown path in its place; any other path
+// as it is.  For the file seam, whose tests follow files by their names.
+std::string ShownPath(const std::string& path);
+
 // True when the error of a failed Open means that the family holds no such
 // folder: it is missing, a component is no folder, or it is reached only
 // through a link the rule does not follow.  Anything else (no permission, a

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <csignal>
 
+#include "platform/ContainedFolder.h"
+
 namespace platform {
 namespace seam {
 
@@ -58,8 +60,10 @@ bool ChangesDisk(TFileOp op) {
   return op != TFileOp::OpenToRead && op != TFileOp::Read && op != TFileOp::ListFolder;
 }
 
-bool seam::Attend(TFileOp op, const std::string& path, const std::string& to) {
+bool seam::Attend(TFileOp op, const std::string& calledPath, const std::string& calledTo) {
   TSeamState& state = State();
+  // A file reached through an open folder's descriptor is seen by its name.
+  const std::string path = ShownPath(calledPath), to = ShownPath(calledTo);
   if (state.Recording) state.Record.push_back({op, path, to});
   const TFileFault& fault = state.Fault;
   if (fault.At <= 0 || (fault.Counts && !fault.Counts(op, path))) return true;

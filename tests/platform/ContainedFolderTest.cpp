@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "platform/FileSeam.h"
 #include "platform/FolderLock.h"
+#include "platform/WholeFiles.h"
 #include "platform/TempFolder.h"
 
 using platform::TContainedFolder;
@@ -123,6 +125,28 @@ TEST_F(ContainedFolderTest, AFolderWithoutPermissionIsNotGone) {
   int status = -1;
   ASSERT_EQ(child, ::waitpid(child, &status, 0));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// The seam's tests follow files by their names, whichever road a call took.
+TEST_F(ContainedFolderTest, TheSeamSeesFilesInAnOpenFolderByTheirNames) {
+  std::string path;
+  {
+    TContainedFolder folder;
+    ASSERT_TRUE(folder.Open(family, "A/B"));
+    path = folder.Path();
+    EXPECT_EQ(platform::ShownPath(folder.Path() + "Version.ini"), family + "A/B/Version.ini");
+    EXPECT_EQ(platform::ShownPath(folder.Path()), family + "A/B/");
+    platform::RecordFileOperationsForTesting(true);
+    platform::WriteWholeFile(folder.Path() + "Version.ini", "x", 1);
+    const auto& record = platform::RecordedFileOperationsForTesting();
+    ASSERT_FALSE(record.empty());
+    EXPECT_EQ(record.back().Path, family + "A/B/");
+    EXPECT_EQ(platform::FileOpName(record.back().Op), std::string("sync folder"));
+    platform::RecordFileOperationsForTesting(false);
+  }
+  EXPECT_EQ(platform::ShownPath(path + "Version.ini"), path + "Version.ini") << "closed";
+  EXPECT_EQ(platform::ShownPath("/proc/self/fd/x/y"), "/proc/self/fd/x/y");
+  EXPECT_EQ(platform::ShownPath(family), family);
 }
 
 // Two program folders share an installation folder, one through a link:
