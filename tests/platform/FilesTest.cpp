@@ -312,3 +312,18 @@ TEST(ReadWholeFileTest, MissingFilesAndFoldersRaiseTheOpenError) {
   temp.Write("empty", "");
   EXPECT_EQ("", ReadWholeFile(temp / "EMPTY"));
 }
+
+// A FIFO would make the open wait for a writer, a device could be endless:
+// neither is read, and the refusal comes at once.
+TEST(ReadWholeFileTest, AnythingButARegularFileIsRefusedWithoutWaiting) {
+  TempFolder temp;
+  ASSERT_EQ(0, ::mkfifo((temp / "Report.dll.V.1.0.001").c_str(), 0644));
+  for (const std::string& path : {temp / "Report.dll.V.1.0.001", std::string("/dev/zero")}) {
+    try {
+      ReadWholeFile(path);
+      FAIL() << "no error for " << path;
+    } catch (const EFOpenError& error) {
+      EXPECT_EQ("Cannot open file \"" + path + "\". Invalid argument", error.Message());
+    }
+  }
+}
