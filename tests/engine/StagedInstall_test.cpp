@@ -390,3 +390,25 @@ TEST(SharedInstallationFolderTest, AnotherInstallationInTheFolderCountsAsInUse) 
   EXPECT_EQ(tree.Read("P1/A/Report.dll"), "new");
   EXPECT_EQ(RecordedVersion(tree, "P1/A", "ModA", "Main"), "2.1.005");
 }
+
+// In a folder shared by a group, the Version.ini an installation creates is
+// the group's to update next, whatever the user's mask; the mask itself
+// stays as it was.
+TEST(SharedInstallationFolderTest, ANewVersionFileIsTheGroupsToUpdateNext) {
+  TTempTree tree;
+  tree.Write("A/ModA.exe", "program");
+  tree.Write("Report.dll.{F}", "new");
+  tree.Write("Report.dll.V.2.1.005", CompanionText("ModA", "Main", "2.1.005", "ModA.exe"));
+  ASSERT_EQ(0, ::chmod(tree.Path("A").c_str(), 02775));
+  TEngineRig rig(tree.Root);
+  rig.Folders({"A"});
+  const mode_t saved = ::umask(022);
+
+  EXPECT_TRUE(InstallStagedFiles(rig.Context));
+
+  EXPECT_EQ(::umask(saved), 022u);
+  struct stat info {};
+  ASSERT_EQ(0, ::stat(tree.Path("A/Version.ini").c_str(), &info));
+  EXPECT_EQ(info.st_mode & 07777, 0664u);
+  EXPECT_EQ(RecordedVersion(tree, "A", "ModA", "Main"), "2.1.005");
+}

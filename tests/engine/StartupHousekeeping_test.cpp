@@ -52,7 +52,22 @@ TEST_F(StartupHousekeepingTest, AnotherRunOnTheFolderEndsThisOneUntouched) {
   EXPECT_EQ(rig.Window.boxes, std::vector<std::string>{kAlreadyRunningText});
   EXPECT_EQ(rig.Window.terminationRequests, 1);
   EXPECT_EQ(rig.Context.DirList, nullptr);
-  EXPECT_EQ(tree.Listing(), "Prog.exe.{S}");
+  EXPECT_EQ(tree.Listing(), "Prog.exe.{S} quorvin-updater.lock");
+}
+
+// A lock that cannot be taken for another reason: this run ends too, and
+// says why.
+TEST_F(StartupHousekeepingTest, ALockThatCannotBeTakenEndsTheRunWithTheReason) {
+  tree.Write("Prog.exe.{S}", "cut");
+  tree.Folder("quorvin-updater.lock");
+
+  Timer1Timer(rig.Context);
+
+  EXPECT_EQ(rig.Window.boxes, std::vector<std::string>{"Cannot lock file \"" + tree.Root +
+                                                       "quorvin-updater.lock\". Is a directory"});
+  EXPECT_EQ(rig.Window.terminationRequests, 1);
+  EXPECT_EQ(rig.Context.DirList, nullptr);
+  EXPECT_EQ(tree.Listing(), "Prog.exe.{S} quorvin-updater.lock");
 }
 
 TEST_F(StartupHousekeepingTest, LeftoversGoFromTheProgramFolderOnlyInAnyLetterCase) {
@@ -67,7 +82,7 @@ TEST_F(StartupHousekeepingTest, LeftoversGoFromTheProgramFolderOnlyInAnyLetterCa
 
   Timer1Timer(rig.Context);
 
-  EXPECT_EQ(tree.Listing(), ".notes.tmp4242_0 Keep.txt sub");
+  EXPECT_EQ(tree.Listing(), ".notes.tmp4242_0 Keep.txt quorvin-updater.lock sub");
   EXPECT_EQ(tree.Listing("sub"), "Prog.exe.{S} allfiles.ini");
   EXPECT_TRUE(rig.Window.boxes.empty());
 }
@@ -85,7 +100,7 @@ TEST_F(StartupHousekeepingTest, AnInterruptedVersionWriteLeavesNoTemporaryFile) 
 
   EXPECT_EQ(tree.Listing("M"), ".Version.ini.tmp4242_0 ModA.exe Report.dll Version.ini");
   EXPECT_EQ(RecordedVersion(tree, "M", "ModA", "Main"), "2.1.005");
-  EXPECT_EQ(tree.Listing(), "M");
+  EXPECT_EQ(tree.Listing(), "M quorvin-updater.lock");
 }
 
 TEST_F(StartupHousekeepingTest, PendingStagedFilesAreAnnouncedAndInstalled) {

@@ -25,6 +25,7 @@
 #include "engine/UpdateDetection.h"
 #include "platform/FileSeam.h"
 #include "platform/Files.h"
+#include "platform/RunLock.h"
 #include "platform/TextEncoding.h"
 #include "support/ScriptedServer.h"
 #include "util/Errors.h"
@@ -158,8 +159,11 @@ class TProgramRun {
 
   TOutcome Start() {
     if (!Guarded([&] { Timer1Timer(FRig.Context); })) return TOutcome::Error;
-    for (const std::string& box : FRig.Window.boxes)
+    for (const std::string& box : FRig.Window.boxes) {
       if (box == kFilesInUseText) return TOutcome::InUse;
+      // The run lock could not be taken: the box says why, as an error would.
+      if (box.starts_with("Cannot lock file ")) return TOutcome::Error;
+    }
     return TOutcome::Plain;
   }
 
@@ -248,15 +252,15 @@ inline bool IsOrphan(const TTempTree& tree, const TLayout& layout, const std::st
 }
 
 // True for what the program folder may hold after a failure without the
-// user having to hear of it: the catalogue copy, partial downloads and
-// temporary files of writes (the next start deletes them; one it cannot
-// delete it leaves without a word), staged files of modules installed
+// user having to hear of it: the run lock's file, the catalogue copy,
+// partial downloads and temporary files of writes (the next start deletes
+// them; one it cannot delete it leaves without a word), staged files of modules installed
 // nowhere (the next start discards them) and companions without their
 // staged file (harmless: a companion is only read beside its staged file,
 // and the next staging of that name removes it).
 inline bool IsHarmlessLeftover(const TTempTree& tree, const TLayout& layout,
                                const std::string& name) {
-  if (platform::IsUnfinishedWrite(name)) return true;
+  if (platform::IsUnfinishedWrite(name) || name == platform::kRunLockFileName) return true;
   const std::string folded = platform::FoldCase(name);
   if (folded.ends_with(".{s}") || folded == "allfiles.ini") return true;
   if (name.ends_with(engine::kStagedSuffix)) return IsOrphan(tree, layout, name);
