@@ -286,6 +286,20 @@ bool KeepsLinesFoundThere(const std::string& path) {
   return ::stat(path.c_str(), &file) == 0 && file.st_uid == name.st_uid;
 }
 
+// Whether a file is under the name whose lines the write must keep.  A name
+// that cannot be looked at for another reason than that nothing is there (a
+// disk error, a link into a folder this user may not enter, a loop of links)
+// raises: taken for a missing file, the file would be written back with the
+// one entry alone.
+bool HoldsLinesToKeep(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT) return false;
+    RaiseOpenError(path, errno);
+  }
+  return S_ISREG(info.st_mode) && KeepsLinesFoundThere(path);
+}
+
 }  // namespace
 
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
@@ -295,7 +309,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
   bool byteOrderMark = false;
   std::vector<std::string> lines;
   try {
-    if (FileExists(target) && KeepsLinesFoundThere(target)) {
+    if (HoldsLinesToKeep(target)) {
       const std::string text = DecodeTextBytes(ReadWholeFile(target), byteOrderMark);
       for (std::string_view line : SplitProfileLines(text)) lines.emplace_back(line);
     }
