@@ -11,6 +11,7 @@
 
 #include "StagedInstallFixture.h"
 #include "engine/FolderInstall.h"
+#include "engine/FolderScan.h"
 #include "engine/InstallJournal.h"
 #include "platform/ContainedFolder.h"
 #include "platform/FolderLock.h"
@@ -411,4 +412,27 @@ TEST(SharedInstallationFolderTest, ANewVersionFileIsTheGroupsToUpdateNext) {
   ASSERT_EQ(0, ::stat(tree.Path("A/Version.ini").c_str(), &info));
   EXPECT_EQ(info.st_mode & 07777, 0664u);
   EXPECT_EQ(RecordedVersion(tree, "A", "ModA", "Main"), "2.1.005");
+}
+
+// A module folder an administrator linked in from another disk keeps being
+// found by the scan and updated; the move into it copies across the disks.
+TEST(LinkedInstallationFolderTest, AFolderLinkedInFromAnotherDiskIsUpdated) {
+  TTempTree tree, disk2(true);
+  disk2.Write("ModA/ModA.exe", "program");
+  disk2.Write("ModA/Report.dll", "old");
+  disk2.Write("ModA/Version.ini", "[ModA]\r\nMain=1.0.001\r\n");
+  std::filesystem::create_symlink(disk2.Path("ModA"), tree.Path("ModA"));
+  tree.Write("Report.dll.{F}", "new");
+  tree.Write("Report.dll.V.2.1.005", CompanionText("ModA", "Main", "2.1.005", "ModA.exe"));
+  TEngineRig rig(tree.Root);
+  rig.Context.DirList = std::make_unique<TStringList>();
+  ScanFolder(rig.Context, tree.Root);
+  ASSERT_EQ(rig.Context.DirList->Count(), 1);
+
+  EXPECT_TRUE(InstallStagedFiles(rig.Context));
+
+  EXPECT_EQ(disk2.Read("ModA/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(disk2, "ModA", "ModA", "Main"), "2.1.005");
+  EXPECT_EQ(disk2.Listing("ModA"), "ModA.exe Report.dll Version.ini");
+  EXPECT_EQ(tree.Listing(), "ModA");
 }

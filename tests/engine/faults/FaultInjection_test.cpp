@@ -96,15 +96,16 @@ constexpr uid_t kMember = 4242;
 
 // What a member planted: a link to a folder outside that holds ModA's
 // program file, an old Report.dll and a Version.ini, as if it were an
-// installation.  The updater must never enter it.  Only root can make a
-// link of another user; run by anyone else, the tree has none.
+// installation, named to come before A.  The updater must never enter it.
+// Only root can make a link of another user; run by anyone else, the tree
+// has none.
 void PlantMembersLink(const TTempTree& tree, const TTempTree& outside) {
   if (::geteuid() != 0) return;
   outside.Write("ModA.exe", "program");
   outside.Write("Report.dll", "the member's neighbour's");
   outside.Write("Version.ini", "[ModA]\r\nMain=1.0.001\r\n");
-  std::filesystem::create_symlink(outside.Root, tree.Path("Lure"));
-  ::lchown(tree.Path("Lure").c_str(), kMember, kMember);
+  std::filesystem::create_symlink(outside.Root, tree.Path("0Lure"));
+  ::lchown(tree.Path("0Lure").c_str(), kMember, kMember);
 }
 
 // A second program folder, hidden from the first one's scan, that reaches
@@ -178,6 +179,7 @@ enum class TPhase { Update, Start, StartAfterUninstall };
 // fault armed, when one is given), the next start, then Next and Update.
 struct TProcedure {
   TOutcome PhaseOutcome = TOutcome::Plain;
+  bool StoppedAtTheLock = false;  // the phase was a start that could not take the run lock
   int64_t Injected = 0;
   std::vector<platform::TFileOpRecord> Operations;  // of the phase
   std::string AfterPhase, FoldersAfterPhase;
@@ -208,13 +210,17 @@ TProcedure Run(TPhase phase, const std::optional<platform::TFileFault>& fault) {
     if (fault) armed.emplace(*fault);
     platform::RecordFileOperationsForTesting(true);
     result.PhaseOutcome = phase == TPhase::Update ? run.NextAndUpdate() : run.Start();
+    result.StoppedAtTheLock = run.Window().boxes.size() == 1 &&
+                              run.Window().boxes[0].starts_with("Cannot lock file ");
     result.Injected = platform::FileFaultsInjectedForTesting();
     result.Operations = platform::RecordedFileOperationsForTesting();
     platform::RecordFileOperationsForTesting(false);
   }
   result.AfterPhase = faults::Outcome(tree, layout);
-  result.FoldersAfterPhase =
-      faults::CheckFolders(tree, layout, fault.has_value() && fault->Persistent);
+  // A start that could not take its lock did nothing, so an installation
+  // that was under way still is.
+  result.FoldersAfterPhase = faults::CheckFolders(
+      tree, layout, (fault.has_value() && fault->Persistent) || result.StoppedAtTheLock);
   {
     faults::TProgramRun next(tree, server, layout);
     result.NextStart = next.Start();
