@@ -11,23 +11,19 @@
 // it gives nobody a new way to stop an update.  It is taken without waiting:
 // a folder another installation works in counts as in use.
 #include "platform/ContainedFolder.h"
+#include "platform/HeldLock.h"
 
 namespace platform {
 
 class TFolderLock {
  public:
-  TFolderLock() = default;
-  ~TFolderLock();
-  TFolderLock(const TFolderLock&) = delete;
-  TFolderLock& operator=(const TFolderLock&) = delete;
-
   // Takes the lock on the open folder; false with errno (EWOULDBLOCK when
   // another installation holds it).
   bool Take(const TContainedFolder& folder);
-  bool Held() const { return FHandle >= 0; }
+  bool Held() const { return FLock.Held(); }
 
  private:
-  int FHandle = -1;
+  THeldLock FLock;
 };
 
 }  // namespace platform

@@ -1,7 +1,6 @@
 #include "platform/RunLock.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,23 +53,18 @@ bool UsableLockFile(int fd, const std::string& path) {
 
 }  // namespace
 
-TRunLock::~TRunLock() {
-  if (FHandle >= 0) ::close(FHandle);
-}
-
 bool TRunLock::Take(const std::string& folder) {
-  if (FHandle >= 0) return true;
+  if (FLock.Held()) return true;
   const std::string path = folder + kRunLockFileName;
   const int fd = OpenOrMake(folder, path);
   if (fd < 0) return false;
-  if (!UsableLockFile(fd, path) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (!UsableLockFile(fd, path)) {
     const int error = errno;
     ::close(fd);
     errno = error;
     return false;
   }
-  FHandle = fd;
-  return true;
+  return FLock.Hold(fd);
 }
 
 }  // namespace platform

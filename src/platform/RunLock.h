@@ -11,10 +11,11 @@
 // whole file that needs a descriptor open for writing, two machines exclude
 // each other as well.
 //
-// The lock belongs to the open file: it goes when the object goes or the
-// process ends, however it ends, and no child process inherits it.  The file
+// The lock goes with the object or the process (HeldLock.h).  The file
 // stays; start-up housekeeping never takes it for a leftover.
 #include <string>
+
+#include "platform/HeldLock.h"
 
 namespace platform {
 
@@ -22,21 +23,16 @@ inline constexpr const char* kRunLockFileName = "quorvin-updater.lock";
 
 class TRunLock {
  public:
-  TRunLock() = default;
-  ~TRunLock();
-  TRunLock(const TRunLock&) = delete;
-  TRunLock& operator=(const TRunLock&) = delete;
-
   // Takes the lock of the program folder (ending in "/") without waiting,
   // making the lock file where it is missing.  True when the lock is held.
   // False with errno: EWOULDBLOCK when another run holds it, else why it
   // could not be taken (the file may not be opened or made, the file system
   // refuses locks, something else than a regular file has its name, EINVAL).
   bool Take(const std::string& folder);
-  bool Held() const { return FHandle >= 0; }
+  bool Held() const { return FLock.Held(); }
 
  private:
-  int FHandle = -1;
+  THeldLock FLock;
 };
 
 }  // namespace platform
