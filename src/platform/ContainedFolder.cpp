@@ -67,20 +67,21 @@ std::string LinkTarget(int link, const std::string& shown) {
 int WalkFrom(TWalk& walk, TDescriptor& at, std::string_view path, bool mayClimb,
              std::string shown);
 
-// Follows the link open as `link`, found in the folder `at`, when the rule
-// allows it: its target is walked from the root or from `at`.  Returns the
-// folder reached, or -1 with errno.
-int FollowLink(TWalk& walk, const TDescriptor& at, const TDescriptor& link,
-               const struct stat& info, const std::string& shown) {
+// Follows the link open as `link` (named `shown`), found in the folder `at`
+// (named `here`), when the rule allows it: its target is walked from the
+// root or from `at`.  Returns the folder reached, or -1 with errno.
+int FollowLink(TWalk& walk, const TDescriptor& at, const std::string& here,
+               const TDescriptor& link, const struct stat& info, const std::string& shown) {
   if (!MayFollowLink(info.st_uid, walk.FamilyOwner)) return Fail(ELOOP);
   if (++walk.LinksFollowed > kMostLinksFollowed) return Fail(ELOOP);
   const std::string target = LinkTarget(link.Get(), shown);
   if (target.empty()) return -1;
-  TDescriptor base(target.front() == '/' ? ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC)
-                                         : ::fcntl(at.Get(), F_DUPFD_CLOEXEC, 0));
+  const bool fromRoot = target.front() == '/';
+  TDescriptor base(fromRoot ? calls::OpenAt(AT_FDCWD, "/", O_PATH | O_DIRECTORY | O_CLOEXEC, "/")
+                            : ::fcntl(at.Get(), F_DUPFD_CLOEXEC, 0));
   if (base.Get() < 0) return -1;
   // A link made by root or the family's owner may lead anywhere, upwards too.
-  return WalkFrom(walk, base, target, true, shown + " -> " + target);
+  return WalkFrom(walk, base, target, true, fromRoot ? "/" : here);
 }
 
 // Steps from the folder open as `at` along `path`, one component at a time;
@@ -94,6 +95,7 @@ int WalkFrom(TWalk& walk, TDescriptor& at, std::string_view path, bool mayClimb,
     path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
     if (component.empty() || component == ".") continue;
     if (component == ".." && !mayClimb) return Fail(EINVAL);
+    const std::string here = shown;
     if (!shown.empty() && shown.back() != '/') shown += '/';
     shown += component;
     TDescriptor next(calls::OpenAt(at.Get(), component, O_PATH | O_NOFOLLOW | O_CLOEXEC, shown));
@@ -102,7 +104,7 @@ int WalkFrom(TWalk& walk, TDescriptor& at, std::string_view path, bool mayClimb,
     if (S_ISDIR(info.st_mode)) {
       at.Reset(next.Release());
     } else if (S_ISLNK(info.st_mode)) {
-      const int reached = FollowLink(walk, at, next, info, shown);
+      const int reached = FollowLink(walk, at, here, next, info, shown);
       if (reached < 0) return -1;
       at.Reset(reached);
     } else {
@@ -112,7 +114,6 @@ int WalkFrom(TWalk& walk, TDescriptor& at, std::string_view path, bool mayClimb,
   return at.Release();
 }
 
-// The identity of the folder open as `folder`, or of `path` within it.
 constexpr std::string_view kDescriptorPaths = "/proc/self/fd/";
 
 // The folders open now, by descriptor, with their shown paths.
@@ -138,6 +139,7 @@ void Unregister(int fd) {
   folders.Shown.erase(fd);
 }
 
+// The identity of the folder open as `folder`, or of `path` within it.
 bool IdentityOf(int folder, TFolderIdentity& identity, const char* path = "") {
   struct statx info;
   const int flags = *path == '\0' ? AT_EMPTY_PATH : 0;
@@ -213,11 +215,15 @@ bool TContainedFolder::Open(const std::string& family, const std::string& relati
   TDescriptor reached(WalkFrom(walk, at, relative, false, familyFolder));
   if (reached.Get() < 0) return false;
   // Read access, for listing the folder and locking it.
-  TDescriptor opened(::openat(reached.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (opened.Get() < 0 || !IdentityOf(opened.Get(), FIdentity)) return false;
+  const std::string shown = WithSlash(familyFolder + relative);
+  TDescriptor opened(
+      calls::OpenAt(reached.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, shown));
+  TFolderIdentity identity;
+  if (opened.Get() < 0 || !IdentityOf(opened.Get(), identity)) return false;
   FHandle = opened.Release();
   FPath = std::string(kDescriptorPaths) + std::to_string(FHandle) + "/";
-  FShown = WithSlash(familyFolder + relative);
+  FShown = shown;
+  FIdentity = identity;
   Register(FHandle, FShown);
   return true;
 }
