@@ -40,6 +40,9 @@ enum class TReach {
   Failed,   // not now: no permission, a disk error, or another installation works in it
 };
 
+// Opens the journal's installation folder by the contained walk and locks
+// it.  With `sameFolderAsBefore` (a journal from before), only the very
+// folder it names will do.
 TReach Reach(TOpenInstall& install, bool sameFolderAsBefore) {
   const std::string relative = install.Journal.Folder.substr(install.ProgramFolder.size());
   if (!install.Folder.Open(install.ProgramFolder, relative))
