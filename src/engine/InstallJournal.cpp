@@ -16,6 +16,9 @@ constexpr const char* kHeader = "Quorvin install journal 2";
 constexpr const char* kReplacing = "replacing";
 constexpr const char* kRollingBack = "rolling back";
 constexpr size_t kLineCount = 11;
+// Far more than eleven lines of names and versions take: a larger file is
+// not read at all, whatever someone put there.
+constexpr int64_t kMostJournalBytes = 64 * 1024;
 
 bool HoldsLineBreak(const std::string& text) {
   return text.find_first_of("\r\n") != std::string::npos;
@@ -110,7 +113,8 @@ void WriteInstallJournal(const std::string& programFolder, const TInstallJournal
 
 std::optional<TInstallJournal> ReadInstallJournal(const std::string& programFolder) {
   const std::string path = InstallJournalPath(programFolder);
-  if (!platform::FileExists(path)) return std::nullopt;
+  const int64_t size = platform::FileSize(path);
+  if (size < 0 || size > kMostJournalBytes) return std::nullopt;
   const std::vector<std::string> lines = SplitLines(platform::ReadWholeFile(path));
   if (lines.size() != kLineCount || lines[0] != kHeader) return std::nullopt;
   if (lines[1] != kReplacing && lines[1] != kRollingBack) return std::nullopt;

@@ -53,7 +53,8 @@ bool Journallable(const std::string& programFolder, const TInstallJournal& journ
 // tree moved within its file system between a crash and the next start is
 // still recovered.
 void WriteInstallJournal(const std::string& programFolder, const TInstallJournal& journal);
-// The journal, or nothing when there is none or it cannot be made sense of.
+// The journal, or nothing when there is none or it cannot be made sense of
+// (a file larger than any journal is not read).
 // Raises EFOpenError when the file is there but cannot be read: it is still
 // the only record of what to finish or undo, so it must stay.
 std::optional<TInstallJournal> ReadInstallJournal(const std::string& programFolder);

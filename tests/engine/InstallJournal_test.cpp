@@ -68,6 +68,12 @@ TEST(InstallJournalTest, AForgedPathOutOfTheProgramFolderTouchesNothing) {
     EXPECT_EQ(tree.Read("Outside/Lib.dll") + tree.Read("Outside/precious"), "minemine");
     EXPECT_EQ(tree.Listing("Updater"), "M");
   }
+  tree.Write("Updater/InstallJournal.{J}", JournalText("M/", identity, "Lib.dll", "") +
+                                               std::string(64 * 1024, '\n'));
+  EXPECT_FALSE(engine::ReadInstallJournal(programFolder)) << "larger than any journal";
+  EXPECT_TRUE(engine::RecoverInterruptedInstall(programFolder));
+  EXPECT_EQ(tree.Listing("Updater"), "M");
+
   engine::TInstallJournal journal = JournalOfInstall(tree, "Lib.dll", "Updater/M", "2.0.000");
   EXPECT_TRUE(engine::Journallable(programFolder, journal));
   journal.Folder = programFolder + "M/../../Outside/";
