@@ -8,8 +8,8 @@
 #include "engine/InstallJournal.h"
 #include "engine/StagingNames.h"
 #include "platform/ContainedFolder.h"
-#include "platform/FolderLock.h"
 #include "platform/Files.h"
+#include "platform/FolderLock.h"
 #include "util/Errors.h"
 #include "util/IniFiles.h"
 
@@ -56,7 +56,8 @@ TReach Reach(TOpenInstall& install, bool sameFolderAsBefore) {
 std::string FreeAsideName(const platform::TContainedFolder& folder, const std::string& bare) {
   for (int attempt = 0;; ++attempt) {
     const std::string name = AsideName(bare, attempt);
-    if (!platform::FileExists(folder.Path() + name) && !platform::FolderExists(folder.Path() + name))
+    if (!platform::FileExists(folder.Path() + name) &&
+        !platform::FolderExists(folder.Path() + name))
       return name;
   }
 }
@@ -154,7 +155,8 @@ void PlanInstall(TOpenInstall& install, const TFolderInstall& what) {
   journal.TargetName =
       found.starts_with(install.Folder.Path()) ? found.substr(install.Folder.Path().size()) : bare;
   journal.FolderIdentity = install.Folder.Identity();
-  if (platform::FileExists(install.Target())) journal.AsideName = FreeAsideName(install.Folder, bare);
+  if (platform::FileExists(install.Target()))
+    journal.AsideName = FreeAsideName(install.Folder, bare);
 }
 
 TInstallJournal JournalStart(const TFolderInstall& install) {

@@ -26,11 +26,11 @@ enum class TInstallPhase {
 
 struct TInstallJournal {
   TInstallPhase Phase = TInstallPhase::Replacing;
-  std::string StagedName;     // the staged file, in the program folder
-  std::string CompanionName;  // its companion, in the program folder; may be empty
-  std::string Folder;         // full path of the installation folder, ending in "/"
+  std::string StagedName;                    // the staged file, in the program folder
+  std::string CompanionName;                 // its companion, in the program folder; may be empty
+  std::string Folder;                        // full path of the installation folder, ending in "/"
   platform::TFolderIdentity FolderIdentity;  // the real folder it was when the journal was written
-  std::string TargetName;     // the file being replaced, in the installation folder
+  std::string TargetName;                    // the file being replaced, in the installation folder
   std::string AsideName;      // the old copy kept aside there; empty when there was none
   std::string ModuleName;     // where the new version is recorded in the folder's Version.ini
   std::string ComponentKey;

@@ -64,14 +64,13 @@ std::string LinkTarget(int link, const std::string& shown) {
   return std::string(buffer, static_cast<size_t>(length));
 }
 
-int WalkFrom(TWalk& walk, TDescriptor& at, std::string_view path, bool mayClimb,
-             std::string shown);
+int WalkFrom(TWalk& walk, TDescriptor& at, std::string_view path, bool mayClimb, std::string shown);
 
 // Follows the link open as `link` (named `shown`), found in the folder `at`
 // (named `here`), when the rule allows it: its target is walked from the
 // root or from `at`.  Returns the folder reached, or -1 with errno.
-int FollowLink(TWalk& walk, const TDescriptor& at, const std::string& here,
-               const TDescriptor& link, const struct stat& info, const std::string& shown) {
+int FollowLink(TWalk& walk, const TDescriptor& at, const std::string& here, const TDescriptor& link,
+               const struct stat& info, const std::string& shown) {
   if (!MayFollowLink(info.st_uid, walk.FamilyOwner)) return Fail(ELOOP);
   if (++walk.LinksFollowed > kMostLinksFollowed) return Fail(ELOOP);
   const std::string target = LinkTarget(link.Get(), shown);
@@ -148,10 +147,10 @@ bool IdentityOf(int folder, TFolderIdentity& identity, const char* path = "") {
     return false;
   identity.Device = makedev(info.stx_dev_major, info.stx_dev_minor);
   identity.Inode = info.stx_ino;
-  identity.Born = (info.stx_mask & STATX_BTIME) == 0
-                      ? 0
-                      : static_cast<uint64_t>(info.stx_btime.tv_sec) * 1000000000u +
-                            info.stx_btime.tv_nsec;
+  identity.Born =
+      (info.stx_mask & STATX_BTIME) == 0
+          ? 0
+          : static_cast<uint64_t>(info.stx_btime.tv_sec) * 1000000000u + info.stx_btime.tv_nsec;
   return true;
 }
 
@@ -207,8 +206,8 @@ bool TContainedFolder::Open(const std::string& family, const std::string& relati
   const std::string familyFolder = WithSlash(family);
   // The program folder's own path is the administrator's: it is taken as
   // it stands, links and all.
-  TDescriptor at(calls::OpenAt(AT_FDCWD, familyFolder, O_PATH | O_DIRECTORY | O_CLOEXEC,
-                               familyFolder));
+  TDescriptor at(
+      calls::OpenAt(AT_FDCWD, familyFolder, O_PATH | O_DIRECTORY | O_CLOEXEC, familyFolder));
   struct stat info;
   if (at.Get() < 0 || ::fstat(at.Get(), &info) != 0) return false;
   TWalk walk{info.st_uid};
@@ -216,8 +215,7 @@ bool TContainedFolder::Open(const std::string& family, const std::string& relati
   if (reached.Get() < 0) return false;
   // Read access, for listing the folder and locking it.
   const std::string shown = WithSlash(familyFolder + relative);
-  TDescriptor opened(
-      calls::OpenAt(reached.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, shown));
+  TDescriptor opened(calls::OpenAt(reached.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, shown));
   TFolderIdentity identity;
   if (opened.Get() < 0 || !IdentityOf(opened.Get(), identity)) return false;
   FHandle = opened.Release();
@@ -233,8 +231,8 @@ std::string ShownPath(const std::string& path) {
   const size_t slash = path.find('/', kDescriptorPaths.size());
   int fd = -1;
   const std::string_view number = std::string_view(path).substr(
-      kDescriptorPaths.size(), slash == std::string::npos ? std::string::npos
-                                                          : slash - kDescriptorPaths.size());
+      kDescriptorPaths.size(),
+      slash == std::string::npos ? std::string::npos : slash - kDescriptorPaths.size());
   const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), fd);
   if (error != std::errc() || end != number.data() + number.size()) return path;
   TOpenFolders& folders = OpenFolders();

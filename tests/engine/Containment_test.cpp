@@ -36,8 +36,9 @@ TSeen RunAs(uid_t runner, const std::string& programFolder,
   const pid_t child = ::fork();
   if (child == 0) {
     ::close(pipe[0]);
-    if (runner != kRoot && (::setgroups(0, nullptr) != 0 || ::setresgid(runner, runner, runner) != 0 ||
-                            ::setresuid(runner, runner, runner) != 0))
+    if (runner != kRoot &&
+        (::setgroups(0, nullptr) != 0 || ::setresgid(runner, runner, runner) != 0 ||
+         ::setresuid(runner, runner, runner) != 0))
       ::_exit(2);
     TEngineRig rig(programFolder);
     try {
@@ -59,7 +60,8 @@ TSeen RunAs(uid_t runner, const std::string& programFolder,
   TSeen seen;
   seen.Ran = ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   // The status line, then each box, each ended by a NUL.
-  for (size_t start = 0, end; (end = report.find('\0', start)) != std::string::npos; start = end + 1)
+  for (size_t start = 0, end; (end = report.find('\0', start)) != std::string::npos;
+       start = end + 1)
     (start == 0 ? seen.StatusLine : seen.Boxes.emplace_back()) = report.substr(start, end - start);
   return seen;
 }

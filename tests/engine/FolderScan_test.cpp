@@ -125,7 +125,8 @@ TEST(FolderScan, OnlyLinksOfRootOrTheFamilysOwnerAreEntered) {
   std::filesystem::create_directory_symlink(outside.Path("Home"), tree.Path("Admins"));
   std::filesystem::create_directory_symlink(outside.Path("Other"), tree.Path("App/Members"));
   ASSERT_EQ(0, ::lchown(tree.Path("App/Members").c_str(), 4242, 4242));
-  std::filesystem::create_directory_symlink(outside.Path("Another"), outside.Path("Home/Deep/Back"));
+  std::filesystem::create_directory_symlink(outside.Path("Another"),
+                                            outside.Path("Home/Deep/Back"));
   ASSERT_EQ(0, ::lchown(outside.Path("Home/Deep/Back").c_str(), 4242, 4242));
   DetectContext detect(tree.Root());
   const std::string r = tree.Root();
@@ -135,9 +136,9 @@ TEST(FolderScan, OnlyLinksOfRootOrTheFamilysOwnerAreEntered) {
   // The family's owner may link folders in as well.
   ASSERT_EQ(0, ::chown(r.c_str(), 4242, 4242));
   DetectContext again(tree.Root());
-  EXPECT_EQ(Scan(again, r), (std::vector<std::string>{r + "Admins/", r + "Admins/Deep/",
-                                                      r + "Admins/Deep/Back/", r + "App/",
-                                                      r + "App/Members/"}));
+  EXPECT_EQ(Scan(again, r),
+            (std::vector<std::string>{r + "Admins/", r + "Admins/Deep/", r + "Admins/Deep/Back/",
+                                      r + "App/", r + "App/Members/"}));
 }
 
 }  // namespace

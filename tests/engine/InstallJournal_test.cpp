@@ -33,9 +33,8 @@ TEST(InstallJournalTest, ALineBreakInsideALineIsNoJournalOfOurs) {
 // might have written it.
 std::string JournalText(const std::string& folder, const std::string& identity,
                         const std::string& target, const std::string& aside) {
-  return "Quorvin install journal 2\r\nreplacing\r\nLib.dll.{F}\r\nLib.dll.V.2.0.000\r\n" +
-         folder + "\r\n" + identity + "\r\n" + target + "\r\n" + aside +
-         "\r\nModA\r\nMain\r\n2.0.000\r\n";
+  return "Quorvin install journal 2\r\nreplacing\r\nLib.dll.{F}\r\nLib.dll.V.2.0.000\r\n" + folder +
+         "\r\n" + identity + "\r\n" + target + "\r\n" + aside + "\r\nModA\r\nMain\r\n2.0.000\r\n";
 }
 
 // Recovery renames and deletes what the journal names, and anyone in the
@@ -57,8 +56,7 @@ TEST(InstallJournalTest, AForgedPathOutOfTheProgramFolderTouchesNothing) {
         JournalText("M/../../Outside/", identity, "Lib.dll", "precious"),
         JournalText("M/", identity, "../../Outside/Lib.dll", ""),
         JournalText("M/", identity, "Lib.dll", "../../Outside/precious"),
-        JournalText("M/", "1 2", "Lib.dll", ""),
-        JournalText("M/", "1 2 x", "Lib.dll", ""),
+        JournalText("M/", "1 2", "Lib.dll", ""), JournalText("M/", "1 2 x", "Lib.dll", ""),
         std::string("Quorvin install journal 1\r\nrolling back\r\nLib.dll.{F}\r\n\r\n"
                     "../Outside/precious\r\n\r\nModA\r\nMain\r\n2.0.000\r\n")}) {
     tree.Write("Updater/InstallJournal.{J}", forged);
@@ -68,8 +66,8 @@ TEST(InstallJournalTest, AForgedPathOutOfTheProgramFolderTouchesNothing) {
     EXPECT_EQ(tree.Read("Outside/Lib.dll") + tree.Read("Outside/precious"), "minemine");
     EXPECT_EQ(tree.Listing("Updater"), "M");
   }
-  tree.Write("Updater/InstallJournal.{J}", JournalText("M/", identity, "Lib.dll", "") +
-                                               std::string(64 * 1024, '\n'));
+  tree.Write("Updater/InstallJournal.{J}",
+             JournalText("M/", identity, "Lib.dll", "") + std::string(64 * 1024, '\n'));
   EXPECT_FALSE(engine::ReadInstallJournal(programFolder)) << "larger than any journal";
   EXPECT_TRUE(engine::RecoverInterruptedInstall(programFolder));
   EXPECT_EQ(tree.Listing("Updater"), "M");

@@ -63,7 +63,8 @@ TEST_F(RecoveryTest, AJournalWhoseFolderIsGoneGoesWithoutAWord) {
 
     ExpectAQuietStart();
 
-    EXPECT_EQ(tree.Listing(), what == "removed" ? "quorvin-updater.lock" : "A quorvin-updater.lock");
+    EXPECT_EQ(tree.Listing(),
+              what == "removed" ? "quorvin-updater.lock" : "A quorvin-updater.lock");
     if (what == "another folder") {
       EXPECT_EQ(tree.Listing("A"), "Report.dll.{O}");
       EXPECT_EQ(tree.Read("A/Report.dll.{O}"), "the user's");

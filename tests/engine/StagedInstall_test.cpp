@@ -204,8 +204,8 @@ void LeaveRecordedInstallation(const TTempTree& tree) {
   tree.Write("f0/Report.dll", "new");
   tree.Write("f0/Version.ini", "[ModA]\r\nMain=2.1.005\r\n");
   tree.Write("Report.dll.V.2.1.005", CompanionText("ModA", "Main", "2.1.005", "ModA.exe"));
-  engine::WriteInstallJournal(tree.Root,
-                              JournalOfInstall(tree, "Report.dll", "f0", "2.1.005", "Report.dll.{O}"));
+  engine::WriteInstallJournal(
+      tree.Root, JournalOfInstall(tree, "Report.dll", "f0", "2.1.005", "Report.dll.{O}"));
 }
 
 // Makes every change of a file whose path holds the text fail with EIO.

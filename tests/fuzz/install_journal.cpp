@@ -50,8 +50,8 @@ struct TTree {
 // The journal's bytes with "@M" replaced by the module folder's identity.
 std::string WithModuleIdentity(const TTree& tree, std::string_view bytes) {
   const platform::TFolderIdentity identity = platform::FolderIdentityOf(tree.ProgramFolder + "M");
-  const std::string text = std::to_string(identity.Device) + " " +
-                           std::to_string(identity.Inode) + " " + std::to_string(identity.Born);
+  const std::string text = std::to_string(identity.Device) + " " + std::to_string(identity.Inode) +
+                           " " + std::to_string(identity.Born);
   std::string journal(bytes);
   for (size_t at = 0; (at = journal.find("@M", at)) != std::string::npos; at += text.size())
     journal.replace(at, 2, text);

@@ -1,7 +1,5 @@
 // The contained walk into the family's folders, and the lock an
 // installation holds on its folder.
-#include "platform/ContainedFolder.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,10 +8,11 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "platform/ContainedFolder.h"
 #include "platform/FileSeam.h"
 #include "platform/FolderLock.h"
-#include "platform/WholeFiles.h"
 #include "platform/TempFolder.h"
+#include "platform/WholeFiles.h"
 
 using platform::TContainedFolder;
 

@@ -299,7 +299,8 @@ TEST(ProfileWriteTest, AFileThatCannotBeLookedAtIsNotWrittenAnew) {
   std::filesystem::create_symlink(temp / "Hidden/Version.ini", temp / "Mine.ini");
   const pid_t child = ::fork();
   if (child == 0) {
-    const bool lowered = ::setresgid(65534, 65534, 65534) == 0 && ::setresuid(65534, 65534, 65534) == 0;
+    const bool lowered =
+        ::setresgid(65534, 65534, 65534) == 0 && ::setresuid(65534, 65534, 65534) == 0;
     ::_exit(lowered && !WritePrivateProfileString("S", "k", "2", temp / "Mine.ini") ? 0 : 1);
   }
   int status = -1;

@@ -1,6 +1,4 @@
 // One run at a time per program folder, on a lock only members can hold.
-#include "platform/RunLock.h"
-
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -10,6 +8,7 @@
 
 #include <cerrno>
 
+#include "platform/RunLock.h"
 #include "platform/TempFolder.h"
 
 using platform::TRunLock;
@@ -84,7 +83,10 @@ TEST(RunLockTest, AStrangerCannotStopAnUpdate) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs a user to be the stranger";
   TempFolder folder;
   ASSERT_EQ(0, ::chmod(folder.Path().c_str(), 02775));
-  { TRunLock made; ASSERT_TRUE(made.Take(folder.Path())); }
+  {
+    TRunLock made;
+    ASSERT_TRUE(made.Take(folder.Path()));
+  }
   EXPECT_TRUE(AsAStranger([&] {
     const int fd = ::open((folder / "quorvin-updater.lock").c_str(), O_RDONLY | O_CLOEXEC);
     return fd < 0 && errno == EACCES;

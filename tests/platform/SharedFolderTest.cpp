@@ -1,12 +1,11 @@
 // A group-shared family folder: what one member's update creates, the next
 // member can update in turn, and the process's mask stays as it was.
-#include "platform/SharedFolder.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/Files.h"
+#include "platform/SharedFolder.h"
 #include "platform/TempFolder.h"
 
 namespace {

@@ -115,7 +115,8 @@ constexpr const char* kSecondProgramFolder = ".second/";
 
 void LayOutSecondProgramFolder(const TTempTree& tree) {
   tree.Folder(kSecondProgramFolder);
-  std::filesystem::create_symlink(tree.Path("A"), tree.Path(std::string(kSecondProgramFolder) + "A"));
+  std::filesystem::create_symlink(tree.Path("A"),
+                                  tree.Path(std::string(kSecondProgramFolder) + "A"));
   tree.Write(std::string(kSecondProgramFolder) + "Help.chm.{F}", "new Help");
   tree.Write(std::string(kSecondProgramFolder) + "Help.chm.V.2.0.001",
              CompanionText("ModA", "Help", "2.0.001", "ModA.exe"));
@@ -166,7 +167,8 @@ void LeaveUninstalledInstallation(const TTempTree& tree) {
   tree.Write("Gone/ModG.exe", "program");
   tree.Write("Gone.dll.{F}", "new Gone");
   tree.Write("Gone.dll.V.2.0.000", CompanionText("ModG", "Main", "2.0.000", "ModG.exe"));
-  engine::TInstallJournal journal = JournalOfInstall(tree, "Gone.dll", "Gone", "2.0.000", "Gone.dll.{O}");
+  engine::TInstallJournal journal =
+      JournalOfInstall(tree, "Gone.dll", "Gone", "2.0.000", "Gone.dll.{O}");
   journal.ModuleName = "ModG";
   engine::WriteInstallJournal(tree.Root, journal);
   GiveToAnotherUser(tree, "InstallJournal.{J}");
@@ -210,8 +212,8 @@ TProcedure Run(TPhase phase, const std::optional<platform::TFileFault>& fault) {
     if (fault) armed.emplace(*fault);
     platform::RecordFileOperationsForTesting(true);
     result.PhaseOutcome = phase == TPhase::Update ? run.NextAndUpdate() : run.Start();
-    result.StoppedAtTheLock = run.Window().boxes.size() == 1 &&
-                              run.Window().boxes[0].starts_with("Cannot lock file ");
+    result.StoppedAtTheLock =
+        run.Window().boxes.size() == 1 && run.Window().boxes[0].starts_with("Cannot lock file ");
     result.Injected = platform::FileFaultsInjectedForTesting();
     result.Operations = platform::RecordedFileOperationsForTesting();
     platform::RecordFileOperationsForTesting(false);
