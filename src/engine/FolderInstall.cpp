@@ -36,7 +36,7 @@ bool RestoreAside(const TInstallJournal& journal) {
   if (journal.Aside.empty() || !platform::FileExistsExact(journal.Aside)) return true;
   platform::DeleteFileExact(journal.Target);
   const bool restored = platform::MoveFileNoReplaceExact(journal.Aside, journal.Target);
-  platform::SyncFolder(FolderOf(journal.Target));
+  (void)platform::SyncFolder(FolderOf(journal.Target));
   return restored;
 }
 
@@ -66,7 +66,7 @@ void RollBack(const std::string& programFolder, TInstallJournal journal) {
 void ClearUp(const std::string& programFolder, const TInstallJournal& journal) {
   if (!journal.Aside.empty()) {
     if (!Gone(journal.Aside)) return;
-    platform::SyncFolder(FolderOf(journal.Aside));
+    (void)platform::SyncFolder(FolderOf(journal.Aside));
   }
   if (!journal.CompanionFile.empty()) platform::DeleteFileExact(journal.CompanionFile);
   RemoveInstallJournal(programFolder);

@@ -127,7 +127,7 @@ bool InstallJournalExists(const std::string& programFolder) {
 
 void RemoveInstallJournal(const std::string& programFolder) {
   platform::DeleteFile(InstallJournalPath(programFolder));
-  platform::SyncFolder(programFolder);
+  (void)platform::SyncFolder(programFolder);
 }
 
 }  // namespace engine

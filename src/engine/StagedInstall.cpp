@@ -113,7 +113,7 @@ void DiscardOrphanedStagedFiles(TUpdaterContext& context) {
     // removed when the name is staged again), a staged file without one is
     // not, so the companions stay with a staged file that could not go.
     if (!platform::DeleteFileExact(programFolder + entry.name)) continue;
-    platform::SyncFolder(programFolder);
+    (void)platform::SyncFolder(programFolder);
     engine::RemoveCompanions(programFolder, bare);
   }
 }

@@ -59,8 +59,8 @@ bool MoveFileNoReplaceExact(const std::string& from, const std::string& to) {
   std::string targetFolder, targetName, sourceFolder, sourceName;
   SplitFolderAndName(to, targetFolder, targetName);
   SplitFolderAndName(from, sourceFolder, sourceName);
-  SyncFolder(targetFolder.empty() ? "." : targetFolder);
-  if (sourceFolder != targetFolder) SyncFolder(sourceFolder.empty() ? "." : sourceFolder);
+  (void)SyncFolder(targetFolder.empty() ? "." : targetFolder);
+  if (sourceFolder != targetFolder) (void)SyncFolder(sourceFolder.empty() ? "." : sourceFolder);
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include "platform/FileCalls.h"
 #include "platform/TextEncoding.h"
 
 namespace platform {
@@ -11,7 +12,7 @@ namespace {
 // The entry of the folder whose name equals the given one without regard to
 // case; the smallest such name when several do, so the answer is stable.
 bool FindEntryIgnoringCase(const std::string& folder, const std::string& name, std::string& found) {
-  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  DIR* dir = calls::OpenFolderStream(folder);
   if (dir == nullptr) return false;
   const std::string wanted = FoldCase(name);
   bool any = false;
@@ -28,14 +29,14 @@ bool FindEntryIgnoringCase(const std::string& folder, const std::string& name, s
 // What stat says of the path resolved as ResolvePath does; a path that
 // exists as written needs no resolving.
 bool StatResolved(const std::string& path, struct stat& info) {
-  return ::stat(path.c_str(), &info) == 0 || ::stat(ResolvePath(path).c_str(), &info) == 0;
+  return calls::Stat(path, info) == 0 || calls::Stat(ResolvePath(path), info) == 0;
 }
 
 }  // namespace
 
 bool EntryExistsExact(const std::string& path) {
   struct stat info;
-  return ::lstat(path.c_str(), &info) == 0;
+  return calls::StatEntry(path, info) == 0;
 }
 
 std::string ResolvePath(const std::string& path) {
@@ -87,9 +88,16 @@ int64_t FileSize(const std::string& path) {
   return static_cast<int64_t>(info.st_size);
 }
 
+bool ModificationTimeExact(const std::string& path, timespec& time) {
+  struct stat info;
+  if (calls::Stat(path, info) != 0) return false;
+  time = info.st_mtim;
+  return true;
+}
+
 bool FileExistsExact(const std::string& path) {
   struct stat info;
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  return calls::Stat(path, info) == 0 && S_ISREG(info.st_mode);
 }
 
 }  // namespace platform

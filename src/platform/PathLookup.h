@@ -2,6 +2,8 @@
 // Finding existing files and folders.  File names are matched without
 // regard to letter case: every lookup resolves each path component exactly
 // first, then case-insensitively.
+#include <time.h>
+
 #include <cstdint>
 #include <string>
 
@@ -23,5 +25,8 @@ bool FileExistsExact(const std::string& path);
 // True when anything, a symbolic link itself included, is under the exact
 // path.
 bool EntryExistsExact(const std::string& path);
+// The last modification time of what is at the exact path (links
+// followed); false when there is nothing.
+bool ModificationTimeExact(const std::string& path, timespec& time);
 
 }  // namespace platform

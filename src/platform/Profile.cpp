@@ -10,10 +10,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/Errors.h"
+#include "platform/FileCalls.h"
 #include "platform/Files.h"
 #include "platform/ProfileText.h"
 #include "platform/TextEncoding.h"
-#include "platform/Errors.h"
 
 namespace platform {
 
@@ -104,9 +105,9 @@ class ProfileCache {
     const std::string* path = &fileName;
     std::string resolved;  // only needed when the name differs in case from the file's
     struct stat info;
-    if (::stat(fileName.c_str(), &info) != 0) {
+    if (calls::Stat(fileName, info) != 0) {
       resolved = ResolvePath(fileName);
-      if (::stat(resolved.c_str(), &info) != 0) {
+      if (calls::Stat(resolved, info) != 0) {
         if (raise && errno != ENOENT && errno != ENOTDIR) RaiseOpenError(fileName, errno);
         return nullptr;
       }
@@ -281,9 +282,9 @@ namespace {
 // cannot copy a file its planter may not read into one the planter can.
 bool KeepsLinesFoundThere(const std::string& path) {
   struct stat name, file;
-  if (::lstat(path.c_str(), &name) != 0) return false;
+  if (calls::StatEntry(path, name) != 0) return false;
   if (!S_ISLNK(name.st_mode)) return true;
-  return ::stat(path.c_str(), &file) == 0 && file.st_uid == name.st_uid;
+  return calls::Stat(path, file) == 0 && file.st_uid == name.st_uid;
 }
 
 }  // namespace
