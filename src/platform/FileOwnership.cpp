@@ -26,8 +26,11 @@ bool CopyOwnerAndMode(const std::string& from, const std::string& to) {
     return FailWith(ELOOP);
   }
   // A link says nothing of the file it stands for: the new file keeps the
-  // owner and mode it was created with.
-  const bool taken = S_ISLNK(old.st_mode) || TakeOverOwnerAndMode(TOpenFile{fd, to}, old);
+  // owner and mode it was created with.  What was taken over is flushed, as
+  // the file's data was: the file is about to be renamed into place, and
+  // after a power cut it must not come back there with its old mode.
+  const bool taken = S_ISLNK(old.st_mode) ||
+                     (TakeOverOwnerAndMode(TOpenFile{fd, to}, old) && calls::Sync(fd, to) == 0);
   const int error = errno;
   ::close(fd);
   errno = error;
@@ -53,8 +56,7 @@ bool ReplaceWithOwnCopy(const std::string& path) {
     calls::Unlink(copy);
     return FailWith(error);
   }
-  (void)SyncFolder(folder.empty() ? "." : folder);
-  return true;
+  return SyncFolder(folder.empty() ? "." : folder);
 }
 
 }  // namespace platform
