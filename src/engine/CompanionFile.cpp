@@ -76,7 +76,6 @@ std::string FindCompanion(const std::string& programFolder, const std::string& b
 void RemoveCompanions(const std::string& programFolder, const std::string& bare) {
   for (const auto& name : CompanionNames(programFolder, bare))
     platform::DeleteFileExact(programFolder + name);
-  (void)platform::SyncFolder(programFolder);
 }
 
 }  // namespace engine

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/FolderListing.h"
+#include "util/Errors.h"
 
 namespace {
 
@@ -23,9 +24,13 @@ bool NameOrder(const TSubfolder& a, const TSubfolder& b) {
 }
 
 // The folders inside `path`, links to folders included, sorted by name.
-// Returns nothing for a folder that cannot be read.
+// Returns nothing for a folder that this process cannot see into.  Raises
+// EFOpenError when a folder could not be read for another reason (a failing
+// disk): a folder missing from the list would be taken for one that holds
+// no installation, and a staged file for its module discarded.
 std::vector<TSubfolder> ReadSubfolders(const std::string& path) {
-  std::vector<TSubfolder> subfolders = platform::ListSubfolders(path);
+  std::vector<TSubfolder> subfolders;
+  if (!platform::ListSubfolders(path, subfolders)) RaiseOpenError(path, errno);
   std::sort(subfolders.begin(), subfolders.end(), NameOrder);
   return subfolders;
 }

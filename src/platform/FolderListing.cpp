@@ -104,23 +104,26 @@ bool ListNamesExact(const std::string& folder, std::vector<std::string>& names) 
   return got == 0;
 }
 
-std::vector<TSubfolder> ListSubfolders(const std::string& folder) {
-  std::vector<TSubfolder> subfolders;
+bool ListSubfolders(const std::string& folder, std::vector<TSubfolder>& subfolders) {
+  subfolders.clear();
   DIR* dir = calls::OpenFolderStream(folder);
-  if (dir == nullptr) return subfolders;
+  if (dir == nullptr) return MeansNotThere(errno);
+  int error = 0;
   while (const dirent* entry = ::readdir(dir)) {
     if (entry->d_name[0] == '.') continue;  // ".", ".." and dot-folders
     if (entry->d_type != DT_DIR && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) {
       continue;  // plainly no folder: spare the stat
     }
     struct stat info;  // follows links: a link counts as what it leads to
-    if (calls::StatIn(::dirfd(dir), entry->d_name, info, 0, folder + entry->d_name) != 0 ||
-        !S_ISDIR(info.st_mode))
+    if (calls::StatIn(::dirfd(dir), entry->d_name, info, 0, folder + entry->d_name) != 0) {
+      if (!MeansNotThere(errno)) error = errno;
       continue;
-    subfolders.push_back({entry->d_name, {info.st_dev, info.st_ino}});
+    }
+    if (S_ISDIR(info.st_mode)) subfolders.push_back({entry->d_name, {info.st_dev, info.st_ino}});
   }
   ::closedir(dir);
-  return subfolders;
+  errno = error;
+  return error == 0;
 }
 
 bool IdentifyFolder(const std::string& folder, TFolderIdentity& identity) {

@@ -36,10 +36,12 @@ struct TSubfolder {
 };
 // The folders inside the folder at the exact path, in the file system's
 // order: entries whose names begin with "." are passed over, a symbolic link
-// counts as what it leads to.  Nothing for a folder that cannot be read.
-// The folder is closed again before this returns, so a walk down a deep
-// tree holds one descriptor at a time.
-std::vector<TSubfolder> ListSubfolders(const std::string& folder);
+// counts as what it leads to.  False, errno set, when the folder or one of
+// its entries could not be looked at for another reason than absence
+// (MeansNotThere): the list may then miss folders.  A folder that is not
+// there for this process lists nothing.  The folder is closed again before
+// this returns, so a walk down a deep tree holds one descriptor at a time.
+bool ListSubfolders(const std::string& folder, std::vector<TSubfolder>& subfolders);
 // The identity of the folder at the path (links followed); false when there
 // is none.
 bool IdentifyFolder(const std::string& folder, TFolderIdentity& identity);

@@ -296,7 +296,9 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
   bool byteOrderMark = false;
   std::vector<std::string> lines;
   try {
-    if (FileExists(target) && KeepsLinesFoundThere(target)) {
+    // A Version.ini that cannot be looked at is not taken for a missing one:
+    // it would be written back with this one entry.
+    if (FileExistsOrRaise(target) && KeepsLinesFoundThere(target)) {
       const std::string text = DecodeTextBytes(ReadWholeFile(target), byteOrderMark);
       for (std::string_view line : SplitProfileLines(text)) lines.emplace_back(line);
     }

@@ -78,7 +78,9 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size) {
     calls::Unlink(tempPath);
     RaiseCreateError(path, error ? error : EIO);
   }
-  (void)SyncFolder(folder.empty() ? "." : folder);
+  // Until its folder is flushed, a power cut may still bring back the old
+  // file: the write is not done.
+  if (!SyncFolder(folder.empty() ? "." : folder)) RaiseCreateError(path, errno);
 }
 
 int OpenForReplacing(const std::string& path, std::string& opened) {
