@@ -280,11 +280,18 @@ namespace {
 // there is replaced by the write; the file it points at is read only when
 // it belongs to the link's own owner, so a link planted in a shared folder
 // cannot copy a file its planter may not read into one the planter can.
+// A look that fails for another reason than absence raises EFOpenError:
+// the lines would be lost.
 bool KeepsLinesFoundThere(const std::string& path) {
   struct stat name, file;
-  if (calls::StatEntry(path, name) != 0) return false;
+  const auto lookFailed = [&] {
+    if (!MeansNotThere(errno)) RaiseOpenError(path, errno);
+    return false;
+  };
+  if (calls::StatEntry(path, name) != 0) return lookFailed();
   if (!S_ISLNK(name.st_mode)) return true;
-  return calls::Stat(path, file) == 0 && file.st_uid == name.st_uid;
+  if (calls::Stat(path, file) != 0) return lookFailed();
+  return file.st_uid == name.st_uid;
 }
 
 }  // namespace
