@@ -1,6 +1,5 @@
 #include "engine/CompanionFile.h"
 
-
 #include <string_view>
 #include <vector>
 

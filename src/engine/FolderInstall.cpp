@@ -40,9 +40,7 @@ bool RestoreAside(const TInstallJournal& journal) {
 }
 
 // Deletes the file; true when it is gone, also when it was gone before.
-bool Gone(const std::string& path) {
-  return platform::DeleteFileExact(path) || errno == ENOENT;
-}
+bool Gone(const std::string& path) { return platform::DeleteFileExact(path) || errno == ENOENT; }
 
 // Undoes an installation whose staged file may have moved in: without an
 // old copy, whatever is under the component's name is the new copy (or an

@@ -7,9 +7,9 @@
 // it); the folders within one folder come sorted by name without regard to
 // case, so the order is the same in every run.  Folders whose names begin
 // with a dot are neither listed nor entered.  A folder that this process may
-// not read is listed by its parent but contributes nothing below it.  Links to folders
-// are followed, but each real folder (device and inode) is listed and
-// entered once only, under the first name that reaches it, so the walk
+// not read is listed by its parent but contributes nothing below it.  Links
+// to folders are followed, but each real folder (device and inode) is listed
+// and entered once only, under the first name that reaches it, so the walk
 // always ends and no folder counts twice.
 //
 // After each folder's subtree the status line shows that folder (without a

@@ -77,9 +77,13 @@ namespace {
 
 void Note(TSeamState& state, TFileOp op, const std::string& path, const std::string& to,
           const TFileOpDetail& detail) {
-  TFileOpRecord record{op, path, to};
+  TFileOpRecord record;
+  record.Op = op;
+  record.Path = path;
+  record.To = to;
   record.Fd = detail.Fd;
-  if (detail.Data != nullptr) record.Data.assign(static_cast<const char*>(detail.Data), detail.Size);
+  if (detail.Data != nullptr)
+    record.Data.assign(static_cast<const char*>(detail.Data), detail.Size);
   record.Flags = detail.Flags;
   record.Mode = detail.Mode;
   state.Record.push_back(std::move(record));
@@ -108,7 +112,8 @@ void seam::Finish(int64_t result) {
   TFileOpRecord& record = state.Record.back();
   record.Result = result;
   // A short write wrote only the first bytes it was given.
-  if (record.Op == TFileOp::Write && result >= 0 && static_cast<size_t>(result) < record.Data.size())
+  if (record.Op == TFileOp::Write && result >= 0 &&
+      static_cast<size_t>(result) < record.Data.size())
     record.Data.resize(static_cast<size_t>(result));
 }
 

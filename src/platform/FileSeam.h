@@ -49,11 +49,11 @@ bool ChangesDisk(TFileOp op);
 // What a test's record keeps of a call beyond its paths, so that the calls
 // that change the disk can be replayed on a model of it.
 struct TFileOpDetail {
-  int Fd = -1;                  // the descriptor a call works on
-  const void* Data = nullptr;   // the bytes of a write
+  int Fd = -1;                 // the descriptor a call works on
+  const void* Data = nullptr;  // the bytes of a write
   size_t Size = 0;
-  int Flags = 0;                // of an open
-  uint32_t Mode = 0;            // of an open that creates, or of a mode change
+  int Flags = 0;      // of an open
+  uint32_t Mode = 0;  // of an open that creates, or of a mode change
 };
 
 namespace seam {
@@ -98,7 +98,7 @@ int64_t FileOperationsCountedForTesting();
 int64_t FileFaultsInjectedForTesting();
 
 struct TFileOpRecord {
-  TFileOp Op;
+  TFileOp Op = TFileOp::Create;
   std::string Path;
   std::string To;  // of a rename or link
   int Fd = -1;

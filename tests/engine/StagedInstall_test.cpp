@@ -285,7 +285,9 @@ TEST_F(StagedInstallTest, AFailedFlushOfTheVersionsRecordKeepsTheJournal) {
   Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
   FailFlushOfF0(3);
 
-  EXPECT_FALSE(engine::InstallIntoFolder({tree.Root, "Report.dll.{F}", "Report.dll.V.2.1.005",
+  EXPECT_FALSE(engine::InstallIntoFolder({tree.Root,
+                                          "Report.dll.{F}",
+                                          "Report.dll.V.2.1.005",
                                           tree.Path("f0/"),
                                           {"ModA", "Main", "2.1.005", "ModA.exe"}}));
 
@@ -313,6 +315,32 @@ TEST_F(StagedInstallTest, AFailedFlushOfTheOldCopysRemovalKeepsTheJournal) {
   EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "2.1.005");
   EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Version.ini");
   EXPECT_EQ(tree.Listing(), "f0");
+}
+
+// A journal written just before the old copy went aside: the staged file
+// has not moved.  When it cannot be looked at, recovery must not take it
+// for moved (it would record the new version for the old copy): nothing
+// changes and the journal waits.
+TEST_F(StagedInstallTest, AStagedFileThatCannotBeLookedAtIsNotTakenForMoved) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+  engine::WriteInstallJournal(
+      tree.Root, JournalOfInstall(tree, "Report.dll", "f0", "2.1.005", "Report.dll.{O}"));
+  platform::ArmFileFaultForTesting(
+      {1, EIO, false, [](platform::TFileOp op, const std::string& path) {
+         return op == platform::TFileOp::Inspect && path.ends_with("Report.dll.{F}");
+       }});
+
+  EXPECT_FALSE(engine::RecoverInterruptedInstall(tree.Root));
+
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "old f0");
+  EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "1.0.001");
+  EXPECT_TRUE(tree.Exists("InstallJournal.{J}"));
+  platform::DisarmFileFaultForTesting();
+  EXPECT_TRUE(engine::RecoverInterruptedInstall(tree.Root));
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "old f0");
+  EXPECT_EQ(tree.Listing(), "Report.dll.V.2.1.005 Report.dll.{F} f0");
 }
 
 // The staged files arrive 0644; the installed copies keep what the old

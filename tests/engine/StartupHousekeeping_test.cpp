@@ -149,10 +149,9 @@ TEST_F(StartupHousekeepingTest, AnOrphansCompanionsStayWhenItsRemovalCannotBeFlu
   InstallModA("A");
   tree.Write("Orphan.dll.{F}", "orphan");
   tree.Write("Orphan.dll.V.1.0.000", CompanionText("ModZ", "Main", "1.0.000", "ModZ.exe"));
-  platform::ArmFileFaultForTesting(
-      {1, EIO, true, [](platform::TFileOp op, const std::string&) {
-         return op == platform::TFileOp::SyncFolder;
-       }});
+  platform::ArmFileFaultForTesting({1, EIO, true, [](platform::TFileOp op, const std::string&) {
+                                      return op == platform::TFileOp::SyncFolder;
+                                    }});
   rig.Context.DirList = std::make_unique<TStringList>();
   rig.Context.DirList->Add(tree.Path("A/"));
   DiscardOrphanedStagedFiles(rig.Context);

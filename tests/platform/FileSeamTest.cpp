@@ -126,9 +126,8 @@ TEST(FileSeamTest, TheRecordKeepsWhatAReplayNeeds) {
   EXPECT_EQ(flushes, 1);
   EXPECT_EQ(renames, 1);
   // A failure the seam injects is recorded as the call's result.
-  ArmFileFaultForTesting({1, ENOSPC, false, [](TFileOp op, const std::string&) {
-                            return op == TFileOp::Write;
-                          }});
+  ArmFileFaultForTesting(
+      {1, ENOSPC, false, [](TFileOp op, const std::string&) { return op == TFileOp::Write; }});
   RecordFileOperationsForTesting(true);
   EXPECT_THROW(WriteWholeFile(temp / "Version.ini", "x", 1), EFCreateError);
   bool failedWrite = false;

@@ -3,7 +3,6 @@
 // the step that needed it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-
 #include <unistd.h>
 
 #include <cerrno>
@@ -169,7 +168,6 @@ TEST(FolderFlushTest, AMoveAcrossFileSystemsFlushesTheTargetBeforeTheSourceGoes)
   }
   EXPECT_EQ(temp.Read("A/Report.dll"), "new");
   EXPECT_FALSE(temp.Has("Report.dll.{F}"));
-
 }
 
 // Between two real file systems: when the target's folder cannot be

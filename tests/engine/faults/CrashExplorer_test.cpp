@@ -126,8 +126,9 @@ class TStateChecker {
       start = next.Start();
       for (const std::string& box : next.Window().boxes) boxes += "\"" + box + "\" ";
     }
-    if (start != TOutcome::Plain) return Found(finding, "the next start ends without a box of failure",
-                                               faults::OutcomeName(start) + std::string(": ") + boxes);
+    if (start != TOutcome::Plain)
+      return Found(finding, "the next start ends without a box of failure",
+                   faults::OutcomeName(start) + std::string(": ") + boxes);
     if (const std::string wrong = faults::CheckFolders(tree, layout); !wrong.empty())
       return Found(finding, "every folder holds the old or the new file and version", wrong);
     if (const std::string wrong = faults::CheckNothingPending(tree); !wrong.empty())
@@ -274,13 +275,14 @@ bool ReliedOn(const std::string& site, bool& everyOne) {
   const auto has = [&](const char* text) { return site.find(text) != std::string::npos; };
   if (site.starts_with("sync folder ")) {
     if (has("-> InstallJournal.{J}")) return true;
-    if (has(".{F} -> ") && !site.starts_with("sync folder  ")) return true;  // the folder moved into
+    if (has(".{F} -> ") && !site.starts_with("sync folder  "))
+      return true;  // the folder moved into
     return has("after unlink") && has(".{O}");
   }
   if (!site.starts_with("sync ")) return false;
   if (has("InstallJournal.{J}.{T}") || has("Version.ini.{T}") || has(".{S}")) return true;
   if (has(".V.") && has(".{T}")) return true;  // a companion
-  everyOne = false;                             // some staged files keep their mode
+  everyOne = false;                            // some staged files keep their mode
   return has(".{F}");
 }
 
@@ -291,8 +293,8 @@ struct TFlushTakenOut {
 
 // Takes each flush out in turn and explores until the first finding; only
 // the flushes that `choose` picks.
-std::vector<TFlushTakenOut> TakeEachFlushOut(TRecordedRun& run,
-                                             const std::function<bool(const std::string&)>& choose) {
+std::vector<TFlushTakenOut> TakeEachFlushOut(
+    TRecordedRun& run, const std::function<bool(const std::string&)>& choose) {
   std::vector<TFlushTakenOut> results;
   for (const size_t flush : run.Model().Flushes()) {
     const std::string site = Site(run, flush);

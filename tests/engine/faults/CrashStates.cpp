@@ -140,6 +140,26 @@ void TDiskModel::Apply(TTree& tree, const TEffect& effect) const {
   }
 }
 
+TDiskModel::TEffect TDiskModel::EntryChange(size_t operation, TChange change,
+                                            const std::string& folder, const std::string& name,
+                                            int inode) {
+  TEffect effect;
+  effect.Operation = operation;
+  effect.Change = change;
+  effect.Folder = folder;
+  effect.Name = name;
+  effect.Inode = inode;
+  return effect;
+}
+
+TDiskModel::TEffect TDiskModel::FileChange(size_t operation, TChange change, int inode) {
+  TEffect effect;
+  effect.Operation = operation;
+  effect.Change = change;
+  effect.Inode = inode;
+  return effect;
+}
+
 void TDiskModel::Add(TEffect effect) {
   Apply(FNow, effect);
   FEffects.push_back(std::move(effect));
@@ -161,9 +181,9 @@ std::string TDiskModel::ReplayOne(size_t index, const platform::TFileOpRecord& o
           inode = static_cast<int>(FNow.Inodes.size());
           FNow.Inodes.push_back({"", op.Mode & ~static_cast<uint32_t>(FUmask) & 07777});
           FBorn.push_back(FNow.Inodes.back());
-          Add({index, TChange::SetEntry, folder, name, inode});
+          Add(EntryChange(index, TChange::SetEntry, folder, name, inode));
         } else if ((op.Flags & O_TRUNC) != 0) {
-          Add({index, TChange::Truncate, "", "", inode});
+          Add(FileChange(index, TChange::Truncate, inode));
         }
       }
       FOpen[static_cast<int>(op.Result)] = {inode, 0};
@@ -172,7 +192,8 @@ std::string TDiskModel::ReplayOne(size_t index, const platform::TFileOpRecord& o
     case TFileOp::Write: {
       TOpen& open = FOpen[op.Fd];
       if (open.Inode < 0) return where + "a write to a file the model does not hold";
-      TEffect effect{index, TChange::Write, "", "", open.Inode, open.Position};
+      TEffect effect = FileChange(index, TChange::Write, open.Inode);
+      effect.Offset = open.Position;
       effect.Bytes = op.Data;
       open.Position += op.Data.size();
       Add(std::move(effect));
@@ -194,21 +215,22 @@ std::string TDiskModel::ReplayOne(size_t index, const platform::TFileOpRecord& o
         return where + "outside the tree";
       const int inode = EntryOf(folder, name);
       if (inode < 0) return where + "the model holds no such file";
-      Add({index, TChange::SetEntry, toFolder, toName, inode});
-      if (op.Op == TFileOp::Rename) Add({index, TChange::RemoveEntry, folder, name, inode});
+      Add(EntryChange(index, TChange::SetEntry, toFolder, toName, inode));
+      if (op.Op == TFileOp::Rename)
+        Add(EntryChange(index, TChange::RemoveEntry, folder, name, inode));
       return "";
     }
     case TFileOp::Unlink: {
       if (!SplitEntry(op.Path, folder, name)) return where + "outside the tree";
       const int inode = EntryOf(folder, name);
       if (inode < 0) return where + "the model holds no such file";
-      Add({index, TChange::RemoveEntry, folder, name, inode});
+      Add(EntryChange(index, TChange::RemoveEntry, folder, name, inode));
       return "";
     }
     case TFileOp::ChangeMode: {
       const int inode = FOpen[op.Fd].Inode;
       if (inode < 0) return where + "a mode change of a file the model does not hold";
-      TEffect effect{index, TChange::SetMode, "", "", inode};
+      TEffect effect = FileChange(index, TChange::SetMode, inode);
       effect.Mode = op.Mode;
       Add(std::move(effect));
       return "";
@@ -216,7 +238,8 @@ std::string TDiskModel::ReplayOne(size_t index, const platform::TFileOpRecord& o
     case TFileOp::SyncFolder: {
       const std::string relative = Relative(op.Path);
       if (relative == "\x01") return where + "outside the tree";
-      const std::string key = relative.empty() || relative.back() == '/' ? relative : relative + "/";
+      const std::string key =
+          relative.empty() || relative.back() == '/' ? relative : relative + "/";
       if (!FNow.Folders.count(key)) return where + "the model holds no such folder";
       FFlushes.push_back({index, "folder " + key});
       return "";

@@ -98,7 +98,7 @@ class TDiskModel {
     uint64_t Offset = 0;  // of a write
     std::string Bytes;
     uint32_t Mode = 0;
-    std::string Object() const;  // what a flush makes it certain with
+    std::string Object() const;   // what a flush makes it certain with
     size_t FlushedAt = SIZE_MAX;  // the first flush of its object after it
   };
   struct TTree {
@@ -114,6 +114,9 @@ class TDiskModel {
   bool SplitEntry(const std::string& path, std::string& folder, std::string& name) const;
   int EntryOf(const std::string& folder, const std::string& name) const;
   void Apply(TTree& tree, const TEffect& effect) const;
+  static TEffect EntryChange(size_t operation, TChange change, const std::string& folder,
+                             const std::string& name, int inode);
+  static TEffect FileChange(size_t operation, TChange change, int inode);
   void Add(TEffect effect);
   void Settle();
   TTree Build(const TCrashState& state) const;
@@ -123,7 +126,7 @@ class TDiskModel {
   std::string FRoot;
   mode_t FUmask = 022;
   TTree FInitial;
-  TTree FNow;  // the tree as the program sees it, while replaying
+  TTree FNow;                 // the tree as the program sees it, while replaying
   std::vector<TInode> FBorn;  // each file as it was found or created
   std::map<int, TOpen> FOpen;
   std::vector<platform::TFileOpRecord> FRecord;

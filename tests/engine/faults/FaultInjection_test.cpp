@@ -120,7 +120,7 @@ void FailEachOperation(TPhase phase, const char* name) {
         SCOPED_TRACE(Describe(clean.Operations[index - 1], index, count) + " fails with " +
                      ::strerrorname_np(error) + (persistent ? " from then on" : " once"));
         const TProcedure faulty =
-            Run(phase, platform::TFileFault{static_cast<int64_t>(index), error, persistent, {}});
+            Run(phase, faults::FaultAt(clean.Operations, index, error, persistent));
         ++tallies[error].Runs;
         ++tallies[error].Outcomes[faulty.PhaseOutcome];
         EXPECT_GT(faulty.Injected, 0);

@@ -114,8 +114,8 @@ inline void Serve(ScriptedServer& server, const TLayout& layout) {
 // ---- The representative update and leftovers ------------------------------
 
 inline TComponent Component(std::string key, std::string catalogueName, std::string diskName,
-                             std::string oldVersion, std::string newVersion, std::string newContent,
-                             mode_t mode = 0644) {
+                            std::string oldVersion, std::string newVersion, std::string newContent,
+                            mode_t mode = 0644) {
   TComponent component;
   component.Key = std::move(key);
   component.CatalogueName = std::move(catalogueName);
@@ -177,8 +177,8 @@ inline void LeaveLeftovers(const TTempTree& tree, const TLayout& layout) {
   tree.Write("Report.dll.V.2.0.000", CompanionText("ModA", "Main", "2.0.000", "ModA.exe"));
   std::filesystem::rename(tree.Path("A/Report.dll"), tree.Path("A/Report.dll.{O}"));
   tree.Write("A/Report.dll", "new Report");
-  engine::WriteInstallJournal(tree.Root,
-                              JournalOfInstall(tree, "Report.dll", "A", "2.0.000", "Report.dll.{O}"));
+  engine::WriteInstallJournal(
+      tree.Root, JournalOfInstall(tree, "Report.dll", "A", "2.0.000", "Report.dll.{O}"));
 }
 
 // ---- The steps of a run and how they end ----------------------------------
@@ -283,6 +283,20 @@ class TProgramRun {
 inline std::vector<int> ErrorsOf(platform::TFileOp op) {
   if (platform::ChangesDisk(op)) return {ENOSPC, EIO, EACCES};
   return {EIO};
+}
+
+// The fault that makes the operation at `index` (from 1) of a run's record
+// fail with the error, once or from then on.  A full disk and a permission
+// taken away fail only the operations that change the disk, from then on
+// too; a failing disk fails every one.
+inline platform::TFileFault FaultAt(const std::vector<platform::TFileOpRecord>& record,
+                                    size_t index, int error, bool persistent) {
+  if (error == EIO) return {static_cast<int64_t>(index), error, persistent, {}};
+  int64_t changes = 0;
+  for (size_t at = 0; at < index && at < record.size(); ++at)
+    changes += platform::ChangesDisk(record[at].Op);
+  return {changes, error, persistent,
+          [](platform::TFileOp op, const std::string&) { return platform::ChangesDisk(op); }};
 }
 
 // Arms the file seam for its lifetime.

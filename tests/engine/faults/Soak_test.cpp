@@ -116,14 +116,16 @@ std::optional<platform::TFileFault> RandomFault(
     TDice& dice, int64_t operations, const std::vector<platform::TFileOpRecord>& known = {}) {
   const int kind = dice.Between(0, 9);
   if (kind == 0 || operations == 0) return std::nullopt;
-  platform::TFileFault fault;
-  fault.At = dice.Between(1, static_cast<int>(operations));
-  const std::vector<int> errors = static_cast<size_t>(fault.At) <= known.size()
-                                      ? faults::ErrorsOf(known[fault.At - 1].Op)
+  const int at = dice.Between(1, static_cast<int>(operations));
+  if (kind <= 4) return platform::TFileFault{at, 0, false, {}};  // a kill
+  const std::vector<int> errors = static_cast<size_t>(at) <= known.size()
+                                      ? faults::ErrorsOf(known[at - 1].Op)
                                       : std::vector<int>{ENOSPC, EIO, EACCES};
-  fault.Error = kind <= 4 ? 0 : dice.Pick(errors);
-  fault.Persistent = fault.Error != 0 && dice.OneIn(2);
-  return fault;
+  const int error = dice.Pick(errors);
+  const bool persistent = dice.OneIn(2);
+  if (static_cast<size_t>(at) <= known.size())
+    return faults::FaultAt(known, static_cast<size_t>(at), error, persistent);
+  return platform::TFileFault{at, error, persistent, {}};
 }
 
 std::string Describe(const std::optional<platform::TFileFault>& fault) {
