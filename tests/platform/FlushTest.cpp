@@ -51,19 +51,23 @@ class TRecording {
   }
 };
 
-// The flush-behind works in stretches of 8 MiB: this writes one and a bit.
+// The flush-behind works in stretches of 8 MiB.
 const std::string kStretch(8 << 20, 'x');
+
+// Writes one stretch to a file written behind, whose write-back then fails
+// with the error: the write passes, the error is kept for later.
+void WriteAStretchWhoseWriteBackFails(TOutputFile& file, const std::string& path, int error) {
+  file.WriteBehind();
+  file.Create(path);
+  TFailing failing(TFileOp::WriteBack, error);
+  file.Write(kStretch.data(), kStretch.size());
+  EXPECT_EQ(FileFaultsInjectedForTesting(), 1);
+}
 
 TEST(WriteBehindTest, AWriteBackErrorIsRaisedAtTheNextWrite) {
   TempFolder temp;
   TOutputFile file;
-  file.WriteBehind();
-  file.Create(temp / "Big.bin.{S}");
-  {
-    TFailing failing(TFileOp::WriteBack, EIO);
-    file.Write(kStretch.data(), kStretch.size());  // its write-back fails, kept for later
-    EXPECT_EQ(FileFaultsInjectedForTesting(), 1);
-  }
+  WriteAStretchWhoseWriteBackFails(file, temp / "Big.bin.{S}", EIO);
   try {
     file.Write("y", 1);
     FAIL() << "the write-back error was lost";
@@ -78,12 +82,7 @@ TEST(WriteBehindTest, AWriteBackErrorIsRaisedAtTheNextWrite) {
 TEST(WriteBehindTest, AWriteBackErrorIsRaisedAtTheFlushWhenNoWriteFollows) {
   TempFolder temp;
   TOutputFile file;
-  file.WriteBehind();
-  file.Create(temp / "Big.bin.{S}");
-  {
-    TFailing failing(TFileOp::WriteBack, ENOSPC);
-    file.Write(kStretch.data(), kStretch.size());
-  }
+  WriteAStretchWhoseWriteBackFails(file, temp / "Big.bin.{S}", ENOSPC);
   EXPECT_THROW(file.Sync(), EFCreateError);
   // A file created again starts clean.
   file.Create(temp / "Big.bin.{S}");
@@ -150,7 +149,8 @@ TEST(FolderFlushTest, AMoveFlushesTheTargetsFolderThenTheSources) {
 
 // A rename refused across file systems (injected here, so one file system
 // serves) makes the move copy the file: the copy and the target's folder
-// are flushed before the source goes, so a power cut never finds neither.
+// are flushed before the source goes, so that after a power cut the file
+// is always in one place at least.
 TEST(FolderFlushTest, AMoveAcrossFileSystemsFlushesTheTargetBeforeTheSourceGoes) {
   TempFolder temp;
   temp.Write("Report.dll.{F}", "new");
