@@ -345,7 +345,7 @@ TEST(CrashExplorerTest, TakingOutAFlushTheOrderRestsOnIsCaught) {
 // Every flush of the record taken out in turn, with what caught its
 // absence: the account of which flushes carry the order and which a later
 // flush of the same folder or file covers.  A report, not a check (about
-// two minutes): --gtest_also_run_disabled_tests --gtest_filter='*EveryFlush*'
+// 20 seconds): --gtest_also_run_disabled_tests --gtest_filter='*EveryFlush*'
 TEST(CrashExplorerTest, DISABLED_EveryFlushTakenOut) {
   for (const TWorkload workload : {TWorkload::Update, TWorkload::StartWithLeftovers}) {
     TRecordedRun run(workload);
