@@ -1,7 +1,5 @@
 #include "engine/CompanionFile.h"
 
-#include <sys/stat.h>
-
 #include <string_view>
 #include <vector>
 
@@ -67,9 +65,9 @@ std::string FindCompanion(const std::string& programFolder, const std::string& b
   for (const auto& name : CompanionNames(programFolder, bare)) {
     // Only a regular file is a companion: reading anything else (a FIFO
     // under such a name, say) could stall the start or never end.
-    struct stat info;
-    if (::stat((programFolder + name).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-    const TCandidate candidate{name, info.st_mtim};
+    timespec written;
+    if (!platform::RegularFileWrittenExact(programFolder + name, written)) continue;
+    const TCandidate candidate{name, written};
     if (!found || WrittenLater(candidate, best)) best = candidate;
     found = true;
   }
@@ -79,7 +77,6 @@ std::string FindCompanion(const std::string& programFolder, const std::string& b
 void RemoveCompanions(const std::string& programFolder, const std::string& bare) {
   for (const auto& name : CompanionNames(programFolder, bare))
     platform::DeleteFileExact(programFolder + name);
-  platform::SyncFolder(programFolder);
 }
 
 }  // namespace engine

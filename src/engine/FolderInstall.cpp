@@ -47,7 +47,7 @@ TReach Reach(TOpenInstall& install, bool sameFolderAsBefore) {
   const std::string relative = install.Journal.Folder.substr(install.ProgramFolder.size());
   if (!install.Folder.Open(install.ProgramFolder, relative))
     return platform::FolderIsGone(errno) ? TReach::Gone : TReach::Failed;
-  if (sameFolderAsBefore && install.Folder.Identity() != install.Journal.FolderIdentity)
+  if (sameFolderAsBefore && install.Folder.Stamp() != install.Journal.FolderStamp)
     return TReach::Gone;
   return install.Lock.Take(install.Folder) ? TReach::Reached : TReach::Failed;
 }
@@ -66,22 +66,20 @@ std::string FreeAsideName(const platform::TContainedFolder& folder, const std::s
 // move left under that name goes first.  Both are addressed by the exact
 // names in the journal: a file whose name differs only in case is another
 // file of the user's.  False when the old copy is still aside and may yet
-// come back, in which case the journal must stay for a later attempt.  A
-// folder that has taken the component's name keeps the old copy out for
-// good: it stays aside, and no start waits for it.
+// come back, in which case the journal must stay for a later attempt;
+// raises EFOpenError when it cannot be told whether it is.  A folder that
+// has taken the component's name keeps the old copy out for good: it stays
+// aside, and no start waits for it.
 bool RestoreAside(const TOpenInstall& install) {
-  if (install.Journal.AsideName.empty() || !platform::FileExistsExact(install.Aside())) return true;
+  if (install.Journal.AsideName.empty() || !platform::FileExistsExactOrRaise(install.Aside()))
+    return true;
   platform::DeleteFileExact(install.Target());
-  const bool restored = platform::MoveFileNoReplaceExact(install.Aside(), install.Target());
-  const int error = errno;
-  platform::SyncFolder(install.Folder.Path());
-  return restored || (error == EEXIST && platform::FolderExists(install.Target()));
+  if (platform::MoveFileNoReplaceExact(install.Aside(), install.Target())) return true;
+  return errno == EEXIST && platform::FolderExists(install.Target());
 }
 
 // Deletes the file; true when it is gone, also when it was gone before.
-bool Gone(const std::string& path) {
-  return platform::DeleteFileExact(path) || !platform::FileExistsExact(path);
-}
+bool Gone(const std::string& path) { return platform::DeleteFileExact(path) || errno == ENOENT; }
 
 // Undoes an installation whose staged file may have moved in: without an
 // old copy, whatever is under the component's name is the new copy (or an
@@ -98,30 +96,6 @@ void RollBack(TOpenInstall& install) {
   if (Undo(install)) RemoveInstallJournal(install.ProgramFolder);
 }
 
-// The steps after the version is recorded: the leftovers go, then the
-// journal.  An old copy that could not be deleted keeps the journal, so that
-// the next recovery deletes it: nothing else would ever find it.
-void ClearUp(const TOpenInstall& install) {
-  if (!install.Journal.AsideName.empty()) {
-    if (!Gone(install.Aside())) return;
-    platform::SyncFolder(install.Folder.Path());
-  }
-  if (!install.Journal.CompanionName.empty())
-    platform::DeleteFileExact(install.ProgramFolder + install.Journal.CompanionName);
-  RemoveInstallJournal(install.ProgramFolder);
-}
-
-// The last steps, the same for a fresh installation and a recovered one:
-// the version is recorded, then the leftovers go.  Only the recording
-// raises, and a Version.ini is replaced whole or not at all, so after an
-// error the version is as it was.
-void Complete(const TOpenInstall& install) {
-  const TInstallJournal& journal = install.Journal;
-  RecordInstalledVersion(install.Folder.Path(), journal.ModuleName, journal.ComponentKey,
-                         journal.AvailableVersion);
-  ClearUp(install);
-}
-
 // True when the folder's Version.ini records the journal's version: an
 // earlier attempt recorded it and stopped before its journal was removed.
 // Raises EFOpenError when the file is there but cannot be read.
@@ -130,6 +104,48 @@ bool VersionRecorded(const TOpenInstall& install) {
   const TInstallJournal& journal = install.Journal;
   return versionFile.ReadString(journal.ModuleName, journal.ComponentKey, "") ==
          journal.AvailableVersion;
+}
+
+// False only when Version.ini can be read and does not record the version.
+bool MayBeRecorded(const TOpenInstall& install) {
+  try {
+    return VersionRecorded(install);
+  } catch (const std::exception&) {
+    return true;
+  }
+}
+
+// The steps after the version is recorded: the old copy goes and the
+// installation folder is flushed, then the companion and the journal go.
+// The folder's flush puts the version's record and the old copy's removal
+// on disk before the journal goes: after a power cut, nothing else would
+// ever record the version again or find the old copy.  False when the
+// journal has to stay for the next start to finish.
+bool ClearUp(const TOpenInstall& install) {
+  if (!install.Journal.AsideName.empty() && !Gone(install.Aside())) return false;
+  if (!platform::SyncFolder(install.Folder.Path())) return false;
+  if (!install.Journal.CompanionName.empty())
+    platform::DeleteFileExact(install.ProgramFolder + install.Journal.CompanionName);
+  return RemoveInstallJournal(install.ProgramFolder);
+}
+
+// The last steps, the same for a fresh installation and a recovered one:
+// the version is recorded, then the leftovers go.  Raises when the version
+// could not be recorded, and the folder's Version.ini shows it is not: a
+// Version.ini is replaced whole or not at all.  False when the journal has
+// to stay: the leftovers could not go, or the record's write failed after
+// the new Version.ini was in place (its folder could not be flushed), and
+// taking the new copy out would leave the old copy with the new version.
+bool Complete(const TOpenInstall& install) {
+  const TInstallJournal& journal = install.Journal;
+  try {
+    RecordInstalledVersion(install.Folder.Path(), journal.ModuleName, journal.ComponentKey,
+                           journal.AvailableVersion);
+  } catch (const std::exception&) {
+    if (!MayBeRecorded(install)) throw;
+    return false;
+  }
+  return ClearUp(install);
 }
 
 // The temporary file of a Version.ini write that the process died in: it
@@ -154,7 +170,7 @@ void PlanInstall(TOpenInstall& install, const TFolderInstall& what) {
   const std::string found = platform::ResolvePath(install.Folder.Path() + bare);
   journal.TargetName =
       found.starts_with(install.Folder.Path()) ? found.substr(install.Folder.Path().size()) : bare;
-  journal.FolderIdentity = install.Folder.Identity();
+  journal.FolderStamp = install.Folder.Stamp();
   if (platform::FileExists(install.Target()))
     journal.AsideName = FreeAsideName(install.Folder, bare);
 }
@@ -179,6 +195,16 @@ bool TakeOverOldCopysMode(const TOpenInstall& install) {
   return platform::CopyOwnerAndMode(install.Target(), install.Staged());
 }
 
+// After a move that failed.  A failed move is taken back, but taking it
+// back may fail too, so the folder is put as it was by the journal, and the
+// journal goes only once it is.  While the staged file is still there,
+// nothing of ours is under the component's name.
+void GiveUp(const TOpenInstall& install) {
+  const bool stagedStayed = platform::FileExistsExact(install.Staged());
+  if (stagedStayed ? RestoreAside(install) : Undo(install))
+    RemoveInstallJournal(install.ProgramFolder);
+}
+
 bool Replace(TOpenInstall& install) {
   const std::string& programFolder = install.ProgramFolder;
   WriteInstallJournal(programFolder, install.Journal);
@@ -188,20 +214,19 @@ bool Replace(TOpenInstall& install) {
   }
   if (!install.Journal.AsideName.empty() &&
       !platform::MoveFileNoReplaceExact(install.Target(), install.Aside())) {
-    RemoveInstallJournal(programFolder);
+    GiveUp(install);
     return false;
   }
   if (!platform::MoveFileNoReplaceExact(install.Staged(), install.Target())) {
-    if (RestoreAside(install)) RemoveInstallJournal(programFolder);
+    GiveUp(install);
     return false;
   }
   try {
-    Complete(install);
+    return Complete(install);
   } catch (const std::exception&) {
     RollBack(install);
     return false;
   }
-  return true;
 }
 
 // In a folder shared by a group, a staged file may belong to another
@@ -214,26 +239,31 @@ bool StagedFileIsOurs(const std::string& stagedFile) {
 }
 
 // Finishes or undoes the installation of a journal whose folder is open and
-// locked; false when a copy that had moved in had to be taken out again.
-// Raises what the steps raise; the journal then stays.
+// locked; false when a copy that had moved in had to be taken out again, or
+// the journal has to stay.  Raises what the steps raise; the journal then
+// stays.
 bool FinishOrUndo(TOpenInstall& install) {
   RemoveUnfinishedVersionWrites(install.Folder);
-  const bool moved = !platform::FileExistsExact(install.Staged());
+  // A look that fails raises: a staged file taken for moved would have its
+  // version recorded for the old copy.
+  const bool moved = !platform::FileExistsExactOrRaise(install.Staged());
   if (install.Journal.Phase == TInstallPhase::RollingBack) {
     RollBack(install);
     return false;
   }
-  if (moved && !platform::FileExistsExact(install.Target())) {
-    // The new copy has vanished since: there is nothing to complete, only
-    // the old copy to bring back.
+  if (moved && !platform::FileExistsExactOrRaise(install.Target())) {
+    // The new copy has vanished since (a power cut took its move into the
+    // folder, say): there is nothing to complete, only the old copy to bring
+    // back, and an update lost to tell of.
     RollBack(install);
+    return false;
   } else if (moved && VersionRecorded(install)) {
     // Recorded already: undone now, the old copy would carry the new
     // version.  Only the leftovers remain.
-    ClearUp(install);
+    return ClearUp(install);
   } else if (moved) {
     try {
-      Complete(install);
+      return Complete(install);
     } catch (const std::exception&) {
       RollBack(install);
       return false;
@@ -269,8 +299,8 @@ bool InstallIntoFolder(const TFolderInstall& install) {
 }
 
 bool RecoverInterruptedInstall(const std::string& programFolder) {
-  if (!InstallJournalExists(programFolder)) return true;
   try {
+    if (!InstallJournalExists(programFolder)) return true;
     const auto journal = ReadInstallJournal(programFolder);
     if (!journal) {
       // Written whole or not at all: this is no journal of ours.

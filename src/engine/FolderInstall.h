@@ -45,15 +45,15 @@ bool InstallIntoFolder(const TFolderInstall& install);
 // Finishes or undoes an installation that a crash interrupted, and removes
 // the temporary file of a Version.ini write that the crash cut short.  True
 // when there was none, when it was finished, or when it was undone before
-// its staged file had moved (the file stays staged).  What can no longer be
-// done is dropped without a word, the journal with it, and gives true: the
+// its staged file had moved (the file stays staged).  A journal whose
 // installation folder is gone (missing, no folder, reached only through a
-// link not followed, or another folder than the journal's), or the new copy
-// has vanished from it (the old one comes back).  False when the journal
-// has to wait for a later start (a failure that may pass: no permission, a
-// disk error, a file in use, another installation in the folder), and when
-// a copy that had moved in had to be taken out again (its version could not
-// be recorded): that update is lost and has to be fetched again.
+// link not followed, or another folder than the journal's) is dropped
+// without a word and gives true: nothing is left there to finish or undo.
+// False when the journal has to wait for a later start (a failure that may
+// pass: no permission, a disk error, a file in use, another installation in
+// the folder), and when a copy that had moved in had to be taken out again
+// or has vanished (its version could not be recorded, a power cut lost its
+// move): that update is lost and has to be fetched again.
 bool RecoverInterruptedInstall(const std::string& programFolder);
 
 // Writes the installed version into the folder's Version.ini (through the

@@ -11,7 +11,7 @@ namespace {
 
 // The second journal format: the first named files by paths of their own,
 // this one by bare names in two folders and the installation folder's
-// identity.  A journal of the first format is no journal of ours.
+// stamp.  A journal of the first format is no journal of ours.
 constexpr const char* kHeader = "Quorvin install journal 2";
 constexpr const char* kReplacing = "replacing";
 constexpr const char* kRollingBack = "rolling back";
@@ -61,9 +61,9 @@ bool UsableNames(const TInstallJournal& journal) {
          BareName(journal.TargetName, false) && BareName(journal.AsideName, true);
 }
 
-std::string IdentityText(const platform::TFolderIdentity& identity) {
-  return std::to_string(identity.Device) + " " + std::to_string(identity.Inode) + " " +
-         std::to_string(identity.Born);
+std::string StampText(const platform::TFolderStamp& stamp) {
+  return std::to_string(stamp.Device) + " " + std::to_string(stamp.Inode) + " " +
+         std::to_string(stamp.Born);
 }
 
 bool ParseNumber(std::string_view text, uint64_t& number) {
@@ -72,15 +72,15 @@ bool ParseNumber(std::string_view text, uint64_t& number) {
   return error == std::errc() && end == text.data() + text.size();
 }
 
-// "<device> <inode> <birth>", decimal numbers.
-bool ParseIdentity(std::string_view text, platform::TFolderIdentity& identity) {
-  for (uint64_t* number : {&identity.Device, &identity.Inode}) {
+// A folder's stamp: "<device> <inode> <birth>", decimal numbers.
+bool ParseStamp(std::string_view text, platform::TFolderStamp& stamp) {
+  for (uint64_t* number : {&stamp.Device, &stamp.Inode}) {
     const size_t space = text.find(' ');
     if (space == std::string_view::npos || !ParseNumber(text.substr(0, space), *number))
       return false;
     text.remove_prefix(space + 1);
   }
-  return ParseNumber(text, identity.Born);
+  return ParseNumber(text, stamp.Born);
 }
 
 }  // namespace
@@ -104,7 +104,7 @@ void WriteInstallJournal(const std::string& programFolder, const TInstallJournal
   std::string text;
   for (const std::string& line :
        {std::string(kHeader), std::string(phase), journal.StagedName, journal.CompanionName,
-        journal.Folder.substr(programFolder.size()), IdentityText(journal.FolderIdentity),
+        journal.Folder.substr(programFolder.size()), StampText(journal.FolderStamp),
         journal.TargetName, journal.AsideName, journal.ModuleName, journal.ComponentKey,
         journal.AvailableVersion})
     text += line + "\r\n";
@@ -123,7 +123,7 @@ std::optional<TInstallJournal> ReadInstallJournal(const std::string& programFold
   journal.StagedName = lines[2];
   journal.CompanionName = lines[3];
   journal.Folder = programFolder + lines[4];
-  if (!ParseIdentity(lines[5], journal.FolderIdentity)) return std::nullopt;
+  if (!ParseStamp(lines[5], journal.FolderStamp)) return std::nullopt;
   journal.TargetName = lines[6];
   journal.AsideName = lines[7];
   journal.ModuleName = lines[8];
@@ -137,12 +137,12 @@ std::optional<TInstallJournal> ReadInstallJournal(const std::string& programFold
 }
 
 bool InstallJournalExists(const std::string& programFolder) {
-  return platform::FileExists(InstallJournalPath(programFolder));
+  return platform::FileExistsOrRaise(InstallJournalPath(programFolder));
 }
 
-void RemoveInstallJournal(const std::string& programFolder) {
+bool RemoveInstallJournal(const std::string& programFolder) {
   platform::DeleteFile(InstallJournalPath(programFolder));
-  platform::SyncFolder(programFolder);
+  return platform::SyncFolder(programFolder) && !InstallJournalExists(programFolder);
 }
 
 }  // namespace engine

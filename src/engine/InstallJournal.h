@@ -9,9 +9,9 @@
 // can name no more than an installation does: two files in the program
 // folder, and two in one installation folder below it, each by a bare name.
 // The installation folder is named by its path below the program folder and
-// by the real folder it was (device and inode): recovery reaches it by the
-// contained walk (platform/ContainedFolder.h) and acts only when it finds
-// that same folder.
+// by the real folder it was (its stamp: device, inode and birth): recovery
+// reaches it by the contained walk (platform/ContainedFolder.h) and acts only
+// when it finds that same folder.
 #include <optional>
 #include <string>
 
@@ -26,13 +26,20 @@ enum class TInstallPhase {
 
 struct TInstallJournal {
   TInstallPhase Phase = TInstallPhase::Replacing;
-  std::string StagedName;                    // the staged file, in the program folder
-  std::string CompanionName;                 // its companion, in the program folder; may be empty
-  std::string Folder;                        // full path of the installation folder, ending in "/"
-  platform::TFolderIdentity FolderIdentity;  // the real folder it was when the journal was written
-  std::string TargetName;                    // the file being replaced, in the installation folder
-  std::string AsideName;      // the old copy kept aside there; empty when there was none
-  std::string ModuleName;     // where the new version is recorded in the folder's Version.ini
+  // In the program folder: the staged file and its companion (which may be
+  // missing: empty).
+  std::string StagedName;
+  std::string CompanionName;
+  // The installation folder: its full path, ending in "/", and the real
+  // folder it was when the journal was written.
+  std::string Folder;
+  platform::TFolderStamp FolderStamp;
+  // In the installation folder: the file being replaced, and the old copy
+  // kept aside (empty when there was none).
+  std::string TargetName;
+  std::string AsideName;
+  // Where the new version is recorded in the folder's Version.ini.
+  std::string ModuleName;
   std::string ComponentKey;
   std::string AvailableVersion;
 };
@@ -58,7 +65,12 @@ void WriteInstallJournal(const std::string& programFolder, const TInstallJournal
 // Raises EFOpenError when the file is there but cannot be read: it is still
 // the only record of what to finish or undo, so it must stay.
 std::optional<TInstallJournal> ReadInstallJournal(const std::string& programFolder);
+// Raises EFOpenError when the journal cannot be looked at (a failing disk):
+// taken for absent, it would be overwritten by the next installation's.
 bool InstallJournalExists(const std::string& programFolder);
-void RemoveInstallJournal(const std::string& programFolder);
+// Deletes the journal and flushes the program folder; false when the
+// journal is still there, or its deletion could not be flushed (a power cut
+// could bring it back).
+bool RemoveInstallJournal(const std::string& programFolder);
 
 }  // namespace engine

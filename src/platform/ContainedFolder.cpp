@@ -99,7 +99,7 @@ int WalkFrom(TWalk& walk, TDescriptor& at, std::string_view path, bool mayClimb,
     shown += component;
     TDescriptor next(calls::OpenAt(at.Get(), component, O_PATH | O_NOFOLLOW | O_CLOEXEC, shown));
     struct stat info;
-    if (next.Get() < 0 || ::fstat(next.Get(), &info) != 0) return -1;
+    if (next.Get() < 0 || calls::StatOpen(next.Get(), info, shown) != 0) return -1;
     if (S_ISDIR(info.st_mode)) {
       at.Reset(next.Release());
     } else if (S_ISLNK(info.st_mode)) {
@@ -138,16 +138,18 @@ void Unregister(int fd) {
   folders.Shown.erase(fd);
 }
 
-// The identity of the folder open as `folder`, or of `path` within it.
-bool IdentityOf(int folder, TFolderIdentity& identity, const char* path = "") {
+// The stamp of the folder open as `folder` (AT_FDCWD: the one at `path`);
+// `path` names it for the seam.
+bool StampOf(int folder, const std::string& path, TFolderStamp& stamp) {
   struct statx info;
-  const int flags = *path == '\0' ? AT_EMPTY_PATH : 0;
-  if (::statx(folder, path, flags, STATX_TYPE | STATX_INO | STATX_BTIME, &info) != 0 ||
+  const bool open = folder != AT_FDCWD;
+  if (calls::StatExtended(folder, open ? "" : path.c_str(), open ? AT_EMPTY_PATH : 0,
+                          STATX_TYPE | STATX_INO | STATX_BTIME, info, path) != 0 ||
       !S_ISDIR(info.stx_mode))
     return false;
-  identity.Device = makedev(info.stx_dev_major, info.stx_dev_minor);
-  identity.Inode = info.stx_ino;
-  identity.Born =
+  stamp.Device = makedev(info.stx_dev_major, info.stx_dev_minor);
+  stamp.Inode = info.stx_ino;
+  stamp.Born =
       (info.stx_mask & STATX_BTIME) == 0
           ? 0
           : static_cast<uint64_t>(info.stx_btime.tv_sec) * 1000000000u + info.stx_btime.tv_nsec;
@@ -161,14 +163,19 @@ std::string WithSlash(std::string path) {
 
 }  // namespace
 
-TFolderIdentity FolderIdentityOf(const std::string& path) {
-  TFolderIdentity identity;
-  if (!IdentityOf(AT_FDCWD, identity, path.c_str())) identity = {};
-  return identity;
+TFolderStamp FolderStampOf(const std::string& path) {
+  TFolderStamp stamp;
+  if (!StampOf(AT_FDCWD, path, stamp)) stamp = {};
+  return stamp;
 }
 
 bool MayFollowLink(uid_t linkOwner, uid_t familyOwner) {
   return linkOwner == 0 || linkOwner == familyOwner;
+}
+
+uid_t FamilyOwner(const std::string& family) {
+  struct stat info;
+  return calls::Stat(family, info) == 0 ? info.st_uid : 0;
 }
 
 TContainedFolder::~TContainedFolder() { Close(); }
@@ -177,7 +184,7 @@ TContainedFolder::TContainedFolder(TContainedFolder&& other) noexcept
     : FHandle(std::exchange(other.FHandle, -1)),
       FPath(std::move(other.FPath)),
       FShown(std::move(other.FShown)),
-      FIdentity(other.FIdentity) {}
+      FStamp(other.FStamp) {}
 
 TContainedFolder& TContainedFolder::operator=(TContainedFolder&& other) noexcept {
   if (this != &other) {
@@ -185,7 +192,7 @@ TContainedFolder& TContainedFolder::operator=(TContainedFolder&& other) noexcept
     FHandle = std::exchange(other.FHandle, -1);
     FPath = std::move(other.FPath);
     FShown = std::move(other.FShown);
-    FIdentity = other.FIdentity;
+    FStamp = other.FStamp;
   }
   return *this;
 }
@@ -198,7 +205,7 @@ void TContainedFolder::Close() {
   FHandle = -1;
   FPath.clear();
   FShown.clear();
-  FIdentity = {};
+  FStamp = {};
 }
 
 bool TContainedFolder::Open(const std::string& family, const std::string& relative) {
@@ -209,19 +216,19 @@ bool TContainedFolder::Open(const std::string& family, const std::string& relati
   TDescriptor at(
       calls::OpenAt(AT_FDCWD, familyFolder, O_PATH | O_DIRECTORY | O_CLOEXEC, familyFolder));
   struct stat info;
-  if (at.Get() < 0 || ::fstat(at.Get(), &info) != 0) return false;
+  if (at.Get() < 0 || calls::StatOpen(at.Get(), info, familyFolder) != 0) return false;
   TWalk walk{info.st_uid};
   TDescriptor reached(WalkFrom(walk, at, relative, false, familyFolder));
   if (reached.Get() < 0) return false;
   // Read access, for listing the folder and locking it.
   const std::string shown = WithSlash(familyFolder + relative);
   TDescriptor opened(calls::OpenAt(reached.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, shown));
-  TFolderIdentity identity;
-  if (opened.Get() < 0 || !IdentityOf(opened.Get(), identity)) return false;
+  TFolderStamp stamp;
+  if (opened.Get() < 0 || !StampOf(opened.Get(), shown, stamp)) return false;
   FHandle = opened.Release();
   FPath = std::string(kDescriptorPaths) + std::to_string(FHandle) + "/";
   FShown = shown;
-  FIdentity = identity;
+  FStamp = stamp;
   Register(FHandle, FShown);
   return true;
 }

@@ -28,25 +28,29 @@
 
 namespace platform {
 
-// Which real folder a folder is: its device and inode, and when it was made
-// (nanoseconds since 1970 at the file system's clock granularity, 0 where
-// the file system does not say), since a folder made after another was
-// removed may get the same inode.
-struct TFolderIdentity {
+// Which real folder a folder is, and when it was made: its device and inode
+// (as TFolderIdentity of FolderListing.h), and its birth time (nanoseconds
+// since 1970 at the file system's clock granularity, 0 where the file system
+// does not say), since a folder made after another was removed may get the
+// same inode.
+struct TFolderStamp {
   uint64_t Device = 0;
   uint64_t Inode = 0;
   uint64_t Born = 0;
-  bool operator==(const TFolderIdentity&) const = default;
+  bool operator==(const TFolderStamp&) const = default;
 };
 
-// The identity of the folder at the path, links followed; all zero when
-// there is no folder there.  For tests and tools: the updater takes a
-// folder's identity from the folder it reached.
-TFolderIdentity FolderIdentityOf(const std::string& path);
+// The stamp of the folder at the path, links followed; all zero when there
+// is no folder there.  For tests and tools: the updater takes a folder's
+// stamp from the folder it reached.
+TFolderStamp FolderStampOf(const std::string& path);
 
 // The rule above: may a symbolic link owned by `linkOwner` be followed in a
 // family whose program folder belongs to `familyOwner`?
 bool MayFollowLink(uid_t linkOwner, uid_t familyOwner);
+// The owner of the program folder; root when it cannot be told, so that
+// only root's links are followed then.
+uid_t FamilyOwner(const std::string& family);
 
 class TContainedFolder {
  public:
@@ -71,7 +75,7 @@ class TContainedFolder {
   // The folder's path as the user knows it (family + relative), ending in
   // "/", for messages.
   const std::string& Shown() const { return FShown; }
-  TFolderIdentity Identity() const { return FIdentity; }
+  TFolderStamp Stamp() const { return FStamp; }
   // The open descriptor (read-only), for a lock on the folder.
   int Handle() const { return FHandle; }
 
@@ -81,7 +85,7 @@ class TContainedFolder {
   int FHandle = -1;
   std::string FPath;
   std::string FShown;
-  TFolderIdentity FIdentity;
+  TFolderStamp FStamp;
 };
 
 // A path that leads through an open folder's descriptor (one of Path()) as

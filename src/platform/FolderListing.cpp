@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "platform/ContainedFolder.h"
 #include "platform/FileCalls.h"
 #include "platform/PathLookup.h"
 #include "platform/TextEncoding.h"
@@ -68,7 +69,7 @@ bool ListFolder(const std::string& folder, const std::string& pattern,
     found.name = name;
     struct stat info;
     const std::string full = resolved + name;
-    if (::stat(full.c_str(), &info) == 0 || ::lstat(full.c_str(), &info) == 0) {
+    if (calls::Stat(full, info) == 0 || calls::StatEntry(full, info) == 0) {
       found.isFolder = S_ISDIR(info.st_mode);
       found.size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
     }
@@ -102,6 +103,52 @@ bool ListNamesExact(const std::string& folder, std::vector<std::string>& names) 
   }
   ::close(fd);
   return got == 0;
+}
+
+namespace {
+
+// What the entry of the open folder is, a link counting as what it leads
+// to when the link rule follows it: -1 with errno when it could not be
+// looked at, 0 when it is no folder (or a link not followed), 1 for a folder.
+int IsFolder(int folder, const char* name, uid_t familyOwner, const std::string& path,
+             struct stat& info) {
+  if (calls::StatIn(folder, name, info, AT_SYMLINK_NOFOLLOW, path) != 0) return -1;
+  if (S_ISLNK(info.st_mode)) {
+    if (!MayFollowLink(info.st_uid, familyOwner)) return 0;
+    if (calls::StatIn(folder, name, info, 0, path) != 0) return -1;
+  }
+  return S_ISDIR(info.st_mode) ? 1 : 0;
+}
+
+}  // namespace
+
+bool ListSubfolders(const std::string& folder, uid_t familyOwner,
+                    std::vector<TSubfolder>& subfolders) {
+  subfolders.clear();
+  DIR* dir = calls::OpenFolderStream(folder);
+  if (dir == nullptr) return MeansNotThere(errno);
+  int error = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;  // ".", ".." and dot-folders
+    if (entry->d_type != DT_DIR && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) {
+      continue;  // plainly no folder: spare the stat
+    }
+    struct stat info;
+    const int isFolder =
+        IsFolder(::dirfd(dir), entry->d_name, familyOwner, folder + entry->d_name, info);
+    if (isFolder < 0 && !MeansNotThere(errno)) error = errno;
+    if (isFolder > 0) subfolders.push_back({entry->d_name, {info.st_dev, info.st_ino}});
+  }
+  ::closedir(dir);
+  errno = error;
+  return error == 0;
+}
+
+bool IdentifyFolder(const std::string& folder, TFolderIdentity& identity) {
+  struct stat info;
+  if (calls::Stat(folder, info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  identity = {info.st_dev, info.st_ino};
+  return true;
 }
 
 }  // namespace platform

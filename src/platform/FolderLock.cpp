@@ -12,7 +12,7 @@ bool TFolderLock::Take(const TContainedFolder& folder) {
   if (FLock.Held()) return true;
   const int fd =
       calls::OpenAt(folder.Handle(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, folder.Shown());
-  return fd >= 0 && FLock.Hold(fd);
+  return fd >= 0 && FLock.Hold(fd, folder.Shown());
 }
 
 }  // namespace platform

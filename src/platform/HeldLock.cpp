@@ -1,9 +1,10 @@
 #include "platform/HeldLock.h"
 
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "platform/FileCalls.h"
 
 namespace platform {
 
@@ -11,8 +12,8 @@ THeldLock::~THeldLock() {
   if (FHandle >= 0) ::close(FHandle);
 }
 
-bool THeldLock::Hold(int fd) {
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+bool THeldLock::Hold(int fd, const std::string& path) {
+  if (calls::LockOpen(fd, LOCK_EX | LOCK_NB, path) != 0) {
     const int error = errno;
     ::close(fd);
     errno = error;

@@ -40,9 +40,7 @@ size_t GetPrivateProfileKeyNames(const std::string& section, std::string& buffer
 // when it is missing and its folder exists.  Every other line keeps its text;
 // the file is written in UTF-8 (with a byte-order mark when it had one)
 // with CR LF line ends, beside the old one and then renamed into place.
-// Returns false, leaving the file as it was, when it cannot be written or
-// looked at (any failure to look but "not found": it is never taken for a
-// missing file then), and
+// Returns false, leaving the file as it was, when it cannot be written, and
 // when section, key or value would break the file's lines (a line break or
 // NUL anywhere, "]" in the section, "=" in the key, an empty key, or a key
 // that would read as a comment or a section line).

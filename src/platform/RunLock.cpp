@@ -40,7 +40,7 @@ int OpenOrMake(const std::string& folder, const std::string& path) {
 // private again where we may: whoever could open it could hold the lock.
 bool UsableLockFile(int fd, const std::string& path) {
   struct stat info;
-  if (::fstat(fd, &info) != 0) return false;
+  if (calls::StatOpen(fd, info, path) != 0) return false;
   if (!S_ISREG(info.st_mode)) {
     errno = EINVAL;
     return false;
@@ -64,7 +64,7 @@ bool TRunLock::Take(const std::string& folder) {
     errno = error;
     return false;
   }
-  return FLock.Hold(fd);
+  return FLock.Hold(fd, path);
 }
 
 }  // namespace platform

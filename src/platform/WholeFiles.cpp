@@ -49,14 +49,14 @@ bool TakeModeFrom(int fd, const std::string& tempPath, const std::string& folder
 bool MayReplace(const std::string& folder, const std::string& target, struct stat& existing,
                 bool& exists) {
   struct stat folderInfo;
-  if (::stat(folder.empty() ? "." : folder.c_str(), &folderInfo) != 0) return false;
+  if (calls::Stat(folder.empty() ? "." : folder, folderInfo) != 0) return false;
   if (!S_ISDIR(folderInfo.st_mode)) return FailWith(ENOTDIR);
   if (IsMarkedReadOnly(folderInfo)) return FailWith(EACCES);
-  exists = ::lstat(target.c_str(), &existing) == 0;
+  exists = calls::StatEntry(target, existing) == 0;
   if (!exists) return errno == ENOENT;
   if (S_ISDIR(existing.st_mode)) return FailWith(EISDIR);
   if (S_ISLNK(existing.st_mode)) return true;
-  if (IsMarkedReadOnly(existing) || ::access(target.c_str(), W_OK) != 0) return FailWith(EACCES);
+  if (IsMarkedReadOnly(existing) || calls::Access(target, W_OK) != 0) return FailWith(EACCES);
   return true;
 }
 
@@ -86,7 +86,9 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size) {
     calls::Unlink(tempPath);
     RaiseCreateError(path, error ? error : EIO);
   }
-  SyncFolder(folder.empty() ? "." : folder);
+  // Until its folder is flushed, a power cut may still bring back the old
+  // file: the write is not done.
+  if (!SyncFolder(folder.empty() ? "." : folder)) RaiseCreateError(path, errno);
 }
 
 int OpenForReplacing(const std::string& path, std::string& opened) {
@@ -118,7 +120,7 @@ std::string ReadWholeFile(const std::string& path) {
   const int fd = calls::Open(resolved, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) RaiseOpenError(path, errno);
   struct stat info {};
-  const bool seen = ::fstat(fd, &info) == 0;
+  const bool seen = calls::StatOpen(fd, info, resolved) == 0;
   if (!seen || !S_ISREG(info.st_mode)) {
     const int error = !seen ? errno : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
     ::close(fd);

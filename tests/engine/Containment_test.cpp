@@ -117,7 +117,7 @@ class ContainmentTest : public ::testing::TestWithParam<uid_t> {
   }
 
   std::string VictimIdentity() {
-    const platform::TFolderIdentity identity = platform::FolderIdentityOf(tree.Path("Victim"));
+    const platform::TFolderStamp identity = platform::FolderStampOf(tree.Path("Victim"));
     return std::to_string(identity.Device) + " " + std::to_string(identity.Inode) + " " +
            std::to_string(identity.Born);
   }

@@ -15,7 +15,7 @@ TEST(InstallJournalTest, ALineBreakInsideALineIsNoJournalOfOurs) {
   const auto read = engine::ReadInstallJournal(tree.Root);
   ASSERT_TRUE(read);
   EXPECT_EQ(read->Folder, journal.Folder);
-  EXPECT_EQ(read->FolderIdentity, journal.FolderIdentity);
+  EXPECT_EQ(read->FolderStamp, journal.FolderStamp);
   EXPECT_EQ(read->TargetName, journal.TargetName);
 
   journal.TargetName = "\nLib.dll";
@@ -47,7 +47,7 @@ TEST(InstallJournalTest, AForgedPathOutOfTheProgramFolderTouchesNothing) {
   tree.Write("Updater/M/ModA.exe", "program");
   tree.Write("Outside/Lib.dll", "mine");
   tree.Write("Outside/precious", "mine");
-  const platform::TFolderIdentity outside = platform::FolderIdentityOf(tree.Path("Outside"));
+  const platform::TFolderStamp outside = platform::FolderStampOf(tree.Path("Outside"));
   const std::string identity = std::to_string(outside.Device) + " " +
                                std::to_string(outside.Inode) + " " + std::to_string(outside.Born);
   for (const std::string& forged :

@@ -75,26 +75,33 @@ TEST_F(RecoveryTest, AJournalWhoseFolderIsGoneGoesWithoutAWord) {
 }
 
 // The new copy moved in and then gave way to a folder of that name: the old
-// copy cannot come back while the folder is there.
+// copy cannot come back while the folder is there, so it stays aside and
+// the journal goes; the lost update is told of once.
 TEST_F(RecoveryTest, AnOldCopyThatCanNeverComeBackStaysAside) {
   std::filesystem::remove(tree.Path("Report.dll.{F}"));
   tree.Folder("A/Report.dll");
 
-  ExpectAQuietStart();
-
+  EXPECT_EQ(Start().boxes, std::vector<std::string>{kFilesInUseText});
+  EXPECT_FALSE(tree.Exists("InstallJournal.{J}"));
   EXPECT_EQ(tree.Listing("A"), "ModA.exe Report.dll Report.dll.{O} Version.ini");
+
+  ExpectAQuietStart();
 }
 
-// Moved in, then deleted by someone: there is nothing to complete, and the
-// old copy comes back.
-TEST_F(RecoveryTest, ANewCopyThatVanishedBringsTheOldOneBackWithoutAWord) {
+// Moved in, then lost (a power cut took the move, someone deleted it):
+// there is nothing to complete, the old copy comes back, and the start says
+// once that something could not be installed; the next start is quiet.
+TEST_F(RecoveryTest, ANewCopyThatVanishedBringsTheOldOneBackAndIsToldOnce) {
   std::filesystem::remove(tree.Path("Report.dll.{F}"));
 
-  ExpectAQuietStart();
-
+  FakeUpdaterWindow& window = Start();
+  EXPECT_EQ(window.boxes, std::vector<std::string>{kFilesInUseText});
+  EXPECT_FALSE(tree.Exists("InstallJournal.{J}"));
   EXPECT_EQ(tree.Listing("A"), "ModA.exe Report.dll Version.ini");
   EXPECT_EQ(tree.Read("A/Report.dll"), "old");
   EXPECT_EQ(RecordedVersion(tree, "A", "ModA", "Main"), "1.0.001");
+
+  ExpectAQuietStart();
 }
 
 // The folder cannot be entered now (no permission), or another updater's

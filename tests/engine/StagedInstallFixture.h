@@ -137,7 +137,7 @@ inline engine::TInstallJournal JournalOfInstall(const TTempTree& tree, const std
   journal.StagedName = bare + ".{F}";
   journal.CompanionName = bare + ".V." + version;
   journal.Folder = tree.Path(folder + "/");
-  journal.FolderIdentity = platform::FolderIdentityOf(journal.Folder);
+  journal.FolderStamp = platform::FolderStampOf(journal.Folder);
   journal.TargetName = bare;
   journal.AsideName = aside;
   journal.ModuleName = "ModA";
@@ -146,15 +146,22 @@ inline engine::TInstallJournal JournalOfInstall(const TTempTree& tree, const std
   return journal;
 }
 
-// Copies the tree into another, empty one.  A journal names its folder by
-// device and inode too, and recovery refuses a folder that is not the one
-// named: the copy's journal is made to name the copy's folder.
+// A journal names its folder by its stamp too (device, inode, birth), and
+// recovery refuses a folder that is not the one named.  A tree that a test
+// lays out anew as another left it (a copy, a state after a power cut) has
+// other folders: its journal, when it has one that reads, is made to name
+// them.
+inline void RestampJournal(const TTempTree& tree) {
+  auto journal = engine::ReadInstallJournal(tree.Root);
+  if (!journal) return;
+  journal->FolderStamp = platform::FolderStampOf(journal->Folder);
+  engine::WriteInstallJournal(tree.Root, *journal);
+}
+
+// Copies the tree into another, empty one.
 inline void CopyTree(const TTempTree& tree, const TTempTree& copy) {
   std::filesystem::copy(tree.Root, copy.Root, std::filesystem::copy_options::recursive);
-  auto journal = engine::ReadInstallJournal(copy.Root);
-  if (!journal) return;
-  journal->FolderIdentity = platform::FolderIdentityOf(journal->Folder);
-  engine::WriteInstallJournal(copy.Root, *journal);
+  RestampJournal(copy);
 }
 
 // Makes the next move of a staged file (a rename of "<bare>.{F}") fail, as

@@ -49,7 +49,7 @@ struct TTree {
 
 // The journal's bytes with "@M" replaced by the module folder's identity.
 std::string WithModuleIdentity(const TTree& tree, std::string_view bytes) {
-  const platform::TFolderIdentity identity = platform::FolderIdentityOf(tree.ProgramFolder + "M");
+  const platform::TFolderStamp identity = platform::FolderStampOf(tree.ProgramFolder + "M");
   const std::string text = std::to_string(identity.Device) + " " + std::to_string(identity.Inode) +
                            " " + std::to_string(identity.Born);
   std::string journal(bytes);
@@ -70,7 +70,7 @@ void CheckJournal(const TTree& tree, const engine::TInstallJournal& journal) {
   const auto again = engine::ReadInstallJournal(tree.ProgramFolder);
   if (!again || again->Phase != journal.Phase || again->StagedName != journal.StagedName ||
       again->CompanionName != journal.CompanionName || again->Folder != journal.Folder ||
-      again->FolderIdentity != journal.FolderIdentity || again->TargetName != journal.TargetName ||
+      again->FolderStamp != journal.FolderStamp || again->TargetName != journal.TargetName ||
       again->AsideName != journal.AsideName || again->ModuleName != journal.ModuleName ||
       again->ComponentKey != journal.ComponentKey ||
       again->AvailableVersion != journal.AvailableVersion)

@@ -52,11 +52,11 @@ TEST_F(ContainedFolderTest, ReachesARealFolderThroughItsDescriptor) {
   EXPECT_EQ(folder.Path().rfind("/proc/self/fd/", 0), 0u) << folder.Path();
   struct stat info {};
   ASSERT_EQ(0, ::stat((family + "A/B").c_str(), &info));
-  EXPECT_EQ(folder.Identity().Device, info.st_dev);
-  EXPECT_EQ(folder.Identity().Inode, info.st_ino);
-  EXPECT_EQ(folder.Identity(), platform::FolderIdentityOf(family + "A/B"));
-  EXPECT_NE(folder.Identity(), platform::FolderIdentityOf(family + "A"));
-  EXPECT_EQ(platform::FolderIdentityOf(family + "Missing"), platform::TFolderIdentity{});
+  EXPECT_EQ(folder.Stamp().Device, info.st_dev);
+  EXPECT_EQ(folder.Stamp().Inode, info.st_ino);
+  EXPECT_EQ(folder.Stamp(), platform::FolderStampOf(family + "A/B"));
+  EXPECT_NE(folder.Stamp(), platform::FolderStampOf(family + "A"));
+  EXPECT_EQ(platform::FolderStampOf(family + "Missing"), platform::TFolderStamp{});
 
   // Renamed, and a link to elsewhere planted under the old name: the open
   // folder is still the one reached.

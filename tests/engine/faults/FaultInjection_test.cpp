@@ -1,20 +1,22 @@
 // Every file operation may fail.  A representative Next and Update (a signed
 // catalogue, several modules, one in two folders, two shipping one file
 // name, a file named in another letter case, an executable, a module
-// without Version.ini, a module folder an administrator linked in, and a
-// second program folder that shares an installation folder through a link
-// and has a file of its own staged for it), a start with leftovers (a
-// pending staged file, an interrupted installation whose journal another
-// user wrote, and a staged file of a module installed nowhere), and a start
-// after an application was uninstalled in the middle of its installation
-// (its journal names a folder that is gone), are run once to list their
-// file operations; then again for each operation, which fails with ENOSPC,
-// EIO and EACCES, once only and from then on.  In every tree a member has
-// planted a link to a folder outside that looks like an installation.
-// Each time:
+// without Version.ini), here with a module folder an administrator linked
+// in and a second program folder that shares an installation folder
+// through a link and has a file of its own staged for it; a start with
+// leftovers (a pending staged file, an interrupted installation whose
+// journal another user wrote, and a staged file of a module installed
+// nowhere); and a start after an application was uninstalled in the middle
+// of its installation (its journal names a folder that is gone), are run
+// once to list their file operations; then again for each operation, which
+// fails once only and from then on: with ENOSPC, EIO and EACCES where it
+// changes the disk, with EIO where it only looks (a look refused with
+// EACCES finds nothing by design, as a file not there).  In every tree a
+// member has planted a link to a folder outside that looks like the first
+// installation of a module.  Each time:
 //   - a failure that changed what the run achieved is reported (an error
-//     box, "Finished. " with a note, or the start's in-use box), never a
-//     plain "Finished. ";
+//     box, "Finished. " with a note, the start's in-use box, or a row shown
+//     In Use), never a plain "Finished. ";
 //   - every installation folder holds the old file with the old version or
 //     the new file with the new version, with its mode, and nothing else
 //     (a folder whose installation the journal says is under way is left to
@@ -38,55 +40,15 @@ namespace {
 
 using faults::TOutcome;
 
-faults::TComponent Component(std::string key, std::string catalogueName, std::string diskName,
-                             std::string oldVersion, std::string newVersion, std::string newContent,
-                             mode_t mode = 0644) {
-  faults::TComponent component;
-  component.Key = std::move(key);
-  component.CatalogueName = std::move(catalogueName);
-  component.DiskName = std::move(diskName);
-  component.OldContent = "old " + component.DiskName;
-  component.NewContent = std::move(newContent);
-  component.OldVersion = std::move(oldVersion);
-  component.NewVersion = std::move(newVersion);
-  component.Mode = mode;
-  return component;
-}
-
-faults::TLayout RepresentativeLayout() {
-  faults::TLayout layout;
-  layout.Signed = true;
-  layout.Serial = 20250301;
-  layout.Modules = {
-      {"ModA",
-       "ModA.exe",
-       {"A"},
-       {Component("Main", "Report.dll", "Report.dll", "1.0.001", "2.0.000", "new Report"),
-        Component("Help", "Docs\\Help.chm", "Help.chm", "1.0.001", "2.0.001", "new Help")}},
-      {"ModB",
-       "ModB.exe",
-       {"B"},
-       {Component("Main", "Lib.so", "Lib.so", "", "3.0.000", "new Lib", 0755)},
-       false},
-      {"ModC",
-       "ModC.exe",
-       {"C"},
-       {Component("Main", "Report.dll", "Report.dll", "1.0.001", "7.0.000", "new Report")},
-       true,
-       0640},
-      {"ModD",
-       "ModD.exe",
-       {"D1", "D2"},
-       {Component("Main", "Data.bin", "Data.bin", "1.0.001", "4.0.000", "new Data", 0600)}},
-      {"ModE",
-       "ModE.exe",
-       {"E"},
-       {Component("Main", "Tool.bin", "tool.BIN", "1.0.001", "5.0.000", "new Tool", 0750)}},
+// The representative layout with a module whose folder an administrator
+// linked in.
+faults::TLayout LayoutWithALinkedFolder() {
+  faults::TLayout layout = faults::RepresentativeLayout();
+  layout.Modules.push_back(
       {"ModF",
        "ModF.exe",
        {"F"},
-       {Component("Main", "Fun.bin", "Fun.bin", "1.0.001", "6.0.000", "new Fun")}},
-  };
+       {faults::Component("Main", "Fun.bin", "Fun.bin", "1.0.001", "6.0.000", "new Fun")}});
   layout.FolderLinks = {{"F", ".disk2/F"}};
   return layout;
 }
@@ -139,27 +101,6 @@ void GiveToAnotherUser(const TTempTree& tree, const std::string& file) {
   if (::geteuid() == 0) ::chown(tree.Path(file).c_str(), kMember, kMember);
 }
 
-// What an earlier run left for a start: a catalogue copy, a partial
-// download, an unfinished write, ModB's Lib.so staged, ModA's Report.dll
-// moved in but its version not yet recorded, and a staged file of a module
-// installed nowhere.
-void LeaveLeftovers(const TTempTree& tree, const faults::TLayout& layout) {
-  tree.Write("AllFiles.ini", faults::CatalogueText(layout));
-  tree.Write("Gone.dll.{S}", "cut");
-  tree.Write(".AllFiles.ini.{T}4242_0", "[mod");
-  tree.Write("Lib.so.{F}", "new Lib");
-  tree.Write("Lib.so.V.3.0.000", CompanionText("ModB", "Main", "3.0.000", "ModB.exe"));
-  tree.Write("Orphan.dll.{F}", "orphan");
-  tree.Write("Orphan.dll.V.1.0.000", CompanionText("ModZ", "Main", "1.0.000", "ModZ.exe"));
-
-  tree.Write("Report.dll.V.2.0.000", CompanionText("ModA", "Main", "2.0.000", "ModA.exe"));
-  std::filesystem::rename(tree.Path("A/Report.dll"), tree.Path("A/Report.dll.{O}"));
-  tree.Write("A/Report.dll", "new Report");
-  engine::WriteInstallJournal(tree.Root,
-                              JournalOfInstall(tree, "Report.dll", "A", "2.0.000", "Report.dll.{O}"));
-  GiveToAnotherUser(tree, "InstallJournal.{J}");
-}
-
 // What an installation into ModG's folder left when ModG was uninstalled
 // meanwhile: a journal naming a folder that is gone, and the staged file of
 // a module installed nowhere.
@@ -181,6 +122,7 @@ enum class TPhase { Update, Start, StartAfterUninstall };
 // fault armed, when one is given), the next start, then Next and Update.
 struct TProcedure {
   TOutcome PhaseOutcome = TOutcome::Plain;
+  bool InUseShown = false;        // Next showed a row In Use, which is left alone
   bool StoppedAtTheLock = false;  // the phase was a start that could not take the run lock
   int64_t Injected = 0;
   std::vector<platform::TFileOpRecord> Operations;  // of the phase
@@ -194,13 +136,16 @@ struct TProcedure {
 };
 
 TProcedure Run(TPhase phase, const std::optional<platform::TFileFault>& fault) {
-  const faults::TLayout layout = RepresentativeLayout();
+  const faults::TLayout layout = LayoutWithALinkedFolder();
   TTempTree tree(true), outside(true);
   faults::LayOut(tree, layout);
   PlantMembersLink(tree, outside);
   const std::string outsideBefore = faults::Snapshot(outside);
   if (phase == TPhase::Update) LayOutSecondProgramFolder(tree);
-  if (phase == TPhase::Start) LeaveLeftovers(tree, layout);
+  if (phase == TPhase::Start) {
+    faults::LeaveLeftovers(tree, layout);
+    GiveToAnotherUser(tree, "InstallJournal.{J}");
+  }
   if (phase == TPhase::StartAfterUninstall) LeaveUninstalledInstallation(tree);
   ScriptedServer server;
   faults::Serve(server, layout);
@@ -212,6 +157,7 @@ TProcedure Run(TPhase phase, const std::optional<platform::TFileFault>& fault) {
     if (fault) armed.emplace(*fault);
     platform::RecordFileOperationsForTesting(true);
     result.PhaseOutcome = phase == TPhase::Update ? run.NextAndUpdate() : run.Start();
+    result.InUseShown = run.InUseShown();
     result.StoppedAtTheLock =
         run.Window().boxes.size() == 1 && run.Window().boxes[0].starts_with("Cannot lock file ");
     result.Injected = platform::FileFaultsInjectedForTesting();
@@ -278,17 +224,19 @@ void FailEachOperation(TPhase phase, const char* name) {
   EXPECT_GT(count, 10u);
   std::map<int, TTally> tallies;
   for (size_t index = 1; index <= count && !::testing::Test::HasFailure(); ++index) {
-    for (const int error : {ENOSPC, EIO, EACCES}) {
+    for (const int error : faults::ErrorsOf(clean.Operations[index - 1].Op)) {
       for (const bool persistent : {false, true}) {
         SCOPED_TRACE(Describe(clean.Operations[index - 1], index, count) + " fails with " +
                      ::strerrorname_np(error) + (persistent ? " from then on" : " once"));
         const TProcedure faulty =
-            Run(phase, platform::TFileFault{static_cast<int64_t>(index), error, persistent, {}});
+            Run(phase, faults::FaultAt(clean.Operations, index, error, persistent));
         ++tallies[error].Runs;
         ++tallies[error].Outcomes[faulty.PhaseOutcome];
         EXPECT_GT(faulty.Injected, 0);
         EXPECT_NE(faulty.PhaseOutcome, TOutcome::Aborted);
-        if (faulty.PhaseOutcome == TOutcome::Plain) {
+        // The in-use probe answers "in use" when it cannot tell: the row
+        // says so, and is left alone.
+        if (faulty.PhaseOutcome == TOutcome::Plain && !faulty.InUseShown) {
           EXPECT_EQ(faulty.AfterPhase, clean.AfterPhase) << "a failure with effect went unreported";
         }
         EXPECT_EQ(faulty.FoldersAfterPhase, "");
