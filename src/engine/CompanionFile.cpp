@@ -63,8 +63,10 @@ std::string FindCompanion(const std::string& programFolder, const std::string& b
   bool found = false;
   TCandidate best;
   for (const auto& name : CompanionNames(programFolder, bare)) {
+    // Only a regular file is a companion: reading anything else (a FIFO
+    // under such a name, say) could stall the start or never end.
     timespec written;
-    if (!platform::ModificationTimeExact(programFolder + name, written)) continue;
+    if (!platform::RegularFileWrittenExact(programFolder + name, written)) continue;
     const TCandidate candidate{name, written};
     if (!found || WrittenLater(candidate, best)) best = candidate;
     found = true;

@@ -30,8 +30,8 @@ void WriteCompanionFile(const std::string& path, const TCompanion& companion);
 // than four lines is noticed by whoever reads the missing line.
 TStringList ReadCompanionLines(const std::string& path);
 
-// The companion of a staged file among the program folder's files: the most
-// recently written companion of the bare name (IsCompanionOf; by name when
+// The companion of a staged file among the program folder's regular files:
+// the most recently written companion of the bare name (IsCompanionOf; by name when
 // two were written at the same moment), so a companion that an earlier run
 // left behind is never taken for the current one's.  Empty when there is
 // none.

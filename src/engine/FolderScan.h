@@ -8,9 +8,11 @@
 // case, so the order is the same in every run.  Folders whose names begin
 // with a dot are neither listed nor entered.  A folder that this process may
 // not read is listed by its parent but contributes nothing below it.  Links
-// to folders are followed, but each real folder (device and inode) is listed
-// and entered once only, under the first name that reaches it, so the walk
-// always ends and no folder counts twice.
+// to folders are followed when they belong to root or to the owner of the
+// folder scanned (platform/ContainedFolder.h: a member's link is never
+// entered), and each real folder (device and inode) is listed and entered
+// once only, under the first name that reaches it, so the walk always ends
+// and no folder counts twice.
 //
 // After each folder's subtree the status line shows that folder (without a
 // trailing "/") and the window handles its pending messages, so it stays

@@ -1,5 +1,6 @@
 #include "engine/StartupHousekeeping.h"
 
+#include <cerrno>
 #include <vector>
 
 #include "engine/FolderInstall.h"
@@ -7,6 +8,8 @@
 #include "engine/StagedInstall.h"
 #include "engine/StagingNames.h"
 #include "platform/Files.h"
+#include "platform/RunLock.h"
+#include "util/Errors.h"
 
 namespace {
 
@@ -55,9 +58,17 @@ bool InstallPendingFiles(TUpdaterContext& context) {
 
 }  // namespace
 
+std::string RunLockFailureText(const std::string& programFolder, int error) {
+  return "Cannot lock file \"" + programFolder + platform::kRunLockFileName + "\". " +
+         PlatformReasonText(error);
+}
+
 void Timer1Timer(TUpdaterContext& context) {
   if (!context.RunLock.Take(context.ProgramFolder)) {
-    context.Window.ShowInformation(kAlreadyRunningText);
+    const int error = errno;
+    context.Window.ShowInformation(error == EWOULDBLOCK
+                                       ? std::string(kAlreadyRunningText)
+                                       : RunLockFailureText(context.ProgramFolder, error));
     context.Window.RequestTermination();
     return;
   }

@@ -180,4 +180,27 @@ inline DIR* OpenFolderStream(const std::string& folder) {
   return dir;
 }
 
+// openat() of a name in an open folder (or AT_FDCWD); `path` is the place it
+// names, for the seam.
+inline int OpenAt(int folder, const std::string& name, int flags, const std::string& path) {
+  TFileOpDetail detail;
+  detail.Flags = flags;
+  if (!PassFileOperation(OpenKind(flags), path, seam::kNoPath, detail)) return -1;
+  return Finished(::openat(folder, name.c_str(), flags));
+}
+
+// statx() of an open file or folder (an empty `name` with AT_EMPTY_PATH) or
+// of a name in it; `path` is the place it names, for the seam.
+inline int StatExtended(int folder, const char* name, int flags, unsigned mask, struct statx& info,
+                        const std::string& path) {
+  if (!PassFileOperation(TFileOp::Inspect, path)) return -1;
+  return Finished(::statx(folder, name, flags, mask, &info));
+}
+
+// Reads the text of the symbolic link open (O_PATH | O_NOFOLLOW) as `link`.
+inline ssize_t ReadLinkAt(int link, char* buffer, size_t size, const std::string& path) {
+  if (!PassFileOperation(TFileOp::Inspect, path, seam::kNoPath, OnDescriptor(link))) return -1;
+  return Finished(::readlinkat(link, "", buffer, size));
+}
+
 }  // namespace platform::calls

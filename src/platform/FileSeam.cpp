@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <csignal>
 
+#include "platform/ContainedFolder.h"
+
 namespace platform {
 namespace seam {
 
@@ -51,10 +53,14 @@ const char* FileOpName(TFileOp op) {
     case TFileOp::OpenToRead: return "open to read";
     case TFileOp::Read: return "read";
     case TFileOp::ListFolder: return "list folder";
-    case TFileOp::Inspect: return "inspect";
-    case TFileOp::OpenToWrite: return "open to write";
-    case TFileOp::WriteBack: return "write back";
-    case TFileOp::Lock: return "lock";
+    case TFileOp::Inspect:
+      return "inspect";
+    case TFileOp::OpenToWrite:
+      return "open to write";
+    case TFileOp::WriteBack:
+      return "write back";
+    case TFileOp::Lock:
+      return "lock";
   }
   return "?";
 }
@@ -91,9 +97,11 @@ void Note(TSeamState& state, TFileOp op, const std::string& path, const std::str
 
 }  // namespace
 
-bool seam::Attend(TFileOp op, const std::string& path, const std::string& to,
+bool seam::Attend(TFileOp op, const std::string& calledPath, const std::string& calledTo,
                   const TFileOpDetail& detail) {
   TSeamState& state = State();
+  // A file reached through an open folder's descriptor is seen by its name.
+  const std::string path = ShownPath(calledPath), to = ShownPath(calledTo);
   if (state.Recording) Note(state, op, path, to, detail);
   const TFileFault& fault = state.Fault;
   if (fault.At <= 0 || (fault.Counts && !fault.Counts(op, path))) return true;

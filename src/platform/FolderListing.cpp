@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "platform/ContainedFolder.h"
 #include "platform/FileCalls.h"
 #include "platform/PathLookup.h"
 #include "platform/TextEncoding.h"
@@ -104,7 +105,25 @@ bool ListNamesExact(const std::string& folder, std::vector<std::string>& names) 
   return got == 0;
 }
 
-bool ListSubfolders(const std::string& folder, std::vector<TSubfolder>& subfolders) {
+namespace {
+
+// What the entry of the open folder is, a link counting as what it leads
+// to when the link rule follows it: -1 with errno when it could not be
+// looked at, 0 when it is no folder (or a link not followed), 1 for a folder.
+int IsFolder(int folder, const char* name, uid_t familyOwner, const std::string& path,
+             struct stat& info) {
+  if (calls::StatIn(folder, name, info, AT_SYMLINK_NOFOLLOW, path) != 0) return -1;
+  if (S_ISLNK(info.st_mode)) {
+    if (!MayFollowLink(info.st_uid, familyOwner)) return 0;
+    if (calls::StatIn(folder, name, info, 0, path) != 0) return -1;
+  }
+  return S_ISDIR(info.st_mode) ? 1 : 0;
+}
+
+}  // namespace
+
+bool ListSubfolders(const std::string& folder, uid_t familyOwner,
+                    std::vector<TSubfolder>& subfolders) {
   subfolders.clear();
   DIR* dir = calls::OpenFolderStream(folder);
   if (dir == nullptr) return MeansNotThere(errno);
@@ -114,12 +133,11 @@ bool ListSubfolders(const std::string& folder, std::vector<TSubfolder>& subfolde
     if (entry->d_type != DT_DIR && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) {
       continue;  // plainly no folder: spare the stat
     }
-    struct stat info;  // follows links: a link counts as what it leads to
-    if (calls::StatIn(::dirfd(dir), entry->d_name, info, 0, folder + entry->d_name) != 0) {
-      if (!MeansNotThere(errno)) error = errno;
-      continue;
-    }
-    if (S_ISDIR(info.st_mode)) subfolders.push_back({entry->d_name, {info.st_dev, info.st_ino}});
+    struct stat info;
+    const int isFolder =
+        IsFolder(::dirfd(dir), entry->d_name, familyOwner, folder + entry->d_name, info);
+    if (isFolder < 0 && !MeansNotThere(errno)) error = errno;
+    if (isFolder > 0) subfolders.push_back({entry->d_name, {info.st_dev, info.st_ino}});
   }
   ::closedir(dir);
   errno = error;

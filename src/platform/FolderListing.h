@@ -1,5 +1,7 @@
 #pragma once
 // Listing the entries of a folder.
+#include <sys/types.h>
+
 #include <compare>
 #include <cstdint>
 #include <string>
@@ -36,12 +38,14 @@ struct TSubfolder {
 };
 // The folders inside the folder at the exact path, in the file system's
 // order: entries whose names begin with "." are passed over, a symbolic link
-// counts as what it leads to.  False, errno set, when the folder or one of
-// its entries could not be looked at for another reason than absence
+// counts as what it leads to when the family's link rule follows it (one
+// that root or `familyOwner` made, ContainedFolder.h), else as no folder.  False, errno set, when
+// the folder or one of its entries could not be looked at for another reason than absence
 // (MeansNotThere): the list may then miss folders.  A folder that is not
 // there for this process lists nothing.  The folder is closed again before
 // this returns, so a walk down a deep tree holds one descriptor at a time.
-bool ListSubfolders(const std::string& folder, std::vector<TSubfolder>& subfolders);
+bool ListSubfolders(const std::string& folder, uid_t familyOwner,
+                    std::vector<TSubfolder>& subfolders);
 // The identity of the folder at the path (links followed); false when there
 // is none.
 bool IdentifyFolder(const std::string& folder, TFolderIdentity& identity);

@@ -118,9 +118,9 @@ int64_t FileSize(const std::string& path) {
   return static_cast<int64_t>(info.st_size);
 }
 
-bool ModificationTimeExact(const std::string& path, timespec& time) {
+bool RegularFileWrittenExact(const std::string& path, timespec& time) {
   struct stat info;
-  if (calls::Stat(path, info) != 0) return false;
+  if (calls::Stat(path, info) != 0 || !S_ISREG(info.st_mode)) return false;
   time = info.st_mtim;
   return true;
 }

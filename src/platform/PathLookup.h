@@ -40,8 +40,8 @@ bool FileExistsExactOrRaise(const std::string& path);
 // True when anything, a symbolic link itself included, is under the exact
 // path.
 bool EntryExistsExact(const std::string& path);
-// The last modification time of what is at the exact path (links
-// followed); false when there is nothing.
-bool ModificationTimeExact(const std::string& path, timespec& time);
+// The last modification time of the regular file at the exact path (links
+// followed); false when there is none (nothing, or something else).
+bool RegularFileWrittenExact(const std::string& path, timespec& time);
 
 }  // namespace platform

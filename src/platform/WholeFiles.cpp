@@ -12,6 +12,7 @@
 #include "platform/FolderSync.h"
 #include "platform/PathLookup.h"
 #include "platform/PathParts.h"
+#include "platform/SharedFolder.h"
 
 namespace platform {
 namespace {
@@ -30,6 +31,15 @@ int CreateTempBeside(const std::string& folder, const std::string& name, std::st
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
+}
+
+// What a new file takes from its folder (SharedFolder.h) or, replacing a
+// regular file, from the file it replaces.  A replaced link lends nothing.
+bool TakeModeFrom(int fd, const std::string& tempPath, const std::string& folder, bool exists,
+                  const struct stat& existing) {
+  if (exists && S_ISREG(existing.st_mode))
+    return TakeOverOwnerAndMode(TOpenFile{fd, tempPath}, existing);
+  return ShareNewFileWithFolderGroup(fd, tempPath, folder);
 }
 
 // Checks that the entry under the name may be replaced; errno tells why
@@ -64,11 +74,9 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size) {
   const int fd = CreateTempBeside(folder, name, tempPath);
   if (fd < 0) RaiseCreateError(path, errno);
   // A replaced file keeps its permissions and, where allowed, its owner: a
-  // private file must not come back readable by everyone.  A replaced link
-  // lends nothing.
+  // private file must not come back readable by everyone.
   errno = 0;
-  bool ok = (!exists || !S_ISREG(existing.st_mode) ||
-             TakeOverOwnerAndMode(TOpenFile{fd, tempPath}, existing)) &&
+  bool ok = TakeModeFrom(fd, tempPath, folder, exists, existing) &&
             WriteAll(fd, static_cast<const char*>(data), size, tempPath) &&
             calls::Sync(fd, tempPath) == 0;
   int error = errno;
@@ -96,20 +104,30 @@ int OpenForReplacing(const std::string& path, std::string& opened) {
   const int fd = calls::Open(
       opened, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) RaiseCreateError(path, errno);
+  if (!exists && !ShareNewFileWithFolderGroup(fd, opened, folder)) {
+    const int error = errno;
+    ::close(fd);
+    RaiseCreateError(path, error);
+  }
   return fd;
 }
 
 std::string ReadWholeFile(const std::string& path) {
   const std::string resolved = ResolvePath(path);
-  const int fd = calls::Open(resolved, O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so a FIFO under the name cannot stall the open; it is
+  // refused below with anything else that is no regular file (a device
+  // could be endless).  A regular file is read as if it were blocking.
+  const int fd = calls::Open(resolved, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) RaiseOpenError(path, errno);
-  struct stat info;
-  if (calls::StatOpen(fd, info, resolved) == 0 && S_ISDIR(info.st_mode)) {
+  struct stat info {};
+  const bool seen = calls::StatOpen(fd, info, resolved) == 0;
+  if (!seen || !S_ISREG(info.st_mode)) {
+    const int error = !seen ? errno : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
     ::close(fd);
-    RaiseOpenError(path, EISDIR);
+    RaiseOpenError(path, error);
   }
   std::string content;
-  if (S_ISREG(info.st_mode) && info.st_size > 0) content.reserve(static_cast<size_t>(info.st_size));
+  if (info.st_size > 0) content.reserve(static_cast<size_t>(info.st_size));
   char buffer[64 * 1024];
   for (;;) {
     const ssize_t got = calls::Read(fd, buffer, sizeof buffer, resolved);

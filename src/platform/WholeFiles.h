@@ -24,7 +24,11 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size);
 // file it points at is never emptied.  Returns the descriptor and the
 // exact path opened; raises EFCreateError with the platform's reason.
 int OpenForReplacing(const std::string& path, std::string& opened);
-// Reads a whole file; raises EFOpenError with the platform's reason.
+// A file created anew takes the group's bits in a folder shared with a
+// group (SharedFolder.h) in both.
+// Reads a whole regular file; raises EFOpenError with the platform's
+// reason.  Anything else under the name is refused without waiting: a
+// folder (EISDIR), a FIFO, a device or a socket (EINVAL).
 std::string ReadWholeFile(const std::string& path);
 
 }  // namespace platform

@@ -28,6 +28,7 @@
 
 #include "app/TheMenuMain.h"
 #include "platform/Files.h"
+#include "platform/RunLock.h"
 #include "support/ScriptedServer.h"
 #include "ui/InformationBox.h"
 #include "ui/LookProgressBar.h"
@@ -75,9 +76,12 @@ class TInstallTree {
     QFile file(Path(relative));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
   }
-  // The names in the program folder itself, sorted.
+  // The names in the program folder itself, sorted, but for the run lock's
+  // file, which the first run makes and every run keeps.
   QStringList TopFiles() const {
-    return QDir(Root()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    QStringList names = QDir(Root()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    names.removeAll(QString::fromLatin1(platform::kRunLockFileName));
+    return names;
   }
 
  private:

@@ -210,7 +210,7 @@ TEST_F(DownloadStagingTest, AnOrphanedStagedFileNoLongerBlocksItsName) {
 
   Timer1Timer(rig.Context);
   EXPECT_TRUE(rig.Window.boxes.empty());
-  EXPECT_EQ(tree.Listing(), "A");
+  EXPECT_EQ(tree.Listing(), "A quorvin-updater.lock");
 
   Row("ModA", "Lib.dll", "2.0.000");
   server.AddFile("/download/Lib.dll", "new");

@@ -66,19 +66,19 @@ TEST(FileSeamTest, TheScansListingAndLooksMayFail) {
   std::vector<TSubfolder> subfolders;
   {
     TFailing failing(TFileOp::ListFolder, EIO);
-    EXPECT_FALSE(ListSubfolders(temp.Path(), subfolders));
+    EXPECT_FALSE(ListSubfolders(temp.Path(), ::geteuid(), subfolders));
     EXPECT_EQ(errno, EIO);
   }
   {
     TFailing failing(TFileOp::Inspect, EIO);
-    EXPECT_FALSE(ListSubfolders(temp.Path(), subfolders));
+    EXPECT_FALSE(ListSubfolders(temp.Path(), ::geteuid(), subfolders));
   }
   {
     TFailing failing(TFileOp::ListFolder, EACCES);
-    EXPECT_TRUE(ListSubfolders(temp.Path(), subfolders));
+    EXPECT_TRUE(ListSubfolders(temp.Path(), ::geteuid(), subfolders));
     EXPECT_TRUE(subfolders.empty());
   }
-  EXPECT_TRUE(ListSubfolders(temp.Path(), subfolders));
+  EXPECT_TRUE(ListSubfolders(temp.Path(), ::geteuid(), subfolders));
   EXPECT_EQ(subfolders.size(), 2u);
 }
 

@@ -118,6 +118,7 @@ class TStateChecker {
     const faults::TLayout& layout = FRun.Layout();
     TTempTree tree(true);
     model.LayOut(state, tree.Root);
+    RestampJournal(tree);
     TFinding finding{StateName(model, state), "", ""};
     TOutcome start;
     std::string boxes;

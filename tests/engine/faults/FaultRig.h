@@ -26,6 +26,7 @@
 #include "engine/UpdateRecord.h"
 #include "platform/FileSeam.h"
 #include "platform/Files.h"
+#include "platform/RunLock.h"
 #include "platform/TextEncoding.h"
 #include "support/ScriptedServer.h"
 #include "util/Errors.h"
@@ -60,6 +61,10 @@ struct TLayout {
   std::vector<TModule> Modules;
   bool Signed = false;
   uint64_t Serial = 1;
+  // Module folders that an administrator linked in: each is a symbolic link
+  // (made by whoever runs the test: root, or the program folder's owner) to
+  // the real folder named beside it, below a dot-folder the scan passes over.
+  std::vector<std::pair<std::string, std::string>> FolderLinks = {};
 };
 
 inline std::string OldContentIn(const TComponent& component, const std::string& folder) {
@@ -67,6 +72,10 @@ inline std::string OldContentIn(const TComponent& component, const std::string& 
 }
 
 inline void LayOut(const TTempTree& tree, const TLayout& layout) {
+  for (const auto& [link, real] : layout.FolderLinks) {
+    tree.Folder(real);
+    std::filesystem::create_symlink(tree.Path(real), tree.Path(link));
+  }
   for (const TModule& module : layout.Modules) {
     for (const std::string& folder : module.Folders) {
       tree.Write(folder + "/" + module.ProgramFile, "program");
@@ -221,8 +230,11 @@ class TProgramRun {
 
   TOutcome Start() {
     if (!Guarded([&] { Timer1Timer(FRig.Context); })) return TOutcome::Error;
-    for (const std::string& box : FRig.Window.boxes)
+    for (const std::string& box : FRig.Window.boxes) {
       if (box == kFilesInUseText) return TOutcome::InUse;
+      // The run lock could not be taken: the box says why, as an error would.
+      if (box.starts_with("Cannot lock file ")) return TOutcome::Error;
+    }
     return TOutcome::Plain;
   }
 
@@ -349,15 +361,15 @@ inline bool IsOrphan(const TTempTree& tree, const TLayout& layout, const std::st
 }
 
 // True for what the program folder may hold after a failure without the
-// user having to hear of it: the catalogue copy, partial downloads and
-// temporary files of writes (the next start deletes them; one it cannot
-// delete it leaves without a word), staged files of modules installed
+// user having to hear of it: the run lock's file, the catalogue copy,
+// partial downloads and temporary files of writes (the next start deletes
+// them; one it cannot delete it leaves without a word), staged files of modules installed
 // nowhere (the next start discards them) and companions without their
 // staged file (harmless: a companion is only read beside its staged file,
 // and the next staging of that name removes it).
 inline bool IsHarmlessLeftover(const TTempTree& tree, const TLayout& layout,
                                const std::string& name) {
-  if (platform::IsUnfinishedWrite(name)) return true;
+  if (platform::IsUnfinishedWrite(name) || name == platform::kRunLockFileName) return true;
   const std::string folded = platform::FoldCase(name);
   if (folded.ends_with(".{s}") || folded == "allfiles.ini") return true;
   if (name.ends_with(engine::kStagedSuffix)) return IsOrphan(tree, layout, name);
@@ -389,8 +401,7 @@ inline std::string FolderUnderWay(const TTempTree& tree) {
   if (!tree.Exists("InstallJournal.{J}")) return "";
   const auto journal = engine::ReadInstallJournal(tree.Root);
   if (!journal) return "?";
-  return journal->Target.substr(tree.Root.size(),
-                                journal->Target.rfind('/') + 1 - tree.Root.size());
+  return journal->Folder.substr(tree.Root.size());
 }
 
 // The keys of a module's section in a folder's Version.ini.

@@ -190,7 +190,7 @@ struct TCleanRun {
 };
 TCleanRun CleanRun(const TTempTree& tree, const faults::TLayout& layout) {
   TTempTree copy(true);
-  std::filesystem::copy(tree.Root, copy.Root, std::filesystem::copy_options::recursive);
+  CopyTree(tree, copy);
   ScriptedServer server;
   faults::Serve(server, layout);
   TCleanRun clean;
