@@ -6,6 +6,7 @@
 #include "engine/CompanionFile.h"
 #include "engine/FolderInstall.h"
 #include "engine/InstallJournal.h"
+#include "engine/StagedCheck.h"
 #include "engine/StagingNames.h"
 #include "platform/Files.h"
 #include "util/Errors.h"
@@ -63,6 +64,12 @@ bool InstallStagedFile(TUpdaterContext& context, const std::string& stagedName) 
   const std::string bare = engine::BareNameOfStaged(stagedName);
   const std::string companionName = engine::FindCompanion(programFolder, bare);
   const TStringList lines = CompanionLines(programFolder, companionName, bare);
+  // Checked again before anything moves: whatever happened to the file
+  // since it was staged, only what was checked then is installed.
+  if (!engine::StagedFilePassesCheck(context, stagedName, lines)) {
+    engine::DiscardStagedFile(context, stagedName);
+    return true;
+  }
   bool result = true;
   const int folderCount = context.DirList ? context.DirList->Count() : 0;
   for (int index = 0; index < folderCount; ++index) {

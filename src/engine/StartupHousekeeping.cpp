@@ -4,6 +4,7 @@
 
 #include "engine/FolderInstall.h"
 #include "engine/FolderScan.h"
+#include "engine/StagedCheck.h"
 #include "engine/StagedInstall.h"
 #include "engine/StagingNames.h"
 #include "platform/Files.h"
@@ -69,7 +70,14 @@ void Timer1Timer(TUpdaterContext& context) {
   // of it as of one in use.
   const bool recovered = engine::RecoverInterruptedInstall(context.ProgramFolder);
   DiscardOrphanedStagedFiles(context);
-  if (!InstallPendingFiles(context) || !recovered) {
+  context.DiscardedStagedFiles.clear();
+  const bool installed = InstallPendingFiles(context);
+  // Staged files that failed their check again are gone; the user hears
+  // which, and Next fetches them afresh.
+  if (!context.DiscardedStagedFiles.empty())
+    context.Window.ShowInformation(engine::FailedFilesText(context.DiscardedStagedFiles));
+  context.DiscardedStagedFiles.clear();
+  if (!installed || !recovered) {
     context.Window.ShowInformation(kFilesInUseText);
     context.Window.RequestTermination();
   }

@@ -1,0 +1,103 @@
+# The root of trust built into the updater: which keys it trusts to sign
+# roots and catalogues (see README, "Publishing updates").
+#
+#   QUORVIN_ROOT_FILE             the first root (version 1 or later), its
+#                                 signatures beside it as QUORVIN_ROOT_FILE.sig
+#   QUORVIN_CATALOGUE_PUBLIC_KEY  shorthand: a root of this one key, threshold 1
+#   QUORVIN_ALLOW_UNSIGNED        let the package target pack a build with neither
+#
+# A root file is checked here with the updater's own code (cmake/RootCheck.cpp,
+# compiled and run once for each content of the two files): one that does not
+# read as a root, is not signed by a threshold of its own root keys, or has
+# expired stops the configuration.  A build with neither trusts any catalogue
+# it is served; configuring one prints a warning.
+#
+# Sets QUORVIN_TRUST ("root", "key" or "none") and writes the generated
+# header BuiltInRoot.h (the root's text and signatures as byte arrays) into
+# QUORVIN_GENERATED_DIR.
+set(QUORVIN_ROOT_FILE "" CACHE FILEPATH
+    "The first root of trust, signed (QUORVIN_ROOT_FILE.sig beside it); empty: none")
+option(QUORVIN_ALLOW_UNSIGNED
+       "Allow the package target to pack a build that verifies no catalogue" OFF)
+set(QUORVIN_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+
+# A C++ array initializer of the file's bytes, always ending in a 0 byte.
+function(quorvin_bytes_of file out_var)
+  set(bytes "")
+  if(NOT file STREQUAL "")
+    file(READ "${file}" hex HEX)
+    string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  endif()
+  set(${out_var} "{${bytes}0x00}" PARENT_SCOPE)
+endfunction()
+
+# Stops the configuration unless the root and its signatures verify.
+function(quorvin_check_root root signatures)
+  if(NOT EXISTS "${root}")
+    message(FATAL_ERROR "QUORVIN_ROOT_FILE names ${root}, which does not exist.")
+  endif()
+  if(NOT EXISTS "${signatures}")
+    message(FATAL_ERROR "The root ${root} has no signatures: ${signatures} is missing.  Sign "
+                        "it with `quorvin-publish root-sign SECRET_FILE ${root}`.")
+  endif()
+  file(SHA256 "${root}" root_hash)
+  file(SHA256 "${signatures}" signatures_hash)
+  set(checked "${root_hash}-${signatures_hash}")
+  if(QUORVIN_ROOT_CHECKED STREQUAL checked)
+    return()
+  endif()
+  file(GLOB sources ${PROJECT_SOURCE_DIR}/src/platform/*.cpp ${PROJECT_SOURCE_DIR}/src/util/*.cpp)
+  foreach(unit CatalogueRelease CatalogueSignature RootChain SignatureLines TrustRoot)
+    list(APPEND sources ${PROJECT_SOURCE_DIR}/src/engine/${unit}.cpp)
+  endforeach()
+  message(STATUS "Checking the root of trust ${root}")
+  try_run(run_result compiled ${CMAKE_BINARY_DIR}/root-check
+          SOURCES ${PROJECT_SOURCE_DIR}/cmake/RootCheck.cpp ${sources}
+          CMAKE_FLAGS "-DINCLUDE_DIRECTORIES=${PROJECT_SOURCE_DIR}/src"
+          CXX_STANDARD 20 CXX_STANDARD_REQUIRED ON
+          LINK_LIBRARIES OpenSSL::Crypto Threads::Threads
+          COMPILE_OUTPUT_VARIABLE compile_output
+          RUN_OUTPUT_VARIABLE run_output
+          ARGS "${root}" "${signatures}")
+  if(NOT compiled)
+    message(FATAL_ERROR "The root check could not be built:\n${compile_output}")
+  endif()
+  string(STRIP "${run_output}" run_output)
+  if(NOT run_result EQUAL 0)
+    message(FATAL_ERROR "QUORVIN_ROOT_FILE ${root} does not verify: ${run_output}")
+  endif()
+  message(STATUS "Checking the root of trust ${root} - ${run_output}")
+  set(QUORVIN_ROOT_CHECKED "${checked}" CACHE INTERNAL "The root file contents last checked")
+endfunction()
+
+include(${CMAKE_CURRENT_LIST_DIR}/CataloguePublicKey.cmake)
+quorvin_check_catalogue_public_key("${QUORVIN_CATALOGUE_PUBLIC_KEY}" QUORVIN_CATALOGUE_KEY_TEXT)
+set(QUORVIN_ROOT_SIGNATURES "")
+if(NOT QUORVIN_ROOT_FILE STREQUAL "")
+  if(NOT QUORVIN_CATALOGUE_KEY_TEXT STREQUAL "")
+    message(FATAL_ERROR "Set QUORVIN_ROOT_FILE or QUORVIN_CATALOGUE_PUBLIC_KEY, not both: the "
+                        "key is a shorthand for a root of that one key.")
+  endif()
+  get_filename_component(QUORVIN_ROOT_FILE "${QUORVIN_ROOT_FILE}" ABSOLUTE)
+  set(QUORVIN_ROOT_SIGNATURES "${QUORVIN_ROOT_FILE}.sig")
+  quorvin_check_root("${QUORVIN_ROOT_FILE}" "${QUORVIN_ROOT_SIGNATURES}")
+  set(QUORVIN_TRUST root)
+elseif(NOT QUORVIN_CATALOGUE_KEY_TEXT STREQUAL "")
+  set(QUORVIN_TRUST key)
+else()
+  set(QUORVIN_TRUST none)
+  message(WARNING "This build trusts no root and no key: it installs whatever a server serves "
+                  "it, unchecked.  Set QUORVIN_ROOT_FILE (or QUORVIN_CATALOGUE_PUBLIC_KEY) for a "
+                  "build to give to users; the package target refuses this one unless "
+                  "QUORVIN_ALLOW_UNSIGNED=ON.")
+endif()
+
+quorvin_bytes_of("${QUORVIN_ROOT_FILE}" QUORVIN_ROOT_TEXT_BYTES)
+quorvin_bytes_of("${QUORVIN_ROOT_SIGNATURES}" QUORVIN_ROOT_SIGNATURE_BYTES)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/BuiltInRoot.h.in ${QUORVIN_GENERATED_DIR}/BuiltInRoot.h
+               @ONLY)
+# A changed root file configures the build again.
+if(NOT QUORVIN_ROOT_FILE STREQUAL "")
+  set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+               ${QUORVIN_ROOT_FILE} ${QUORVIN_ROOT_SIGNATURES})
+endif()

@@ -1,0 +1,59 @@
+#include "engine/StagedCheck.h"
+
+#include "engine/CompanionFile.h"
+#include "engine/FileDigest.h"
+#include "engine/SignedCatalogue.h"
+#include "engine/StagingNames.h"
+#include "platform/Files.h"
+
+namespace engine {
+
+namespace {
+
+constexpr size_t kNamesShown = 10;
+
+}  // namespace
+
+bool StagedFilePassesCheck(const TUpdaterContext& context, const std::string& stagedName,
+                           const TStringList& companionLines) {
+  const TRecordLines record = ReadStagedRecord(companionLines);
+  switch (record.Kind) {
+    case TRecordLines::kMalformed:
+      return false;
+    case TRecordLines::kNone:
+      // Staged by an updater that kept no record: only a build that trusts
+      // nothing installs it unchecked.
+      return !CatalogueMustBeSigned(context);
+    case TRecordLines::kRecord:
+      break;
+  }
+  const std::string path = context.ProgramFolder + stagedName;
+  // The size first: a file of another size is not worth reading.
+  const int64_t size = platform::FileSize(path);
+  if (size != record.Record.Size) return false;
+  const auto digest = DigestOfFile(path);
+  return digest && digest->Size == record.Record.Size && digest->Sha256 == record.Record.Sha256;
+}
+
+void DiscardStagedFile(TUpdaterContext& context, const std::string& stagedName) {
+  const std::string& folder = context.ProgramFolder;
+  const std::string bare = BareNameOfStaged(stagedName);
+  // The staged file goes first: a companion left alone is harmless, a
+  // staged file without one is not.
+  if (platform::DeleteFileExact(folder + stagedName)) {
+    platform::SyncFolder(folder);
+    RemoveCompanions(folder, bare);
+  }
+  context.DiscardedStagedFiles.push_back(bare);
+}
+
+std::string FailedFilesText(const std::vector<std::string>& names) {
+  std::string text = "These files failed their check and were not installed: ";
+  for (size_t index = 0; index < names.size() && index < kNamesShown; ++index)
+    text += (index ? ", " : "") + names[index];
+  if (names.size() > kNamesShown)
+    text += " and " + std::to_string(names.size() - kNamesShown) + " more";
+  return text + ".";
+}
+
+}  // namespace engine
