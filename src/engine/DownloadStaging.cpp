@@ -12,6 +12,7 @@
 #include "engine/UpdateRecord.h"
 #include "http/HttpClient.h"
 #include "platform/Files.h"
+#include "platform/ProfileText.h"
 #include "util/QuorvinSI.h"
 #include "util/allfunct.h"
 
@@ -21,6 +22,7 @@ namespace {
 // that nothing handled during the transfer can change them.
 struct TRowToFetch {
   engine::TCompanion Companion;
+  std::string File;  // as the File column shows it, folders included
   std::string Bare;
 };
 
@@ -28,7 +30,8 @@ TRowToFetch RowToFetch(const TStringList& fields) {
   TRowToFetch row;
   row.Companion = {fields[kModuleName], fields[kComponentKey], fields[kAvailableVersion],
                    fields[kProgramFile]};
-  row.Bare = BareFileName(fields[kComponentFile]);
+  row.File = fields[kComponentFile];
+  row.Bare = BareFileName(row.File);
   return row;
 }
 
@@ -157,7 +160,7 @@ void DownloadTheFiles(TUpdaterContext& context) {
   window.SetHistoryEnabled(false);
   window.SetProgressVisible(true);
   window.SetProgressPosition(0);
-  std::vector<std::string> failed;  // the files that failed their check, by bare name
+  std::vector<std::string> failed;  // the files that failed their check, as the list shows them
   const int rowCount = window.RowCount();
   for (int index = 0; index < rowCount; ++index) {
     context.PSI.SetSourceString(window.RowText(index));
@@ -173,7 +176,8 @@ void DownloadTheFiles(TUpdaterContext& context) {
                                   ? FetchRow(context, row)
                                   : TRowResult::kFailedCheck;
     if (result == TRowResult::kAborted) return;
-    if (result == TRowResult::kFailedCheck) failed.push_back(row.Bare);
+    const std::string_view file = platform::TrimBlanks(row.File);
+    if (result == TRowResult::kFailedCheck && !file.empty()) failed.emplace_back(file);
     if (result != TRowResult::kStaged) window.SetHint(kDownloadErrorNote);
   }
   window.SetProgressVisible(false);

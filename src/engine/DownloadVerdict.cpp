@@ -42,12 +42,13 @@ TExpectedFile ExpectedFileOfEntry(const std::string& catalogueEntry, bool signed
 TExpectedFile ExpectedFile(const TUpdaterContext& context, const TRowEntry& row) {
   TCatalogue catalogue(context.ProgramFolder + kCatalogueFileName);
   const std::string entry = catalogue.Entry(row.Module, row.Component);
+  const bool signedCatalogue = CatalogueMustBeSigned(context);
   const TStringList fields = EntryFields(entry);
-  if (fields.Count() <= kEntryComponentFile ||
-      fields[kEntryAvailableVersion] != row.AvailableVersion ||
-      BareFileName(fields[kEntryComponentFile]) != row.BareName)
+  if (signedCatalogue && (fields.Count() <= kEntryComponentFile ||
+                          fields[kEntryAvailableVersion] != row.AvailableVersion ||
+                          BareFileName(fields[kEntryComponentFile]) != row.BareName))
     return kUntrustedFile;
-  return ExpectedFileOfEntry(entry, CatalogueMustBeSigned(context));
+  return ExpectedFileOfEntry(entry, signedCatalogue);
 }
 
 bool DownloadIsGood(const TExpectedFile& expected, int64_t announcedLength, int64_t receivedLength,

@@ -43,8 +43,9 @@ struct TRowEntry {
 };
 // The expectation of a row's file, read again from the catalogue copy that
 // detection stored (and, in a build with a root, verified) in the program
-// folder.  The entry must still offer the row's version and file: a row
-// whose fields were shifted cannot borrow another component's digest.
+// folder.  In a build with a root the entry must still offer the row's
+// version and file: nothing but the signed entry the row was built from
+// vouches for its file.
 TExpectedFile ExpectedFile(const TUpdaterContext& context, const TRowEntry& row);
 
 // True when the file may be staged: the announced length was received, no
