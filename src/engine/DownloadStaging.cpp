@@ -161,6 +161,9 @@ void DownloadTheFiles(TUpdaterContext& context) {
   window.SetProgressVisible(true);
   window.SetProgressPosition(0);
   std::vector<std::string> failed;  // the files that failed their check, as the list shows them
+  // Staged files discarded during the run (also those that freeing a name
+  // for a new download took in) are named with them.
+  context.DiscardedStagedFiles.clear();
   const int rowCount = window.RowCount();
   for (int index = 0; index < rowCount; ++index) {
     context.PSI.SetSourceString(window.RowText(index));
@@ -184,7 +187,6 @@ void DownloadTheFiles(TUpdaterContext& context) {
   // A file that could not be moved in stays staged for the next start, which
   // installs it; the user hears of it as the start would tell it.  A staged
   // file that failed its check again is named like a download that failed.
-  context.DiscardedStagedFiles.clear();
   const bool installed = InstallStagedFiles(context);
   if (!context.DiscardedStagedFiles.empty()) window.SetHint(kDownloadErrorNote);
   failed.insert(failed.end(), context.DiscardedStagedFiles.begin(),

@@ -152,3 +152,23 @@ TEST(StagedCheckTest, TheListOfNamesStaysShort) {
             "These files failed their check and were not installed: F0, F1, F2, F3, F4, F5, F6, "
             "F7, F8, F9 and 2 more.");
 }
+
+// A file staged earlier under the name a new download needs is installed
+// first; when it fails its check it is discarded there, the new file takes
+// the name, and the closing text still names what was discarded.
+TEST(StagedCheckTest, AStagedFileInTheWayOfANewDownloadIsCheckedToo) {
+  TStagedRun run(RecordOf("what was checked"), true);
+  run.rig.ReportTransfers();
+  run.rig.Folders({"A"});
+  run.tree.Write("allfiles.ini", "[modules]\r\nModA=ModA.exe\r\n[ModA]\r\nMain=3.0.000,Report.dll" +
+                                     SignedFieldsOf("newer report") + "\r\n");
+  run.server.AddFile("/download/Report.dll", "newer report");
+  run.rig.Window.AddRow("ModA,Main,ModA.exe,Report.dll,1.0.001,3.0.000,N,N,0");
+  run.rig.Window.SetRowChecked(0, true);
+  DownloadTheFiles(run.rig.Context);
+  EXPECT_EQ(run.tree.Read("A/Report.dll"), "newer report");
+  EXPECT_EQ(RecordedVersion(run.tree, "A", "ModA", "Main"), "3.0.000");
+  EXPECT_EQ(run.tree.Listing(), "A allfiles.ini");
+  EXPECT_EQ(run.rig.Window.boxes,
+            std::vector<std::string>{std::string("Finished. ") + kDownloadErrorNote + " " + kDiscarded});
+}
