@@ -7,7 +7,7 @@
 #   QUORVIN_ALLOW_UNSIGNED        let the package target pack a build with neither
 #
 # A root file is checked here with the updater's own code (cmake/RootCheck.cpp,
-# compiled and run once for each content of the two files): one that does not
+# built once, run once for each content of the two files): one that does not
 # read as a root, is not signed by a threshold of its own root keys, or has
 # expired stops the configuration.  A build with neither trusts any catalogue
 # it is served; configuring one prints a warning.
@@ -20,6 +20,7 @@ set(QUORVIN_ROOT_FILE "" CACHE FILEPATH
 option(QUORVIN_ALLOW_UNSIGNED
        "Allow the package target to pack a build that verifies no catalogue" OFF)
 set(QUORVIN_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+get_filename_component(QUORVIN_SOURCE_ROOT ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 
 # A C++ array initializer of the file's bytes, always ending in a 0 byte.
 function(quorvin_bytes_of file out_var)
@@ -29,6 +30,38 @@ function(quorvin_bytes_of file out_var)
     string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
   endif()
   set(${out_var} "{${bytes}0x00}" PARENT_SCOPE)
+endfunction()
+
+# The root check program (cmake/RootCheck.cpp with the updater's own code
+# for roots), built once per build folder and again only when its sources
+# change; sets `out_var` to its path.
+function(quorvin_root_checker out_var)
+  file(GLOB sources ${QUORVIN_SOURCE_ROOT}/src/platform/*.cpp ${QUORVIN_SOURCE_ROOT}/src/util/*.cpp)
+  foreach(unit CatalogueRelease CatalogueSignature RootChain SignatureLines TrustRoot)
+    list(APPEND sources ${QUORVIN_SOURCE_ROOT}/src/engine/${unit}.cpp)
+  endforeach()
+  list(APPEND sources ${QUORVIN_SOURCE_ROOT}/cmake/RootCheck.cpp)
+  set(fingerprint "")
+  foreach(source ${sources})
+    file(SHA256 ${source} hash)
+    string(APPEND fingerprint ${hash})
+  endforeach()
+  string(SHA256 fingerprint "${fingerprint}")
+  set(checker ${CMAKE_BINARY_DIR}/root-check/root-check-${fingerprint})
+  if(NOT EXISTS ${checker})
+    message(STATUS "Building the root check")
+    try_compile(built ${CMAKE_BINARY_DIR}/root-check/build
+                SOURCES ${sources}
+                CMAKE_FLAGS "-DINCLUDE_DIRECTORIES=${QUORVIN_SOURCE_ROOT}/src"
+                CXX_STANDARD 20 CXX_STANDARD_REQUIRED ON
+                LINK_LIBRARIES OpenSSL::Crypto Threads::Threads
+                OUTPUT_VARIABLE output
+                COPY_FILE ${checker})
+    if(NOT built)
+      message(FATAL_ERROR "The root check could not be built:\n${output}")
+    endif()
+  endif()
+  set(${out_var} ${checker} PARENT_SCOPE)
 endfunction()
 
 # Stops the configuration unless the root and its signatures verify.
@@ -46,27 +79,14 @@ function(quorvin_check_root root signatures)
   if(QUORVIN_ROOT_CHECKED STREQUAL checked)
     return()
   endif()
-  file(GLOB sources ${PROJECT_SOURCE_DIR}/src/platform/*.cpp ${PROJECT_SOURCE_DIR}/src/util/*.cpp)
-  foreach(unit CatalogueRelease CatalogueSignature RootChain SignatureLines TrustRoot)
-    list(APPEND sources ${PROJECT_SOURCE_DIR}/src/engine/${unit}.cpp)
-  endforeach()
-  message(STATUS "Checking the root of trust ${root}")
-  try_run(run_result compiled ${CMAKE_BINARY_DIR}/root-check
-          SOURCES ${PROJECT_SOURCE_DIR}/cmake/RootCheck.cpp ${sources}
-          CMAKE_FLAGS "-DINCLUDE_DIRECTORIES=${PROJECT_SOURCE_DIR}/src"
-          CXX_STANDARD 20 CXX_STANDARD_REQUIRED ON
-          LINK_LIBRARIES OpenSSL::Crypto Threads::Threads
-          COMPILE_OUTPUT_VARIABLE compile_output
-          RUN_OUTPUT_VARIABLE run_output
-          ARGS "${root}" "${signatures}")
-  if(NOT compiled)
-    message(FATAL_ERROR "The root check could not be built:\n${compile_output}")
+  quorvin_root_checker(checker)
+  execute_process(COMMAND ${checker} ${root} ${signatures}
+                  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "QUORVIN_ROOT_FILE ${root} does not verify: ${output}")
   endif()
-  string(STRIP "${run_output}" run_output)
-  if(NOT run_result EQUAL 0)
-    message(FATAL_ERROR "QUORVIN_ROOT_FILE ${root} does not verify: ${run_output}")
-  endif()
-  message(STATUS "Checking the root of trust ${root} - ${run_output}")
+  message(STATUS "The root of trust ${root}: ${output}")
   set(QUORVIN_ROOT_CHECKED "${checked}" CACHE INTERNAL "The root file contents last checked")
 endfunction()
 
@@ -98,6 +118,6 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/BuiltInRoot.h.in ${QUORVIN_GENERATED_DI
                @ONLY)
 # A changed root file configures the build again.
 if(NOT QUORVIN_ROOT_FILE STREQUAL "")
-  set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
                ${QUORVIN_ROOT_FILE} ${QUORVIN_ROOT_SIGNATURES})
 endif()
