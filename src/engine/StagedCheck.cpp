@@ -1,5 +1,7 @@
 #include "engine/StagedCheck.h"
 
+#include <cerrno>
+
 #include "engine/CompanionFile.h"
 #include "engine/FileDigest.h"
 #include "engine/SignedCatalogue.h"
@@ -14,25 +16,31 @@ constexpr size_t kNamesShown = 10;
 
 }  // namespace
 
-bool StagedFilePassesCheck(const TUpdaterContext& context, const std::string& stagedName,
-                           const TStringList& companionLines) {
+TStagedCheck CheckStagedFile(const TUpdaterContext& context, const std::string& stagedName,
+                             const TStringList& companionLines) {
   const TRecordLines record = ReadStagedRecord(companionLines);
   switch (record.Kind) {
     case TRecordLines::kMalformed:
-      return false;
+      return TStagedCheck::kFails;
     case TRecordLines::kNone:
       // Staged by an updater that kept no record: only a build that trusts
       // nothing installs it unchecked.
-      return !CatalogueMustBeSigned(context);
+      return CatalogueMustBeSigned(context) ? TStagedCheck::kFails : TStagedCheck::kPasses;
     case TRecordLines::kRecord:
       break;
   }
   const std::string path = context.ProgramFolder + stagedName;
-  // The size first: a file of another size is not worth reading.
+  // A file of another size is not worth reading.
   const int64_t size = platform::FileSize(path);
-  if (size != record.Record.Size) return false;
+  if (size >= 0 && size != record.Record.Size) return TStagedCheck::kFails;
   const auto digest = DigestOfFile(path);
-  return digest && digest->Size == record.Record.Size && digest->Sha256 == record.Record.Sha256;
+  if (!digest) {
+    // What no later attempt can change fails now; a disk error may pass.
+    const bool lasting = errno == ELOOP || errno == EINVAL || errno == EISDIR || errno == ENOENT;
+    return lasting ? TStagedCheck::kFails : TStagedCheck::kUnreadable;
+  }
+  const bool matches = digest->Size == record.Record.Size && digest->Sha256 == record.Record.Sha256;
+  return matches ? TStagedCheck::kPasses : TStagedCheck::kFails;
 }
 
 void DiscardStagedFile(TUpdaterContext& context, const std::string& stagedName) {

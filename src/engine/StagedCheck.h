@@ -13,10 +13,14 @@
 
 namespace engine {
 
-// True when the staged file ("<bare>.{F}", exact name in the program
-// folder) may be installed by the companion's lines.
-bool StagedFilePassesCheck(const TUpdaterContext& context, const std::string& stagedName,
-                           const TStringList& companionLines);
+// Whether the staged file ("<bare>.{F}", exact name in the program folder)
+// may be installed by the companion's lines.  A file that could not be read
+// for a passing reason (a disk error) is neither: it stays staged and is
+// checked again at the next attempt.  One that is no regular file, or a
+// symbolic link, fails.
+enum class TStagedCheck { kPasses, kFails, kUnreadable };
+TStagedCheck CheckStagedFile(const TUpdaterContext& context, const std::string& stagedName,
+                             const TStringList& companionLines);
 
 // Deletes the staged file, then its companions, and adds its bare name to
 // the context's list of discarded files.

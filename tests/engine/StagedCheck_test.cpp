@@ -142,7 +142,8 @@ TEST(StagedCheckTest, TheDownloadWritesTheRecordWithTheCompanion) {
   const engine::TRecordLines record = engine::ReadStagedRecord(lines);
   EXPECT_EQ(record.Kind, engine::TRecordLines::kRecord);
   EXPECT_EQ(record.Record.Size, 10);
-  EXPECT_TRUE(engine::StagedFilePassesCheck(rig.Context, "Report.dll.{F}", lines));
+  EXPECT_EQ(engine::CheckStagedFile(rig.Context, "Report.dll.{F}", lines),
+            engine::TStagedCheck::kPasses);
 }
 
 TEST(StagedCheckTest, TheListOfNamesStaysShort) {
@@ -171,4 +172,39 @@ TEST(StagedCheckTest, AStagedFileInTheWayOfANewDownloadIsCheckedToo) {
   EXPECT_EQ(run.tree.Listing(), "A allfiles.ini");
   EXPECT_EQ(run.rig.Window.boxes,
             std::vector<std::string>{std::string("Finished. ") + kDownloadErrorNote + " " + kDiscarded});
+}
+
+// A staged file that cannot be read now (a disk error) is not discarded: it
+// stays staged, the start says a file could not be installed, and the next
+// start installs it.  One that is a symbolic link is no staged file of ours.
+TEST(StagedCheckTest, AFileThatCannotBeReadNowStaysForTheNextStart) {
+  TStagedRun run(RecordOf(kStaged), true);
+  {
+    TEngineRig first{run.tree.Root};
+    first.Context.CatalogueKey = kTestPublicKey;
+    platform::ArmFileFaultForTesting(
+        {1, EIO, false, [](platform::TFileOp op, const std::string& path) {
+           return op == platform::TFileOp::Read && path.ends_with(".{F}");
+         }});
+    Timer1Timer(first.Context);
+    platform::DisarmFileFaultForTesting();
+    EXPECT_EQ(first.Window.boxes, (std::vector<std::string>{kPendingFilesText, kFilesInUseText}));
+  }
+  EXPECT_EQ(run.tree.Read("A/Report.dll"), "old");
+  EXPECT_EQ(run.tree.Listing(), "A Report.dll.V.2.0.000 Report.dll.{F}");
+  run.Start();
+  EXPECT_TRUE(run.Installed());
+  EXPECT_EQ(run.rig.Window.boxes, std::vector<std::string>{kPendingFilesText});
+}
+
+TEST(StagedCheckTest, AStagedLinkIsDiscarded) {
+  TStagedRun run(RecordOf(kStaged), true);
+  run.tree.Write("elsewhere", kStaged);
+  std::filesystem::remove(run.tree.Path("Report.dll.{F}"));
+  std::filesystem::create_symlink(run.tree.Path("elsewhere"), run.tree.Path("Report.dll.{F}"));
+  run.Start();
+  EXPECT_EQ(run.tree.Read("A/Report.dll"), "old");
+  EXPECT_EQ(run.tree.Listing(), "A elsewhere");
+  EXPECT_EQ(run.tree.Read("elsewhere"), kStaged);
+  EXPECT_EQ(run.rig.Window.boxes, (std::vector<std::string>{kPendingFilesText, kDiscarded}));
 }

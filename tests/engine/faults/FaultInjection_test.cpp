@@ -85,7 +85,9 @@ void LeaveLeftovers(const TTempTree& tree, const faults::TLayout& layout) {
   tree.Write("Gone.dll.{S}", "cut");
   tree.Write(".AllFiles.ini.{T}4242_0", "[mod");
   tree.Write("Lib.so.{F}", "new Lib");
-  tree.Write("Lib.so.V.3.0.000", CompanionText("ModB", "Main", "3.0.000", "ModB.exe"));
+  // Staged as this updater stages: with the record of what was checked.
+  tree.Write("Lib.so.V.3.0.000", CompanionText("ModB", "Main", "3.0.000", "ModB.exe") +
+                                     Sha256FieldOf("new Lib") + "\r\nsize=7\r\n");
   tree.Write("Orphan.dll.{F}", "orphan");
   tree.Write("Orphan.dll.V.1.0.000", CompanionText("ModZ", "Main", "1.0.000", "ModZ.exe"));
 

@@ -93,11 +93,16 @@ inline std::string CatalogueText(const TLayout& layout) {
     text += "[" + module.Name + "]\r\n";
     for (const TComponent& component : module.Components) {
       text += component.Key + "=" + component.NewVersion + "," + component.CatalogueName;
-      if (component.Digest || layout.Signed) text += "," + Sha256FieldOf(component.NewContent);
+      if (layout.Signed)
+        text += SignedFieldsOf(component.NewContent);
+      else if (component.Digest)
+        text += "," + Sha256FieldOf(component.NewContent);
       text += "\r\n";
     }
   }
-  if (layout.Signed) text += "[release]\r\nSerial=" + std::to_string(layout.Serial) + "\r\n";
+  if (layout.Signed)
+    text += "[release]\r\nSerial=" + std::to_string(layout.Serial) +
+            "\r\nExpires=2025-03-08T12:00:00Z\r\n";
   return text;
 }
 
