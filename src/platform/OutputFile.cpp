@@ -7,7 +7,7 @@
 
 #include "platform/FileCalls.h"
 #include "platform/Files.h"
-#include "util/Errors.h"
+#include "platform/Errors.h"
 
 namespace platform {
 

@@ -13,7 +13,7 @@
 #include "platform/Files.h"
 #include "platform/ProfileText.h"
 #include "platform/TextEncoding.h"
-#include "util/Errors.h"
+#include "platform/Errors.h"
 
 namespace platform {
 
