@@ -33,13 +33,13 @@ TAcceptedSerial ReadAcceptedSerial(const std::string& programFolder) {
   if (!text) return {};
   const size_t end = text->find_first_of("\r\n");
   const std::string_view first = std::string_view(*text).substr(0, end);
-  const std::string_view rest =
-      platform::TrimBlanks(end == std::string::npos ? std::string_view() : std::string_view(*text).substr(end));
+  const std::string_view rest = platform::TrimBlanks(
+      end == std::string::npos ? std::string_view() : std::string_view(*text).substr(end));
   TAcceptedSerial accepted;
   if (ParseSerial(platform::TrimBlanks(first), accepted.Serial) != TSerialText::kNumber) return {};
   if (rest.empty()) return accepted;
-  const auto keys = rest.starts_with(kKeysPrefix) ? DigestFromHex(rest.substr(kKeysPrefix.size()))
-                                                  : std::nullopt;
+  const auto keys =
+      rest.starts_with(kKeysPrefix) ? DigestFromHex(rest.substr(kKeysPrefix.size())) : std::nullopt;
   if (!keys) return {};
   accepted.Keys = keys;
   return accepted;

@@ -19,6 +19,5 @@ void CheckCatalogueSignature(std::string_view catalogue, std::string_view signat
   if (signers >= catalogueKeys.Threshold) return;
   if (catalogueKeys.Threshold == 1) RefuseCatalogue(kSignatureMismatchText);
   RefuseCatalogue("it is signed by " + std::to_string(signers) + " of the " +
-                  std::to_string(catalogueKeys.Threshold) +
-                  " different catalogue keys it needs.");
+                  std::to_string(catalogueKeys.Threshold) + " different catalogue keys it needs.");
 }

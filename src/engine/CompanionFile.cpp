@@ -42,8 +42,8 @@ void WriteCompanionFile(const std::string& path, const TCompanion& companion) {
   std::string text = companion.ModuleName + "\r\n" + companion.ComponentKey + "\r\n" +
                      companion.AvailableVersion + "\r\n" + companion.ProgramFile + "\r\n";
   if (companion.Record)
-    text += Sha256Field(companion.Record->Sha256) + "\r\n" + SizeField(companion.Record->Size) +
-            "\r\n";
+    text +=
+        Sha256Field(companion.Record->Sha256) + "\r\n" + SizeField(companion.Record->Size) + "\r\n";
   // The reader takes a leading U+FEFF for a byte order mark; a module name
   // that begins with that character gets a mark of its own before it, so
   // the reader drops the mark and keeps the name.

@@ -29,7 +29,8 @@ TSizeClaim ReadSizeClaim(const TStringList& entryFields) {
     if (claim.Kind != TSizeClaim::kNone) return {TSizeClaim::kMalformed, 0};
     const std::string_view name(kSizeFieldName);
     uint64_t size = 0;
-    if (!field.starts_with(name) || ParseSerial(field.substr(name.size()), size) != TSerialText::kNumber ||
+    if (!field.starts_with(name) ||
+        ParseSerial(field.substr(name.size()), size) != TSerialText::kNumber ||
         field.size() - name.size() > 19 ||
         size > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
       return {TSizeClaim::kMalformed, 0};

@@ -107,9 +107,9 @@ TRowResult FetchRow(TUpdaterContext& context, TRowToFetch row) {
   IUpdaterWindow& window = context.Window;
   // What the file must be; one that nothing can vouch for (a malformed
   // digest or size, or none in a signed catalogue) is not even fetched.
-  const engine::TExpectedFile expected = engine::ExpectedFile(
-      context, {row.Companion.ModuleName, row.Companion.ComponentKey,
-                row.Companion.AvailableVersion, row.Bare});
+  const engine::TExpectedFile expected =
+      engine::ExpectedFile(context, {row.Companion.ModuleName, row.Companion.ComponentKey,
+                                     row.Companion.AvailableVersion, row.Bare});
   if (!engine::IsUsableBareName(row.Bare) ||  // names a folder, not a file
       expected.Trust == engine::TExpectedFile::kUntrusted)
     return TRowResult::kFailedCheck;
@@ -175,9 +175,8 @@ void DownloadTheFiles(TUpdaterContext& context) {
     const TRowToFetch row = RowToFetch(fields);
     // A comma inside a field would shift every field after it: such a row
     // names no file for certain, and is not fetched.
-    const TRowResult result = fields.Count() == kUpdateRecordFieldCount
-                                  ? FetchRow(context, row)
-                                  : TRowResult::kFailedCheck;
+    const TRowResult result = fields.Count() == kUpdateRecordFieldCount ? FetchRow(context, row)
+                                                                        : TRowResult::kFailedCheck;
     if (result == TRowResult::kAborted) return;
     const std::string_view file = platform::TrimBlanks(row.File);
     if (result == TRowResult::kFailedCheck && !file.empty()) failed.emplace_back(file);

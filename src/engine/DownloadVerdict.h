@@ -28,7 +28,7 @@ namespace engine {
 struct TExpectedFile {
   enum TTrust { kLengthOnly, kLengthAndSha256, kUntrusted };
   TTrust Trust = kLengthOnly;
-  TSha256Digest Sha256{};      // when Trust is kLengthAndSha256
+  TSha256Digest Sha256{};       // when Trust is kLengthAndSha256
   std::optional<int64_t> Size;  // the signed size, where the entry names one
 };
 

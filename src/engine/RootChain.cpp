@@ -61,8 +61,8 @@ TRoot WalkRootChain(const TRoot& start, IRootSource& source, const TRootAccepted
 
 void CheckRootCurrent(const TRoot& root, int64_t now) {
   if (root.Expires && now > *root.Expires)
-    RefuseCatalogue(ExpiredText("its root of trust (" + RootName(root.Version) + ")",
-                                *root.Expires, now));
+    RefuseCatalogue(
+        ExpiredText("its root of trust (" + RootName(root.Version) + ")", *root.Expires, now));
 }
 
 }  // namespace engine

@@ -43,7 +43,9 @@ class TRootReader {
     RefuseCatalogue(FWhat + " is not a valid root: " + why + ".");
   }
 
-  std::string Value(const std::string& key) const { return FIni.ReadString(kRootSection, key, kAbsent); }
+  std::string Value(const std::string& key) const {
+    return FIni.ReadString(kRootSection, key, kAbsent);
+  }
 
   // A decimal number of [root]; 0 when it is optional and absent.
   uint64_t Number(const std::string& key, bool required) const {
@@ -88,7 +90,8 @@ class TRootReader {
 
 void AppendRole(std::string& text, const char* section, const TKeyRole& role) {
   text += "\r\n[" + std::string(section) + "]\r\n";
-  for (const TLabelledKey& key : role.Keys) text += key.Label + "=" + EncodeBase64(key.Key) + "\r\n";
+  for (const TLabelledKey& key : role.Keys)
+    text += key.Label + "=" + EncodeBase64(key.Key) + "\r\n";
 }
 
 std::set<std::string> KeySet(const TKeyRole& role) {
@@ -128,9 +131,10 @@ std::string RootText(const TRoot& root) {
   std::string text = "[" + std::string(kRootSection) + "]\r\n";
   text += std::string(kRootVersionKey) + "=" + std::to_string(root.Version) + "\r\n";
   text += std::string(kRootThresholdKey) + "=" + std::to_string(root.RootKeys.Threshold) + "\r\n";
-  text += std::string(kCatalogueThresholdKey) + "=" +
-          std::to_string(root.CatalogueKeys.Threshold) + "\r\n";
-  if (root.Expires) text += std::string(kRootExpiresKey) + "=" + FormatUtcTime(*root.Expires) + "\r\n";
+  text += std::string(kCatalogueThresholdKey) + "=" + std::to_string(root.CatalogueKeys.Threshold) +
+          "\r\n";
+  if (root.Expires)
+    text += std::string(kRootExpiresKey) + "=" + FormatUtcTime(*root.Expires) + "\r\n";
   if (root.SerialFloor)
     text += std::string(kSerialFloorKey) + "=" + std::to_string(root.SerialFloor) + "\r\n";
   AppendRole(text, kRootKeysSection, root.RootKeys);

@@ -7,11 +7,10 @@
 
 #include <QProcess>
 #include <QStandardPaths>
-
 #include <map>
 
-#include "engine/SigningKey.h"
 #include "EndToEndFixture.h"
+#include "engine/SigningKey.h"
 
 using namespace e2e;
 
@@ -195,10 +194,12 @@ struct TDrillVendor {
   }
   // What a thief of the key can do without the tool: sign any bytes.
   void Forge(const QByteArray& catalogue, const QString& stolenKey) {
-    const std::string seed = *DecodeBase64(server.Read("keys/" + stolenKey + ".key").trimmed().toStdString());
+    const std::string seed =
+        *DecodeBase64(server.Read("keys/" + stolenKey + ".key").trimmed().toStdString());
     server.File("www/download/allfiles.ini", catalogue);
-    server.File("www/download/allfiles.ini.sig",
-                QByteArray::fromStdString(EncodeBase64(SignEd25519(catalogue.toStdString(), seed)) + "\n"));
+    server.File(
+        "www/download/allfiles.ini.sig",
+        QByteArray::fromStdString(EncodeBase64(SignEd25519(catalogue.toStdString(), seed)) + "\n"));
   }
 };
 
@@ -297,7 +298,8 @@ class EndToEndNginxTest : public QObject {
                       "--root-key", vendor.Labelled("b"), "--root-key", vendor.Labelled("c"),
                       "--catalogue-key", vendor.Labelled("cat1"), vendor.FirstRoot()})
                  .isEmpty());
-    QVERIFY(!Publish({"root-sign", vendor.Key("a"), vendor.Key("c"), vendor.FirstRoot()}).isEmpty());
+    QVERIFY(
+        !Publish({"root-sign", vendor.Key("a"), vendor.Key("c"), vendor.FirstRoot()}).isEmpty());
     QVERIFY(vendor.Offer("1.0.002", "cat1"));
     TNginx nginx(vendor.Www());
     if (!nginx.Found()) QSKIP("nginx is not installed");
@@ -329,10 +331,10 @@ class EndToEndNginxTest : public QObject {
     QVERIFY(run.tree.TopFiles().contains("trusted-roots.txt"));
 
     // 2. cat1 leaked: what its thief signs is refused, whatever it offers.
-    const QByteArray forged = IniText({"[modules]", "ModA=ModA.exe", "[ModA]",
-                                       "Main=9.9.999,ModA.exe," + QString::fromStdString(Sha256FieldOf("evil")) + ",size=4",
-                                       "[release]", "Serial=18446744073709551615",
-                                       "Expires=2099-01-01T00:00:00Z"});
+    const QByteArray forged = IniText(
+        {"[modules]", "ModA=ModA.exe", "[ModA]",
+         "Main=9.9.999,ModA.exe," + QString::fromStdString(Sha256FieldOf("evil")) + ",size=4",
+         "[release]", "Serial=18446744073709551615", "Expires=2099-01-01T00:00:00Z"});
     const QByteArray genuine = vendor.server.Read("www/download/allfiles.ini");
     const QByteArray genuineSignature = vendor.server.Read("www/download/allfiles.ini.sig");
     vendor.Forge(forged, "cat1");
@@ -351,8 +353,9 @@ class EndToEndNginxTest : public QObject {
                       vendor.Labelled("b"), "--root-key", vendor.Labelled("d"), vendor.Root(2),
                       vendor.Root(3)})
                  .isEmpty());
-    QVERIFY(!Publish({"root-sign", vendor.Key("a"), vendor.Key("b"), vendor.Key("d"), vendor.Root(3)})
-                 .isEmpty());
+    QVERIFY(
+        !Publish({"root-sign", vendor.Key("a"), vendor.Key("b"), vendor.Key("d"), vendor.Root(3)})
+             .isEmpty());
     QVERIFY(vendor.Offer("1.0.004", "cat2"));
     QVERIFY(!Publish({"verify", "--root", vendor.FirstRoot(), vendor.Www()}).isEmpty());
     update("1.0.004");

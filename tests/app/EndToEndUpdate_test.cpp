@@ -1,8 +1,8 @@
 // Update, end to end: the real window lists the updates, the user presses
 // Update, the files come from 127.0.0.1 and land in the installation tree.
 #include "EndToEndFixture.h"
-#include "util/Sha256.h"
 #include "support/SanitizerSlowdown.h"
+#include "util/Sha256.h"
 
 using namespace e2e;
 

@@ -86,16 +86,16 @@ TEST(DownloadDigestTest, AFileOfAnotherSizeIsDeletedAndNamed) {
 // folder, and the run goes on to the next row.
 TEST(DownloadDigestTest, MoreThanTheSignedSizeIsCutAtOnceAndLeavesNothing) {
   TDigestRun run;
-  run.server.AddConnection(
-      ConnectionScript()
-          .ExpectRequest()
-          .Send("HTTP/1.1 200 OK\r\nContent-Length: 209715200\r\n\r\n")
-          .SendGenerated(200u << 20));
+  run.server.AddConnection(ConnectionScript()
+                               .ExpectRequest()
+                               .Send("HTTP/1.1 200 OK\r\nContent-Length: 209715200\r\n\r\n")
+                               .SendGenerated(200u << 20));
   run.tree.Write("A/Other.dll", "old other");
   run.server.AddFile("/download/Other.dll", "new other");
-  run.tree.Write("allfiles.ini", "[modules]\r\nModA=ModA.exe\r\n[ModA]\r\nMain=2.0.000,Report.dll," +
-                                     kGoodHash + "," + kGoodSize + "\r\nOther=2.0.000,Other.dll" +
-                                     SignedFieldsOf("new other") + "\r\n");
+  run.tree.Write("allfiles.ini",
+                 "[modules]\r\nModA=ModA.exe\r\n[ModA]\r\nMain=2.0.000,Report.dll," + kGoodHash +
+                     "," + kGoodSize + "\r\nOther=2.0.000,Other.dll" + SignedFieldsOf("new other") +
+                     "\r\n");
   run.rig.Window.AddRow("ModA,Main,ModA.exe,Report.dll,1.0.001,2.0.000,N,N,0");
   run.rig.Window.AddRow("ModA,Other,ModA.exe,Other.dll,1.0.001,2.0.000,N,N,0");
   run.rig.Window.SetRowChecked(0, true);

@@ -5,6 +5,8 @@
 // routine rotation, a leaked catalogue key, a lost root key with a threshold
 // of 2 of 3) and the chains an attacker would serve (a gap, a repeated
 // version, a wrong signer).
+#include "engine/RootChain.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -17,7 +19,6 @@
 #include "engine/CatalogueSignature.h"
 #include "engine/FolderScan.h"
 #include "engine/KeptRoots.h"
-#include "engine/RootChain.h"
 #include "engine/UpdateDetection.h"
 #include "support/ScriptedServer.h"
 
@@ -45,9 +46,7 @@ std::string NotVerified(const std::string& reason) { return kNotVerifiedText + r
 // One installation of ModA, updated again and again from one server.
 class TRootRun {
  public:
-  TRootRun() {
-    FTree.File("ModA/ModA.exe");
-  }
+  TRootRun() { FTree.File("ModA/ModA.exe"); }
 
   // Publishes a root below download/root/, signed by these keys.
   void Publish(const TTestRoot& root, const std::vector<TTestKey>& signers) {
@@ -84,7 +83,9 @@ class TRootRun {
       return error.Message();
     }
     EXPECT_EQ(FDetect->window.rows.size(), 1u);
-    return FDetect->window.rows.empty() ? "no row" : FDetect->window.rows[0].text == kRow ? "" : "wrong row";
+    return FDetect->window.rows.empty()           ? "no row"
+           : FDetect->window.rows[0].text == kRow ? ""
+                                                  : "wrong row";
   }
 
   // The versions of the roots kept in the program folder.
@@ -124,7 +125,8 @@ TEST(RootChainTest, ARoutineRotationMovesTrustToTheNewCatalogueKey) {
   EXPECT_EQ(run.Next(Catalogue("100"), {kCatalogueB}), "");
   EXPECT_EQ(run.KeptVersions(), std::vector<uint64_t>{2});
   EXPECT_EQ(run.AcceptedSerial(), 100u);
-  EXPECT_EQ(run.Next(Catalogue("20250301000000"), {kCatalogueA}), NotVerified(kSignatureMismatchText));
+  EXPECT_EQ(run.Next(Catalogue("20250301000000"), {kCatalogueA}),
+            NotVerified(kSignatureMismatchText));
   // The next run starts from the kept root: it asks the server for root 3 only.
   const size_t before = run.Server().RequestLines().size();
   EXPECT_EQ(run.Next(Catalogue("101"), {kCatalogueB}), "");
@@ -189,7 +191,9 @@ TEST(RootChainTest, AChainThatDoesNotFollowIsRefused) {
        [&](TRootRun& run) { run.Publish(second, {kRoot1}); },
        NotVerified("root 2 is not signed by enough root keys of root 1 (1 of 2).")},
       {"one root key signing twice",
-       [&](TRootRun& run) { run.Publish(second, {kRoot1, kRoot1}); },
+       [&](TRootRun& run) {
+         run.Publish(second, {kRoot1, kRoot1});
+       },
        NotVerified("root 2 is not signed by enough root keys of root 1 (1 of 2).")},
       {"signed by strangers only",
        [&](TRootRun& run) {
@@ -204,18 +208,20 @@ TEST(RootChainTest, AChainThatDoesNotFollowIsRefused) {
        },
        NotVerified("root 2 is not signed by enough of its own root keys (1 of 2).")},
       {"signatures missing",
-       [&](TRootRun& run) {
-         run.Server().AddFile("/download/root/2.root", second.Text());
-       },
+       [&](TRootRun& run) { run.Server().AddFile("/download/root/2.root", second.Text()); },
        NotVerified("the signatures of root 2 are missing (HTTP status 404).")},
       {"a server error instead of the root",
        [&](TRootRun& run) {
-         run.Server().AddRoute("/download/root/2.root",
-                               "HTTP/1.1 503 Visit http://evil.example\r\nContent-Length: 0\r\n\r\n");
+         run.Server().AddRoute(
+             "/download/root/2.root",
+             "HTTP/1.1 503 Visit http://evil.example\r\nContent-Length: 0\r\n\r\n");
        },
        NotVerified("root 2 could not be fetched (HTTP status 503).")},
       {"no root at all",
-       [&](TRootRun& run) { run.PublishText(2, "[root]\r\nVersion=2\r\n", SignedBy("[root]\r\nVersion=2\r\n", {kRoot1, kRoot2})); },
+       [&](TRootRun& run) {
+         run.PublishText(2, "[root]\r\nVersion=2\r\n",
+                         SignedBy("[root]\r\nVersion=2\r\n", {kRoot1, kRoot2}));
+       },
        NotVerified("root 2 is not a valid root: its section [root keys] lists no key.")},
   };
   for (const TCase& test : cases) {
@@ -286,16 +292,23 @@ TEST(TrustRootTest, ARootThatCouldNeverBeObeyedIsRefused) {
   };
   const std::vector<TCase> cases = {
       {head + keys, ""},
-      {"[Root]\r\nversion = 1\r\nrootthreshold=1\r\ncataloguethreshold=1\r\nExpires=2030-01-01T00:00:00Z\r\n" + keys, ""},
-      {head + "[root keys]\r\na=" + key + "\r\nb=" + key + "\r\n[catalogue keys]\r\nc=" + key + "\r\n", ""},
+      {"[Root]\r\nversion = "
+       "1\r\nrootthreshold=1\r\ncataloguethreshold=1\r\nExpires=2030-01-01T00:00:00Z\r\n" +
+           keys,
+       ""},
+      {head + "[root keys]\r\na=" + key + "\r\nb=" + key + "\r\n[catalogue keys]\r\nc=" + key +
+           "\r\n",
+       ""},
       {"[root]\r\nRootThreshold=1\r\nCatalogueThreshold=1\r\n" + keys, "its Version is missing"},
-      {"[root]\r\nVersion=0\r\nRootThreshold=1\r\nCatalogueThreshold=1\r\n" + keys, "its Version is 0"},
+      {"[root]\r\nVersion=0\r\nRootThreshold=1\r\nCatalogueThreshold=1\r\n" + keys,
+       "its Version is 0"},
       {"[root]\r\nVersion=1\r\nRootThreshold=2\r\nCatalogueThreshold=1\r\n[root keys]\r\na=" + key +
            "\r\nb=" + key + "\r\n[catalogue keys]\r\nc=" + other + "\r\n",
        "its RootThreshold must be from 1 to 1, the number of different keys in [root keys]"},
       {"[root]\r\nVersion=1\r\nRootThreshold=0\r\nCatalogueThreshold=1\r\n" + keys,
        "its RootThreshold must be from 1 to 1"},
-      {head + "[root keys]\r\n[catalogue keys]\r\nc=" + key + "\r\n", "its section [root keys] lists no key"},
+      {head + "[root keys]\r\n[catalogue keys]\r\nc=" + key + "\r\n",
+       "its section [root keys] lists no key"},
       {head + "[root keys]\r\na=" + key.substr(1) + "\r\n[catalogue keys]\r\nc=" + key + "\r\n",
        "the key \"a\" of [root keys] is not the base64 text of a 32-byte Ed25519 public key"},
       {head + "Expires=soon\r\n" + keys, "its Expires is not a UTC time"},
@@ -316,8 +329,8 @@ TEST(TrustRootTest, ARootThatCouldNeverBeObeyedIsRefused) {
 }
 
 TEST(TrustRootTest, TheToolsTextReadsBackAsTheSameRoot) {
-  TTestRoot written{4, {kRoot1, kRoot2, kRoot3}, 2, {kCatalogueA, kCatalogueB}, 2, 20250301000000,
-                    kNow};
+  TTestRoot written{4, {kRoot1, kRoot2, kRoot3}, 2,   {kCatalogueA, kCatalogueB},
+                    2, 20250301000000,           kNow};
   const engine::TRoot read = engine::ParseRoot(written.Text(), "root 4");
   EXPECT_EQ(read.Version, 4u);
   EXPECT_EQ(read.RootKeys.Keys.size(), 3u);

@@ -47,7 +47,8 @@ struct TSignedRun {
     tree.File("ModA/ModA.exe");
     tree.File("ModA/Version.ini", "[ModA]\r\nMain=2.0.000\r\n");
     // As an updater without roots wrote it: the serial alone.
-    if (acceptedSerial) tree.File(engine::kAcceptedSerialFileName, std::to_string(acceptedSerial) + "\r\n");
+    if (acceptedSerial)
+      tree.File(engine::kAcceptedSerialFileName, std::to_string(acceptedSerial) + "\r\n");
   }
   // A build whose first root is this one, signed by its own root keys.
   void BuildWith(const TTestRoot& root) {
@@ -198,7 +199,8 @@ TEST(SignedCatalogueTest, AnOldCatalogueReplayedToAFreshInstallIsRefused) {
   for (const std::string* old : {&lastMonth, &signedForever}) {
     for (const bool damagedSerialFile : {false, true}) {
       TSignedRun fresh;
-      if (damagedSerialFile) fresh.tree.File(engine::kAcceptedSerialFileName, std::string(300, '9'));
+      if (damagedSerialFile)
+        fresh.tree.File(engine::kAcceptedSerialFileName, std::string(300, '9'));
       EXPECT_NE(fresh.Next(*old, SignatureFile(*old)), "");
       fresh.ExpectRefusedAsAfterAFailedFetch();
     }
@@ -229,8 +231,8 @@ TEST(SignedCatalogueTest, AModuleNamedReleaseIsPassedOverAndTheSerialRecorded) {
   EXPECT_EQ(run.Rows(), std::vector<std::string>{kRow});
   const engine::TAcceptedSerial accepted = engine::ReadAcceptedSerial(run.tree.Root());
   EXPECT_EQ(accepted.Serial, 3u);
-  EXPECT_EQ(accepted.Keys,
-            engine::CatalogueKeysFingerprint(engine::OneKeyRoot(Ed25519PublicKey(kTestSeed)).CatalogueKeys));
+  EXPECT_EQ(accepted.Keys, engine::CatalogueKeysFingerprint(
+                               engine::OneKeyRoot(Ed25519PublicKey(kTestSeed)).CatalogueKeys));
 }
 
 TEST(SignedCatalogueTest, StartUpLeavesTheAcceptedSerialAlone) {
@@ -258,7 +260,8 @@ TEST(SignedCatalogueTest, ExitDuringTheSignatureEndsTheRunWithNothingStored) {
 // Thresholds count distinct keys: several trusted implementations once
 // counted one key's signature twice towards a threshold of two.
 TEST(SignedCatalogueTest, AKeyCountsOnceHoweverOftenItSigns) {
-  const TTestKey root = TestKey('r'), one = TestKey('1'), two = TestKey('2'), stranger = TestKey('s');
+  const TTestKey root = TestKey('r'), one = TestKey('1'), two = TestKey('2'),
+                 stranger = TestKey('s');
   TTestRoot twoOfTwo{1, {root}, 1, {one, two}, 2};
   const std::string catalogue = Catalogue(Release("5"));
   struct TSigners {
@@ -276,8 +279,9 @@ TEST(SignedCatalogueTest, AKeyCountsOnceHoweverOftenItSigns) {
        NotVerified("it is signed by 1 of the 2 different catalogue keys it needs.")},
       {"one key and a stranger", SignedBy(catalogue, {one, stranger}),
        NotVerified("it is signed by 1 of the 2 different catalogue keys it needs.")},
-      {"the other key naming the first", engine::NamedSignatureLine(one.Public(), SignEd25519(catalogue, two.Seed)) +
-                                             SignedBy(catalogue, {two}),
+      {"the other key naming the first",
+       engine::NamedSignatureLine(one.Public(), SignEd25519(catalogue, two.Seed)) +
+           SignedBy(catalogue, {two}),
        NotVerified("it is signed by 1 of the 2 different catalogue keys it needs.")},
   };
   for (const TSigners& test : cases) {

@@ -3,13 +3,14 @@
 // One that changed since it was staged, whose record is damaged, or that
 // has no record in a build with a root, is discarded with its companion,
 // never installed, and named to the user.
+#include "engine/StagedCheck.h"
+
 #include <gtest/gtest.h>
 
 #include "SigningKey.h"
 #include "StagedInstallFixture.h"
 #include "engine/CompanionFile.h"
 #include "engine/DownloadStaging.h"
-#include "engine/StagedCheck.h"
 #include "engine/StartupHousekeeping.h"
 #include "support/ScriptedServer.h"
 
@@ -34,15 +35,14 @@ struct TStagedRun {
     tree.Write("A/ModA.exe", "program");
     tree.Write("A/Report.dll", "old");
     tree.Write("Report.dll.{F}", staged);
-    tree.Write("Report.dll.V.2.0.000", CompanionText("ModA", "Main", "2.0.000", "ModA.exe") +
-                                           companionRest);
+    tree.Write("Report.dll.V.2.0.000",
+               CompanionText("ModA", "Main", "2.0.000", "ModA.exe") + companionRest);
   }
   void Start() { Timer1Timer(rig.Context); }
   bool Installed() const { return tree.Read("A/Report.dll") == kStaged; }
 };
 
-const std::string kDiscarded =
-    "These files failed their check and were not installed: Report.dll.";
+const std::string kDiscarded = "These files failed their check and were not installed: Report.dll.";
 
 }  // namespace
 
@@ -111,8 +111,8 @@ TEST(StagedCheckTest, AtTheEndOfUpdateAFailedCheckIsNamedInTheClosingText) {
   DownloadTheFiles(run.rig.Context);
   EXPECT_EQ(run.tree.Read("A/Report.dll"), "old");
   EXPECT_EQ(run.tree.Listing(), "A");
-  EXPECT_EQ(run.rig.Window.boxes,
-            std::vector<std::string>{std::string("Finished. ") + kDownloadErrorNote + " " + kDiscarded});
+  EXPECT_EQ(run.rig.Window.boxes, std::vector<std::string>{std::string("Finished. ") +
+                                                           kDownloadErrorNote + " " + kDiscarded});
 }
 
 // What Update stages carries its record: the digest and size it was
@@ -170,8 +170,8 @@ TEST(StagedCheckTest, AStagedFileInTheWayOfANewDownloadIsCheckedToo) {
   EXPECT_EQ(run.tree.Read("A/Report.dll"), "newer report");
   EXPECT_EQ(RecordedVersion(run.tree, "A", "ModA", "Main"), "3.0.000");
   EXPECT_EQ(run.tree.Listing(), "A allfiles.ini");
-  EXPECT_EQ(run.rig.Window.boxes,
-            std::vector<std::string>{std::string("Finished. ") + kDownloadErrorNote + " " + kDiscarded});
+  EXPECT_EQ(run.rig.Window.boxes, std::vector<std::string>{std::string("Finished. ") +
+                                                           kDownloadErrorNote + " " + kDiscarded});
 }
 
 // A staged file that cannot be read now (a disk error) is not discarded: it

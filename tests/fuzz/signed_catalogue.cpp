@@ -86,7 +86,8 @@ int GenuineSigners(std::string_view catalogue, std::string_view signatureFile,
       std::string_view line = rest.substr(0, end);
       rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
       while (!line.empty() && static_cast<unsigned char>(line.back()) <= ' ') line.remove_suffix(1);
-      while (!line.empty() && static_cast<unsigned char>(line.front()) <= ' ') line.remove_prefix(1);
+      while (!line.empty() && static_cast<unsigned char>(line.front()) <= ' ')
+        line.remove_prefix(1);
       const size_t blank = line.find_last_of(" \t");
       const auto decoded =
           DecodeBase64(blank == std::string_view::npos ? line : line.substr(blank + 1));
@@ -108,9 +109,9 @@ void CheckSignature(std::string_view catalogue, std::string_view signatureFile) 
   // always pass.
   const std::string signature = EncodeBase64(SignEd25519(catalogue, Seed())) + "\r\n";
   if (!Accepted(catalogue, signature, OneKey())) Fail("the key's own signature was refused");
-  const std::string both =
-      engine::NamedSignatureLine(PublicKey(), SignEd25519(catalogue, Seed())) +
-      engine::NamedSignatureLine(Ed25519PublicKey(OtherSeed()), SignEd25519(catalogue, OtherSeed()));
+  const std::string both = engine::NamedSignatureLine(PublicKey(), SignEd25519(catalogue, Seed())) +
+                           engine::NamedSignatureLine(Ed25519PublicKey(OtherSeed()),
+                                                      SignEd25519(catalogue, OtherSeed()));
   if (!Accepted(catalogue, both, TwoKeys())) Fail("the two keys' own signatures were refused");
 }
 

@@ -88,8 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckNextRoot(next);
   // The same text signed by the first root's key, as the vendor would.
   const engine::TSignedRoot signedByVendor{
-      next.Text, engine::NamedSignatureLine(First().RootKeys.Keys[0].Key,
-                                            SignEd25519(next.Text, Seed()))};
+      next.Text,
+      engine::NamedSignatureLine(First().RootKeys.Keys[0].Key, SignEd25519(next.Text, Seed()))};
   CheckNextRoot(signedByVendor);
   CheckKeptRecord(input);
   return 0;

@@ -54,6 +54,7 @@ engine::TLabelledKey ReadLabelledKey(const std::string& text, const std::string&
   if (colon == std::string::npos) return {defaultLabel, ReadPublicKey(text, text)};
   const std::string label(platform::TrimBlanks(text.substr(0, colon)));
   if (label.empty() || label.find_first_of("=[]\r\n;#") != std::string::npos)
-    throw Exception("\"" + label + "\" cannot label a key (no \"=\", \"[\", \"]\", \";\" or \"#\")");
+    throw Exception("\"" + label +
+                    "\" cannot label a key (no \"=\", \"[\", \"]\", \";\" or \"#\")");
   return {label, ReadPublicKey(text.substr(colon + 1), text)};
 }

@@ -37,13 +37,15 @@ void Apply(const TRootOptions& options, engine::TRoot& root) {
   if (options.RootThreshold) root.RootKeys.Threshold = *options.RootThreshold;
   if (options.CatalogueThreshold) root.CatalogueKeys.Threshold = *options.CatalogueThreshold;
   root.Expires.reset();
-  if (options.ExpiresInDays) root.Expires = SystemUtcNow() + *options.ExpiresInDays * kSecondsPerDay;
+  if (options.ExpiresInDays)
+    root.Expires = SystemUtcNow() + *options.ExpiresInDays * kSecondsPerDay;
 }
 
 // Writes a new root's text, after reading it back as the updater will.
 // The reader's refusal says what is wrong ("its RootThreshold must be ...").
 void WriteNewRoot(const engine::TRoot& root, const std::string& rootFile) {
-  if (platform::FileExists(rootFile)) throw Exception(rootFile + " already exists; a root is never overwritten");
+  if (platform::FileExists(rootFile))
+    throw Exception(rootFile + " already exists; a root is never overwritten");
   const std::string text = engine::RootText(root);
   try {
     engine::ParseRoot(text, "the new root");

@@ -57,7 +57,8 @@ class TVerification {
         continue;
       }
       NoComma("the module name \"" + module + "\"", module);
-      NoComma("the program file of module \"" + module + "\"", catalogue.ProgramFileForRecord(module));
+      NoComma("the program file of module \"" + module + "\"",
+              catalogue.ProgramFileForRecord(module));
       TStringList components;
       catalogue.ReadComponents(module, components);
       for (int c = 0; c < components.Count(); ++c)
@@ -103,7 +104,8 @@ class TVerification {
     if (!FDigests.count(path)) FDigests[path] = engine::DigestOfFile(path, true);
     const std::optional<engine::TFileDigest>& digest = FDigests[path];
     if (!digest) return Fail(name + ": " + path + " is missing");
-    if (digest->Sha256 != expected.Sha256) return Fail(name + ": " + path + " does not match its sha256");
+    if (digest->Sha256 != expected.Sha256)
+      return Fail(name + ": " + path + " does not match its sha256");
     if (digest->Size != *expected.Size) return Fail(name + ": " + path + " does not have its size");
     ++FFiles;
   }

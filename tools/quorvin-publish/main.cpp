@@ -124,7 +124,8 @@ int RunSign(TArguments& args) {
 
 int RunVerify(TArguments& args) {
   std::vector<std::string> rest = args.Rest();
-  if (rest.size() == 3 && rest[0] == "--root") return Verify(FirstRoot(rest[1]), rest[2], std::cout);
+  if (rest.size() == 3 && rest[0] == "--root")
+    return Verify(FirstRoot(rest[1]), rest[2], std::cout);
   if (rest.size() != 2 || rest[0].starts_with("--")) throw TWrongUse{"verify takes two arguments"};
   return Verify(engine::OneKeyRoot(ReadPublicKey(rest[0], "PUBLIC_KEY")), rest[1], std::cout);
 }
@@ -162,7 +163,8 @@ int Run(const std::string& command, TArguments& args) {
   if (command == "root-create" || command == "root-next") {
     const TRootOptions options = ReadRootOptions(args);
     const auto rest = args.Rest();
-    if (command == "root-create" && rest.size() == 1) return RootCreate(options, rest[0], std::cout);
+    if (command == "root-create" && rest.size() == 1)
+      return RootCreate(options, rest[0], std::cout);
     if (command == "root-next" && rest.size() == 2)
       return RootNext(options, rest[0], rest[1], std::cout);
     throw TWrongUse{command + " has the wrong number of arguments"};

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -211,7 +211,8 @@ TEST(QuorvinPublishTest, SignRefusesAndWritesNothing) {
        "the program file of module \"ModC\" holds a comma"},
       {"a comma in a module name", "[modules]\r\nAcme, Inc=ModC.exe\r\n",
        "the module name \"Acme, Inc\" holds a comma"},
-      {"a comma in a component key", "[modules]\r\nApp=App.exe\r\n[App]\r\nMain,x=1.0.000,App.exe\r\n",
+      {"a comma in a component key",
+       "[modules]\r\nApp=App.exe\r\n[App]\r\nMain,x=1.0.000,App.exe\r\n",
        "[App] Main,x: the key holds a comma"},
   };
   for (const TCase& test : cases) {
@@ -299,8 +300,9 @@ TEST(QuorvinPublishTest, SectionsAreMatchedAsTheUpdaterMatchesThem) {
   TServer server;
   const std::string publicKey = server.Keygen();
   const std::string old = "sha256=" + std::string(64, '0') + ",size=3";
-  server.Write("download/allfiles.ini",
-               "[modules]\r\n\xC4pfel=Apfel.exe\r\n[\xE4pfel]\r\nMain=2.0.000,Apfel.dll," + old + "\r\n");
+  server.Write(
+      "download/allfiles.ini",
+      "[modules]\r\n\xC4pfel=Apfel.exe\r\n[\xE4pfel]\r\nMain=2.0.000,Apfel.dll," + old + "\r\n");
   server.Write("download/Apfel.dll", "new apples");
   const TResult signedTree = server.Sign();
   ASSERT_EQ(signedTree.status, 0) << signedTree.output;
@@ -345,9 +347,10 @@ class TVendor {
   std::string FirstRoot() const { return FServer.Root + "/keys/first.root"; }
 
   TResult CreateFirst() {
-    TResult made = Publish("root-create --root-threshold 2 --root-key a:" + Public["root-a"] +
-                           " --root-key b:" + Public["root-b"] + " --root-key c:" + Public["root-c"] +
-                           " --catalogue-key one:" + Public["cat-1"] + " " + FirstRoot());
+    TResult made =
+        Publish("root-create --root-threshold 2 --root-key a:" + Public["root-a"] +
+                " --root-key b:" + Public["root-b"] + " --root-key c:" + Public["root-c"] +
+                " --catalogue-key one:" + Public["cat-1"] + " " + FirstRoot());
     if (made.status != 0) return made;
     return Publish("root-sign " + Key("root-a") + " " + Key("root-c") + " " + FirstRoot());
   }
@@ -379,19 +382,22 @@ TEST(QuorvinPublishTest, TheRotationDrillAsTheReadmeTellsIt) {
                          vendor.FirstRoot() + " " + vendor.Root(2));
   ASSERT_EQ(next.status, 0) << next.output;
   EXPECT_NE(next.output.find("sign it with 2 of the root keys of root 1 and 2 of its own"),
-            std::string::npos) << next.output;
+            std::string::npos)
+      << next.output;
   // Published unsigned, the chain breaks there, and verify says where.
   TResult verified = vendor.Verify();
   EXPECT_EQ(verified.status, 1);
   EXPECT_NE(verified.output.find("root 2 is not signed by enough root keys of root 1 (0 of 2)"),
-            std::string::npos) << verified.output;
+            std::string::npos)
+      << verified.output;
   ASSERT_EQ(Publish("root-sign " + vendor.Key("root-b") + " " + vendor.Root(2)).status, 0);
   ASSERT_EQ(Publish("root-sign " + vendor.Key("root-c") + " " + vendor.Root(2)).status, 0);
   // The old catalogue key no longer signs; nothing is written when it tries.
   const std::string before = server.Catalogue();
   TResult refused = vendor.Sign(vendor.Key("cat-1"));
   EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.output.find("its signature does not match"), std::string::npos) << refused.output;
+  EXPECT_NE(refused.output.find("its signature does not match"), std::string::npos)
+      << refused.output;
   EXPECT_NE(refused.output.find("nothing was written"), std::string::npos);
   EXPECT_EQ(server.Catalogue(), before);
   const TResult rotated = vendor.Sign(vendor.Key("cat-2"));
@@ -404,9 +410,9 @@ TEST(QuorvinPublishTest, TheRotationDrillAsTheReadmeTellsIt) {
   // new key in its place.
   const TResult made = Publish("keygen " + vendor.Key("root-d"));
   const std::string rootD = made.output.substr(0, made.output.find('\n'));
-  next = Publish("root-next --root-key b:" + vendor.Public["root-b"] + " --root-key c:" +
-                 vendor.Public["root-c"] + " --root-key d:" + rootD + " " + vendor.Root(2) + " " +
-                 vendor.Root(3));
+  next = Publish("root-next --root-key b:" + vendor.Public["root-b"] +
+                 " --root-key c:" + vendor.Public["root-c"] + " --root-key d:" + rootD + " " +
+                 vendor.Root(2) + " " + vendor.Root(3));
   ASSERT_EQ(next.status, 0) << next.output;
   ASSERT_EQ(Publish("root-sign " + vendor.Key("root-b") + " " + vendor.Key("root-c") + " " +
                     vendor.Key("root-d") + " " + vendor.Root(3))
@@ -431,7 +437,8 @@ TEST(QuorvinPublishTest, SeveralCatalogueKeysSignOneLineEach) {
   const TResult one = vendor.Sign(vendor.Key("cat-1"));
   EXPECT_EQ(one.status, 1);
   EXPECT_NE(one.output.find("it is signed by 1 of the 2 different catalogue keys it needs"),
-            std::string::npos) << one.output;
+            std::string::npos)
+      << one.output;
   EXPECT_FALSE(server.Exists("download/allfiles.ini.sig"));
   EXPECT_EQ(vendor.Sign(vendor.Key("cat-1") + " " + vendor.Key("cat-1")).status, 1);
   const TResult both = vendor.Sign(vendor.Key("cat-1") + " " + vendor.Key("cat-2"));
@@ -441,9 +448,9 @@ TEST(QuorvinPublishTest, SeveralCatalogueKeysSignOneLineEach) {
   EXPECT_EQ(std::count(signatures.begin(), signatures.end(), '\n'), 2);
   EXPECT_EQ(vendor.Verify().status, 0);
   // Several keys need the root that says how many must sign.
-  EXPECT_EQ(Publish("sign " + vendor.Key("cat-1") + " " + vendor.Key("cat-2") + " " + server.Root)
-                .status,
-            1);
+  EXPECT_EQ(
+      Publish("sign " + vendor.Key("cat-1") + " " + vendor.Key("cat-2") + " " + server.Root).status,
+      1);
 }
 
 TEST(QuorvinPublishTest, ARootThatCouldNeverBeObeyedIsNotWritten) {
@@ -477,13 +484,15 @@ TEST(QuorvinPublishTest, RestartSerialStartsAgainFromTheClock) {
   TVendor vendor(server);
   LayOut(server);
   ASSERT_EQ(vendor.CreateFirst().status, 0);
-  server.Write("download/allfiles.ini", kCatalogue + "[release]\r\nSerial=18446744073709551615\r\n");
+  server.Write("download/allfiles.ini",
+               kCatalogue + "[release]\r\nSerial=18446744073709551615\r\n");
   const TResult frozen = vendor.Sign(vendor.Key("cat-1"));
   EXPECT_EQ(frozen.status, 1);
   EXPECT_NE(frozen.output.find("see --restart-serial"), std::string::npos) << frozen.output;
-  const TResult restarted =
-      Publish("sign --restart-serial --root " + vendor.FirstRoot() + " " + vendor.Key("cat-1") + " " + server.Root);
+  const TResult restarted = Publish("sign --restart-serial --root " + vendor.FirstRoot() + " " +
+                                    vendor.Key("cat-1") + " " + server.Root);
   ASSERT_EQ(restarted.status, 0) << restarted.output;
-  EXPECT_NE(server.Catalogue().find("Serial=" + std::to_string(UtcTimeDigits(SystemUtcNow())).substr(0, 8)),
+  EXPECT_NE(server.Catalogue().find("Serial=" +
+                                    std::to_string(UtcTimeDigits(SystemUtcNow())).substr(0, 8)),
             std::string::npos);
 }
