@@ -33,31 +33,33 @@ function(quorvin_bytes_of file out_var)
 endfunction()
 
 # The root check program (cmake/RootCheck.cpp with the updater's own code
-# for roots), built once per build folder and again only when its sources
-# change; sets `out_var` to its path.
+# for roots, the project cmake/root-check), built once per build folder and
+# again only when its sources change; sets `out_var` to its path.
 function(quorvin_root_checker out_var)
-  file(GLOB sources ${QUORVIN_SOURCE_ROOT}/src/platform/*.cpp ${QUORVIN_SOURCE_ROOT}/src/util/*.cpp)
+  file(GLOB sources ${QUORVIN_SOURCE_ROOT}/src/platform/*.cpp ${QUORVIN_SOURCE_ROOT}/src/util/*.cpp
+       ${QUORVIN_SOURCE_ROOT}/src/platform/*.h ${QUORVIN_SOURCE_ROOT}/src/util/*.h)
   foreach(unit CatalogueRelease CatalogueSignature RootChain SignatureLines TrustRoot)
-    list(APPEND sources ${QUORVIN_SOURCE_ROOT}/src/engine/${unit}.cpp)
+    list(APPEND sources ${QUORVIN_SOURCE_ROOT}/src/engine/${unit}.cpp
+         ${QUORVIN_SOURCE_ROOT}/src/engine/${unit}.h)
   endforeach()
-  list(APPEND sources ${QUORVIN_SOURCE_ROOT}/cmake/RootCheck.cpp)
+  list(APPEND sources ${QUORVIN_SOURCE_ROOT}/cmake/RootCheck.cpp
+       ${QUORVIN_SOURCE_ROOT}/cmake/root-check/CMakeLists.txt)
   set(fingerprint "")
   foreach(source ${sources})
     file(SHA256 ${source} hash)
     string(APPEND fingerprint ${hash})
   endforeach()
   string(SHA256 fingerprint "${fingerprint}")
-  set(checker ${CMAKE_BINARY_DIR}/root-check/root-check-${fingerprint})
+  set(folder ${CMAKE_BINARY_DIR}/root-check)
+  set(checker ${folder}/bin-${fingerprint}/root-check)
   if(NOT EXISTS ${checker})
     message(STATUS "Building the root check")
-    try_compile(built ${CMAKE_BINARY_DIR}/root-check/build
-                SOURCES ${sources}
-                CMAKE_FLAGS "-DINCLUDE_DIRECTORIES=${QUORVIN_SOURCE_ROOT}/src"
-                CXX_STANDARD 20 CXX_STANDARD_REQUIRED ON
-                LINK_LIBRARIES OpenSSL::Crypto Threads::Threads
-                OUTPUT_VARIABLE output
-                COPY_FILE ${checker})
-    if(NOT built)
+    file(REMOVE_RECURSE ${folder})
+    try_compile(built ${folder}/build ${QUORVIN_SOURCE_ROOT}/cmake/root-check QuorvinRootCheck
+                root-check
+                CMAKE_FLAGS "-DCMAKE_RUNTIME_OUTPUT_DIRECTORY=${folder}/bin-${fingerprint}"
+                OUTPUT_VARIABLE output)
+    if(NOT built OR NOT EXISTS ${checker})
       message(FATAL_ERROR "The root check could not be built:\n${output}")
     endif()
   endif()
