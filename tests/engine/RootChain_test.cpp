@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "DetectTestSupport.h"
@@ -69,6 +70,11 @@ class TRootRun {
     FServer.AddFile("/download/allfiles.ini.sig", SignedBy(catalogue, signers));
     FDetect = std::make_unique<DetectContext>(FTree.Root(), FServer.Url("/"));
     TUpdaterContext& context = FDetect->context;
+    if (OnTransferEnd) {
+      FDetect->http.OnWorkEnd = [this](THttpClient*, TWorkMode) {
+        OnTransferEnd(FServer.RequestLines().back(), FDetect->window);
+      };
+    }
     context.BuiltInRootText = kFirst.Text();
     context.BuiltInRootSignatures = SignedBy(kFirst.Text(), {kRoot1, kRoot2});
     context.UtcNow = [now] { return now; };
@@ -97,6 +103,9 @@ class TRootRun {
     return versions;
   }
   uint64_t AcceptedSerial() const { return engine::ReadAcceptedSerial(FTree.Root()).Serial; }
+
+  // Called as each transfer ends, with its request line: a user's Exit.
+  std::function<void(const std::string&, FakeUpdaterWindow&)> OnTransferEnd;
 
  private:
   DetectTree FTree;
@@ -340,4 +349,16 @@ TEST(TrustRootTest, TheToolsTextReadsBackAsTheSameRoot) {
   EXPECT_EQ(read.SerialFloor, 20250301000000u);
   EXPECT_EQ(read.Expires, kNow);
   EXPECT_EQ(engine::RootText(read), written.Text());
+}
+
+TEST(RootChainTest, ExitWhileARootArrivesStoresNothing) {
+  TRootRun run;
+  const TTestRoot second{2, {kRoot1, kRoot2}, 2, {kCatalogueB}, 1};
+  run.Publish(second, {kRoot1, kRoot2});
+  run.OnTransferEnd = [](const std::string& request, FakeUpdaterWindow& window) {
+    if (request.find("/2.root.sig ") != std::string::npos) window.SetTag(kAbortRequested);
+  };
+  EXPECT_EQ(run.Next(Catalogue("1"), {kCatalogueB}), "Operation aborted");
+  EXPECT_TRUE(run.KeptVersions().empty());
+  EXPECT_EQ(run.Server().RequestLines().back(), "GET /download/root/2.root.sig HTTP/1.1");
 }
