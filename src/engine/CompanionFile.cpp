@@ -1,7 +1,5 @@
 #include "engine/CompanionFile.h"
 
-#include <sys/stat.h>
-
 #include <limits>
 #include <string_view>
 #include <vector>
@@ -91,9 +89,9 @@ std::string FindCompanion(const std::string& programFolder, const std::string& b
   bool found = false;
   TCandidate best;
   for (const auto& name : CompanionNames(programFolder, bare)) {
-    struct stat info;
-    if (::stat((programFolder + name).c_str(), &info) != 0) continue;
-    const TCandidate candidate{name, info.st_mtim};
+    timespec written;
+    if (!platform::ModificationTimeExact(programFolder + name, written)) continue;
+    const TCandidate candidate{name, written};
     if (!found || WrittenLater(candidate, best)) best = candidate;
     found = true;
   }
@@ -103,7 +101,6 @@ std::string FindCompanion(const std::string& programFolder, const std::string& b
 void RemoveCompanions(const std::string& programFolder, const std::string& bare) {
   for (const auto& name : CompanionNames(programFolder, bare))
     platform::DeleteFileExact(programFolder + name);
-  platform::SyncFolder(programFolder);
 }
 
 }  // namespace engine

@@ -69,7 +69,10 @@ std::string FindCompanion(const std::string& programFolder, const std::string& b
 
 // Deletes every companion of the bare name, and nothing else, each by the
 // exact name listed; used before a new file is staged under that name, when
-// any companion still there is stale by definition.
+// any companion still there is stale by definition.  The folder is not
+// flushed: a stale companion that a power cut brings back is harmless, as
+// the newest companion of a name is the one read, and only beside its
+// staged file.
 void RemoveCompanions(const std::string& programFolder, const std::string& bare);
 
 }  // namespace engine

@@ -31,19 +31,16 @@ std::string FreeAsideName(const std::string& folder, const std::string& bare) {
 // move left under that name goes first.  Both are addressed by the exact
 // names in the journal: a file whose name differs only in case is another
 // file of the user's.  False when the old copy is still aside, in which case
-// the journal must stay for a later attempt.
+// the journal must stay for a later attempt; raises EFOpenError when it
+// cannot be told whether it is.
 bool RestoreAside(const TInstallJournal& journal) {
-  if (journal.Aside.empty() || !platform::FileExistsExact(journal.Aside)) return true;
+  if (journal.Aside.empty() || !platform::FileExistsExactOrRaise(journal.Aside)) return true;
   platform::DeleteFileExact(journal.Target);
-  const bool restored = platform::MoveFileNoReplaceExact(journal.Aside, journal.Target);
-  platform::SyncFolder(FolderOf(journal.Target));
-  return restored;
+  return platform::MoveFileNoReplaceExact(journal.Aside, journal.Target);
 }
 
 // Deletes the file; true when it is gone, also when it was gone before.
-bool Gone(const std::string& path) {
-  return platform::DeleteFileExact(path) || !platform::FileExistsExact(path);
-}
+bool Gone(const std::string& path) { return platform::DeleteFileExact(path) || errno == ENOENT; }
 
 // Undoes an installation whose staged file may have moved in: without an
 // old copy, whatever is under the component's name is the new copy (or an
@@ -60,28 +57,6 @@ void RollBack(const std::string& programFolder, TInstallJournal journal) {
   if (Undo(journal)) RemoveInstallJournal(programFolder);
 }
 
-// The steps after the version is recorded: the leftovers go, then the
-// journal.  An old copy that could not be deleted keeps the journal, so that
-// the next recovery deletes it: nothing else would ever find it.
-void ClearUp(const std::string& programFolder, const TInstallJournal& journal) {
-  if (!journal.Aside.empty()) {
-    if (!Gone(journal.Aside)) return;
-    platform::SyncFolder(FolderOf(journal.Aside));
-  }
-  if (!journal.CompanionFile.empty()) platform::DeleteFileExact(journal.CompanionFile);
-  RemoveInstallJournal(programFolder);
-}
-
-// The last steps, the same for a fresh installation and a recovered one:
-// the version is recorded, then the leftovers go.  Only the recording
-// raises, and a Version.ini is replaced whole or not at all, so after an
-// error the version is as it was.
-void Complete(const std::string& programFolder, const TInstallJournal& journal) {
-  RecordInstalledVersion(FolderOf(journal.Target), journal.ModuleName, journal.ComponentKey,
-                         journal.AvailableVersion);
-  ClearUp(programFolder, journal);
-}
-
 // True when the target's Version.ini records the journal's version: an
 // earlier attempt recorded it and stopped before its journal was removed.
 // Raises EFOpenError when the file is there but cannot be read.
@@ -89,6 +64,46 @@ bool VersionRecorded(const TInstallJournal& journal) {
   const TIniSnapshot versionFile(FolderOf(journal.Target) + kVersionFileName, true);
   return versionFile.ReadString(journal.ModuleName, journal.ComponentKey, "") ==
          journal.AvailableVersion;
+}
+
+// False only when Version.ini can be read and does not record the version.
+bool MayBeRecorded(const TInstallJournal& journal) {
+  try {
+    return VersionRecorded(journal);
+  } catch (const std::exception&) {
+    return true;
+  }
+}
+
+// The steps after the version is recorded: the old copy goes and the
+// installation folder is flushed, then the companion and the journal go.
+// The folder's flush puts the version's record and the old copy's removal
+// on disk before the journal goes: after a power cut, nothing else would
+// ever record the version again or find the old copy.  False when the
+// journal has to stay for the next start to finish.
+bool ClearUp(const std::string& programFolder, const TInstallJournal& journal) {
+  if (!journal.Aside.empty() && !Gone(journal.Aside)) return false;
+  if (!platform::SyncFolder(FolderOf(journal.Target))) return false;
+  if (!journal.CompanionFile.empty()) platform::DeleteFileExact(journal.CompanionFile);
+  return RemoveInstallJournal(programFolder);
+}
+
+// The last steps, the same for a fresh installation and a recovered one:
+// the version is recorded, then the leftovers go.  Raises when the version
+// could not be recorded, and the folder's Version.ini shows it is not: a
+// Version.ini is replaced whole or not at all.  False when the journal has
+// to stay: the leftovers could not go, or the record's write failed after
+// the new Version.ini was in place (its folder could not be flushed), and
+// taking the new copy out would leave the old copy with the new version.
+bool Complete(const std::string& programFolder, const TInstallJournal& journal) {
+  try {
+    RecordInstalledVersion(FolderOf(journal.Target), journal.ModuleName, journal.ComponentKey,
+                           journal.AvailableVersion);
+  } catch (const std::exception&) {
+    if (!MayBeRecorded(journal)) throw;
+    return false;
+  }
+  return ClearUp(programFolder, journal);
 }
 
 // The temporary file of a Version.ini write that the process died in: it
@@ -128,30 +143,35 @@ bool TakeOverOldCopysMode(const TInstallJournal& journal) {
   return platform::CopyOwnerAndMode(journal.Target, journal.StagedFile);
 }
 
+// After a move that failed.  A failed move is taken back, but taking it
+// back may fail too, so the folder is put as it was by the journal, and the
+// journal goes only once it is.  While the staged file is still there,
+// nothing of ours is under the component's name.
+void GiveUp(const std::string& programFolder, const TInstallJournal& journal) {
+  const bool stagedStayed = platform::FileExistsExact(journal.StagedFile);
+  if (stagedStayed ? RestoreAside(journal) : Undo(journal)) RemoveInstallJournal(programFolder);
+}
+
 bool Replace(const std::string& programFolder, const TInstallJournal& journal) {
   WriteInstallJournal(programFolder, journal);
   if (!TakeOverOldCopysMode(journal)) {
     RemoveInstallJournal(programFolder);
     return false;
   }
-  if (!journal.Aside.empty()) {
-    if (!platform::MoveFileNoReplaceExact(journal.Target, journal.Aside)) {
-      RemoveInstallJournal(programFolder);
-      return false;
-    }
+  if (!journal.Aside.empty() && !platform::MoveFileNoReplaceExact(journal.Target, journal.Aside)) {
+    GiveUp(programFolder, journal);
+    return false;
   }
   if (!platform::MoveFileNoReplaceExact(journal.StagedFile, journal.Target)) {
-    const bool restored = RestoreAside(journal);
-    if (restored) RemoveInstallJournal(programFolder);
+    GiveUp(programFolder, journal);
     return false;
   }
   try {
-    Complete(programFolder, journal);
+    return Complete(programFolder, journal);
   } catch (const std::exception&) {
     RollBack(programFolder, journal);
     return false;
   }
-  return true;
 }
 
 // In a folder shared by a group, a staged file may belong to another
@@ -183,9 +203,9 @@ bool InstallIntoFolder(const TFolderInstall& install) {
 }
 
 bool RecoverInterruptedInstall(const std::string& programFolder) {
-  if (!InstallJournalExists(programFolder)) return true;
   bool finished = true;  // false once a copy that had moved in is taken out again
   try {
+    if (!InstallJournalExists(programFolder)) return true;
     const auto journal = ReadInstallJournal(programFolder);
     if (!journal) {
       // Written whole or not at all: this is no journal of ours.
@@ -193,19 +213,21 @@ bool RecoverInterruptedInstall(const std::string& programFolder) {
       return !InstallJournalExists(programFolder);
     }
     RemoveUnfinishedVersionWrites(FolderOf(journal->Target));
-    const bool moved = !platform::FileExistsExact(journal->StagedFile);
+    // A look that fails raises: a staged file taken for moved would have its
+    // version recorded for the old copy.
+    const bool moved = !platform::FileExistsExactOrRaise(journal->StagedFile);
     // A new copy that has vanished since cannot be completed, only undone.
     if (journal->Phase == TInstallPhase::RollingBack ||
-        (moved && !platform::FileExistsExact(journal->Target))) {
+        (moved && !platform::FileExistsExactOrRaise(journal->Target))) {
       finished = false;
       RollBack(programFolder, *journal);
     } else if (moved && VersionRecorded(*journal)) {
       // Recorded already: undone now, the old copy would carry the new
       // version.  Only the leftovers remain.
-      ClearUp(programFolder, *journal);
+      finished = ClearUp(programFolder, *journal);
     } else if (moved) {
       try {
-        Complete(programFolder, *journal);
+        finished = Complete(programFolder, *journal);
       } catch (const std::exception&) {
         finished = false;
         RollBack(programFolder, *journal);
@@ -215,10 +237,10 @@ bool RecoverInterruptedInstall(const std::string& programFolder) {
       // other than the old copy is an unfinished copy of it.
       RemoveInstallJournal(programFolder);
     }
+    return finished && !InstallJournalExists(programFolder);
   } catch (const std::exception&) {
     return false;
   }
-  return finished && !InstallJournalExists(programFolder);
 }
 
 void RecordInstalledVersion(const std::string& folder, const std::string& module,

@@ -122,12 +122,12 @@ std::optional<TInstallJournal> ReadInstallJournal(const std::string& programFold
 }
 
 bool InstallJournalExists(const std::string& programFolder) {
-  return platform::FileExists(InstallJournalPath(programFolder));
+  return platform::FileExistsOrRaise(InstallJournalPath(programFolder));
 }
 
-void RemoveInstallJournal(const std::string& programFolder) {
+bool RemoveInstallJournal(const std::string& programFolder) {
   platform::DeleteFile(InstallJournalPath(programFolder));
-  platform::SyncFolder(programFolder);
+  return platform::SyncFolder(programFolder) && !InstallJournalExists(programFolder);
 }
 
 }  // namespace engine

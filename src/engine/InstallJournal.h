@@ -42,7 +42,12 @@ void WriteInstallJournal(const std::string& programFolder, const TInstallJournal
 // Raises EFOpenError when the file is there but cannot be read: it is still
 // the only record of what to finish or undo, so it must stay.
 std::optional<TInstallJournal> ReadInstallJournal(const std::string& programFolder);
+// Raises EFOpenError when the journal cannot be looked at (a failing disk):
+// taken for absent, it would be overwritten by the next installation's.
 bool InstallJournalExists(const std::string& programFolder);
-void RemoveInstallJournal(const std::string& programFolder);
+// Deletes the journal and flushes the program folder; false when the
+// journal is still there, or its deletion could not be flushed (a power cut
+// could bring it back).
+bool RemoveInstallJournal(const std::string& programFolder);
 
 }  // namespace engine

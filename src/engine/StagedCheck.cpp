@@ -46,17 +46,15 @@ TStagedCheck CheckStagedFile(const TUpdaterContext& context, const std::string& 
 void DiscardStagedFile(TUpdaterContext& context, const std::string& stagedName) {
   const std::string& folder = context.ProgramFolder;
   const std::string bare = BareNameOfStaged(stagedName);
-  // The staged file goes first: a companion left alone is harmless, a
-  // staged file without one is not.
-  if (platform::DeleteFileExact(folder + stagedName)) {
-    platform::SyncFolder(folder);
+  // The staged file goes first, and for good, before its companions: a
+  // companion left alone is harmless, a staged file without one is not.
+  if (platform::DeleteFileExact(folder + stagedName) && platform::SyncFolder(folder))
     RemoveCompanions(folder, bare);
-  }
   context.DiscardedStagedFiles.push_back(bare);
 }
 
 std::string FailedFilesText(const std::vector<std::string>& names) {
-  std::string text = "These files failed their check and were not installed: ";
+  std::string text = kFailedFilesText;
   for (size_t index = 0; index < names.size() && index < kNamesShown; ++index)
     text += (index ? ", " : "") + names[index];
   if (names.size() > kNamesShown)

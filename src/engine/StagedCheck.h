@@ -26,8 +26,11 @@ TStagedCheck CheckStagedFile(const TUpdaterContext& context, const std::string& 
 // the context's list of discarded files.
 void DiscardStagedFile(TUpdaterContext& context, const std::string& stagedName);
 
-// "These files failed their check and were not installed: A.dll, B.dll."
-// (the first ten names, then how many more), for a list that is not empty.
+// kFailedFilesText and the names: "These files failed their check and were
+// not installed: A.dll, B.dll." (the first ten names, then how many more),
+// for a list that is not empty.
+inline constexpr const char* kFailedFilesText =
+    "These files failed their check and were not installed: ";
 std::string FailedFilesText(const std::vector<std::string>& names);
 
 }  // namespace engine

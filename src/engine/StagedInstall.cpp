@@ -101,7 +101,9 @@ bool InstallStagedFiles(TUpdaterContext& context) {
   bool result = platform::ListFolder(context.ProgramFolder, engine::kStagedPattern, entries);
   for (const auto& entry : entries) {
     // Each staged file is taken once; one that has gone meanwhile is skipped.
-    if (entry.isFolder || !platform::FileExistsExact(context.ProgramFolder + entry.name)) continue;
+    // One that cannot be looked at raises: it is not known to be gone.
+    if (entry.isFolder || !platform::FileExistsExactOrRaise(context.ProgramFolder + entry.name))
+      continue;
     if (!InstallStagedFile(context, entry.name)) result = false;
   }
   // An installation that could not be finished (its old copy still aside, its
@@ -125,8 +127,9 @@ void DiscardOrphanedStagedFiles(TUpdaterContext& context) {
     // The staged file goes first: a companion left alone is harmless (it is
     // removed when the name is staged again), a staged file without one is
     // not, so the companions stay with a staged file that could not go.
-    if (!platform::DeleteFileExact(programFolder + entry.name)) continue;
-    platform::SyncFolder(programFolder);
+    if (!platform::DeleteFileExact(programFolder + entry.name) ||
+        !platform::SyncFolder(programFolder))
+      continue;
     engine::RemoveCompanions(programFolder, bare);
   }
 }

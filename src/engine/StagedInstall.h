@@ -15,7 +15,8 @@
 // the program folder could not be listed, or when an installation is left
 // unfinished (its journal could not be removed or recovered); true
 // otherwise.  A staged file whose companion file is missing, unreadable or
-// short raises EFOpenError or the list index error, which end the call.
+// short raises EFOpenError or the list index error, which end the call, and
+// so does a staged file that cannot be looked at (a failing disk).
 bool InstallStagedFiles(TUpdaterContext& context);
 // What the user is told when InstallStagedFiles returned false.
 inline constexpr const char* kFilesInUseText =

@@ -62,13 +62,15 @@ void Timer1Timer(TUpdaterContext& context) {
     context.Window.RequestTermination();
     return;
   }
+  // An installation cut short is finished or undone first, before the scan,
+  // which raises when a folder cannot be read: whatever fails later, the
+  // installation folders are whole.  One that could not be finished, or
+  // whose copy had to be taken out again, is a file that could not be
+  // installed: the user hears of it as of one in use.
+  const bool recovered = engine::RecoverInterruptedInstall(context.ProgramFolder);
   context.DirList = std::make_unique<TStringList>();
   ScanFolder(context, context.ProgramFolder);
   RemoveLeftovers(context.ProgramFolder);
-  // An installation that could not be finished, or whose copy had to be
-  // taken out again, is a file that could not be installed: the user hears
-  // of it as of one in use.
-  const bool recovered = engine::RecoverInterruptedInstall(context.ProgramFolder);
   DiscardOrphanedStagedFiles(context);
   context.DiscardedStagedFiles.clear();
   const bool installed = InstallPendingFiles(context);

@@ -99,7 +99,7 @@ void ExamineComponent(TUpdaterContext& context, TCatalogue& catalogue, TInstalle
   // reaches outside the installation folder.
   const std::string target =
       (*context.DirList)[installations.First] + BareFileName(record.ComponentFile);
-  if (!platform::FileExists(target)) return;
+  if (!platform::FileExistsOrRaise(target)) return;
   record.InUse = FileInUse(target);
   AppendRow(context.Window, record);
 }

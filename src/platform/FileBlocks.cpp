@@ -31,7 +31,7 @@ bool ReadFileBlocks(const std::string& path,
   if (fd < 0) return false;
   const TOpenFile file{fd, path};
   struct stat info;
-  if (::fstat(fd, &info) != 0) return false;
+  if (calls::StatOpen(fd, info, path) != 0) return false;
   if (!S_ISREG(info.st_mode)) {
     errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
     return false;

@@ -15,7 +15,7 @@ int ChangeOwner(TOpenFile file, uid_t owner, gid_t group) {
   return calls::ChangeOwner(file.fd, owner, group, file.path);
 }
 int ChangeMode(TOpenFile file, mode_t mode) { return calls::ChangeMode(file.fd, mode, file.path); }
-int StatOf(TOpenFile file, struct stat& info) { return ::fstat(file.fd, &info); }
+int StatOf(TOpenFile file, struct stat& info) { return calls::StatOpen(file.fd, info, file.path); }
 
 }  // namespace
 
@@ -47,7 +47,7 @@ bool CopyToNewFile(const std::string& from, const std::string& to) {
   const int source = calls::Open(from, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (source < 0) return false;
   struct stat info;
-  const bool regular = ::fstat(source, &info) == 0 && S_ISREG(info.st_mode);
+  const bool regular = calls::StatOpen(source, info, from) == 0 && S_ISREG(info.st_mode);
   if (!regular) {
     ::close(source);
     return FailWith(EISDIR);

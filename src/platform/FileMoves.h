@@ -14,10 +14,12 @@ namespace platform {
 // Deletes a file; false when it could not (missing, in use, no permission).
 bool DeleteFile(const std::string& path);
 // Moves a file, never replacing an existing target: a rename within one file
-// system, else copy, flush and remove the source.  A target that differs
-// only in case counts as existing.  The moved file keeps its permission
-// bits, owner and group (a copy takes them over where the process may).
-// errno tells why on false.
+// system, else copy and flush it, flush the target's folder, and remove the
+// source.  A target that differs only in case counts as existing.  The
+// moved file keeps its permission bits, owner and group (a copy takes them
+// over where the process may).  The move is on disk when this returns true
+// (both folders are flushed); when a flush fails the move is taken back and
+// the call returns false.  errno tells why on false.
 bool MoveFileNoReplace(const std::string& from, const std::string& to);
 
 bool DeleteFileExact(const std::string& path);

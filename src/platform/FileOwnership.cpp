@@ -16,18 +16,21 @@ namespace platform {
 
 bool CopyOwnerAndMode(const std::string& from, const std::string& to) {
   struct stat old;
-  if (::lstat(from.c_str(), &old) != 0) return false;
+  if (calls::StatEntry(from, old) != 0) return false;
   // Non-blocking, so a FIFO planted under the name cannot stall the open.
   const int fd = calls::Open(to, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat target;
-  if (::fstat(fd, &target) != 0 || !S_ISREG(target.st_mode)) {
+  if (calls::StatOpen(fd, target, to) != 0 || !S_ISREG(target.st_mode)) {
     ::close(fd);
     return FailWith(ELOOP);
   }
   // A link says nothing of the file it stands for: the new file keeps the
-  // owner and mode it was created with.
-  const bool taken = S_ISLNK(old.st_mode) || TakeOverOwnerAndMode(TOpenFile{fd, to}, old);
+  // owner and mode it was created with.  What was taken over is flushed, as
+  // the file's data was: the file is about to be renamed into place, and
+  // after a power cut it must not come back there with its old mode.
+  const bool taken = S_ISLNK(old.st_mode) ||
+                     (TakeOverOwnerAndMode(TOpenFile{fd, to}, old) && calls::Sync(fd, to) == 0);
   const int error = errno;
   ::close(fd);
   errno = error;
@@ -37,7 +40,7 @@ bool CopyOwnerAndMode(const std::string& from, const std::string& to) {
 bool OwnedByAnotherUser(const std::string& path) {
   struct stat info;
   const uid_t us = ::geteuid();
-  return us != 0 && ::lstat(path.c_str(), &info) == 0 && info.st_uid != us;
+  return us != 0 && calls::StatEntry(path, info) == 0 && info.st_uid != us;
 }
 
 bool ReplaceWithOwnCopy(const std::string& path) {
@@ -53,8 +56,7 @@ bool ReplaceWithOwnCopy(const std::string& path) {
     calls::Unlink(copy);
     return FailWith(error);
   }
-  SyncFolder(folder.empty() ? "." : folder);
-  return true;
+  return SyncFolder(folder.empty() ? "." : folder);
 }
 
 }  // namespace platform

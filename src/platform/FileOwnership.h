@@ -9,8 +9,9 @@ namespace platform {
 // process may set them; a set-user-ID or set-group-ID bit only with the
 // owner or group it belongs to.  Neither name is followed: when `from` is a
 // symbolic link nothing is taken over (true), and when `to` is not a
-// regular file itself the call refuses (false, errno ELOOP).  False also
-// when the bits could not be set.
+// regular file itself the call refuses (false, errno ELOOP).  What was
+// taken over is flushed to disk.  False also when the bits could not be set
+// or flushed.
 bool CopyOwnerAndMode(const std::string& from, const std::string& to);
 
 // True when the entry at the exact path (a symbolic link itself, not what
@@ -22,7 +23,8 @@ bool OwnedByAnotherUser(const std::string& path);
 // copy is made beside it under a whole-file write's temporary name,
 // flushed, and renamed over it, so the name holds the old file or the
 // whole copy at every moment.  A symbolic link is refused (ELOOP).  errno
-// tells why on false.
+// tells why on false, also when only the folder's flush failed and the
+// copy is in place.
 bool ReplaceWithOwnCopy(const std::string& path);
 
 }  // namespace platform

@@ -68,7 +68,7 @@ bool ListFolder(const std::string& folder, const std::string& pattern,
     found.name = name;
     struct stat info;
     const std::string full = resolved + name;
-    if (::stat(full.c_str(), &info) == 0 || ::lstat(full.c_str(), &info) == 0) {
+    if (calls::Stat(full, info) == 0 || calls::StatEntry(full, info) == 0) {
       found.isFolder = S_ISDIR(info.st_mode);
       found.size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
     }
@@ -102,6 +102,35 @@ bool ListNamesExact(const std::string& folder, std::vector<std::string>& names) 
   }
   ::close(fd);
   return got == 0;
+}
+
+bool ListSubfolders(const std::string& folder, std::vector<TSubfolder>& subfolders) {
+  subfolders.clear();
+  DIR* dir = calls::OpenFolderStream(folder);
+  if (dir == nullptr) return MeansNotThere(errno);
+  int error = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;  // ".", ".." and dot-folders
+    if (entry->d_type != DT_DIR && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) {
+      continue;  // plainly no folder: spare the stat
+    }
+    struct stat info;  // follows links: a link counts as what it leads to
+    if (calls::StatIn(::dirfd(dir), entry->d_name, info, 0, folder + entry->d_name) != 0) {
+      if (!MeansNotThere(errno)) error = errno;
+      continue;
+    }
+    if (S_ISDIR(info.st_mode)) subfolders.push_back({entry->d_name, {info.st_dev, info.st_ino}});
+  }
+  ::closedir(dir);
+  errno = error;
+  return error == 0;
+}
+
+bool IdentifyFolder(const std::string& folder, TFolderIdentity& identity) {
+  struct stat info;
+  if (calls::Stat(folder, info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  identity = {info.st_dev, info.st_ino};
+  return true;
 }
 
 }  // namespace platform

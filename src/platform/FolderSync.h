@@ -4,7 +4,9 @@
 
 namespace platform {
 
-// Flushes a folder's entries to disk (after a rename or a create).
-void SyncFolder(const std::string& folder);
+// Flushes a folder's entries to disk, after a create, rename or delete in
+// it that must survive a power cut.  False, errno set, when that could not
+// be done: the change may then be lost, and the step that needed it fails.
+[[nodiscard]] bool SyncFolder(const std::string& folder);
 
 }  // namespace platform

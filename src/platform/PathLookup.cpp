@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include "platform/Errors.h"
+#include "platform/FileCalls.h"
 #include "platform/TextEncoding.h"
 
 namespace platform {
@@ -10,9 +12,15 @@ namespace {
 
 // The entry of the folder whose name equals the given one without regard to
 // case; the smallest such name when several do, so the answer is stable.
-bool FindEntryIgnoringCase(const std::string& folder, const std::string& name, std::string& found) {
-  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-  if (dir == nullptr) return false;
+// `error` is set when the folder could not be listed for another reason
+// than absence.
+bool FindEntryIgnoringCase(const std::string& folder, const std::string& name, std::string& found,
+                           int& error) {
+  DIR* dir = calls::OpenFolderStream(folder);
+  if (dir == nullptr) {
+    if (!MeansNotThere(errno)) error = errno;
+    return false;
+  }
   const std::string wanted = FoldCase(name);
   bool any = false;
   while (const dirent* entry = ::readdir(dir)) {
@@ -28,17 +36,28 @@ bool FindEntryIgnoringCase(const std::string& folder, const std::string& name, s
 // What stat says of the path resolved as ResolvePath does; a path that
 // exists as written needs no resolving.
 bool StatResolved(const std::string& path, struct stat& info) {
-  return ::stat(path.c_str(), &info) == 0 || ::stat(ResolvePath(path).c_str(), &info) == 0;
+  return calls::Stat(path, info) == 0 || calls::Stat(ResolvePath(path), info) == 0;
 }
 
 }  // namespace
 
 bool EntryExistsExact(const std::string& path) {
   struct stat info;
-  return ::lstat(path.c_str(), &info) == 0;
+  return calls::StatEntry(path, info) == 0;
+}
+
+bool MeansNotThere(int error) {
+  return error == ENOENT || error == ENOTDIR || error == EACCES || error == ELOOP ||
+         error == ENAMETOOLONG;
 }
 
 std::string ResolvePath(const std::string& path) {
+  int error = 0;
+  return ResolvePath(path, error);
+}
+
+std::string ResolvePath(const std::string& path, int& error) {
+  error = 0;
   // A path that exists as written has every component exactly as written:
   // one look answers for all of them.
   if (!path.empty() && EntryExistsExact(path)) return path;
@@ -57,7 +76,7 @@ std::string ResolvePath(const std::string& path) {
     if (lookUp && !component.empty() && component != "." && component != "..") {
       if (!EntryExistsExact(resolved + component)) {
         std::string found;
-        if (FindEntryIgnoringCase(resolved, component, found)) {
+        if (FindEntryIgnoringCase(resolved, component, found, error)) {
           chosen = found;
         } else {
           lookUp = false;
@@ -76,6 +95,18 @@ bool FileExists(const std::string& path) {
   return StatResolved(path, info) && S_ISREG(info.st_mode);
 }
 
+bool FileExistsOrRaise(const std::string& path) {
+  struct stat info;
+  if (calls::Stat(path, info) == 0) return S_ISREG(info.st_mode);
+  if (!MeansNotThere(errno)) RaiseOpenError(path, errno);
+  int error = 0;
+  const std::string resolved = ResolvePath(path, error);
+  if (error != 0) RaiseOpenError(path, error);
+  if (calls::Stat(resolved, info) == 0) return S_ISREG(info.st_mode);
+  if (!MeansNotThere(errno)) RaiseOpenError(path, errno);
+  return false;
+}
+
 bool FolderExists(const std::string& path) {
   struct stat info;
   return StatResolved(path, info) && S_ISDIR(info.st_mode);
@@ -87,9 +118,23 @@ int64_t FileSize(const std::string& path) {
   return static_cast<int64_t>(info.st_size);
 }
 
+bool ModificationTimeExact(const std::string& path, timespec& time) {
+  struct stat info;
+  if (calls::Stat(path, info) != 0) return false;
+  time = info.st_mtim;
+  return true;
+}
+
 bool FileExistsExact(const std::string& path) {
   struct stat info;
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  return calls::Stat(path, info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool FileExistsExactOrRaise(const std::string& path) {
+  struct stat info;
+  if (calls::Stat(path, info) == 0) return S_ISREG(info.st_mode);
+  if (!MeansNotThere(errno)) RaiseOpenError(path, errno);
+  return false;
 }
 
 }  // namespace platform

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "platform/FileCalls.h"
+
 namespace platform {
 
 TRunLock::~TRunLock() {
@@ -14,9 +16,9 @@ TRunLock::~TRunLock() {
 
 bool TRunLock::Take(const std::string& folder) {
   if (FHandle >= 0) return true;
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = calls::Open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return true;
-  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+  if (calls::LockOpen(fd, LOCK_EX | LOCK_NB, folder) == 0) {
     FHandle = fd;
     return true;
   }

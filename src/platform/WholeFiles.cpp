@@ -39,14 +39,14 @@ int CreateTempBeside(const std::string& folder, const std::string& name, std::st
 bool MayReplace(const std::string& folder, const std::string& target, struct stat& existing,
                 bool& exists) {
   struct stat folderInfo;
-  if (::stat(folder.empty() ? "." : folder.c_str(), &folderInfo) != 0) return false;
+  if (calls::Stat(folder.empty() ? "." : folder, folderInfo) != 0) return false;
   if (!S_ISDIR(folderInfo.st_mode)) return FailWith(ENOTDIR);
   if (IsMarkedReadOnly(folderInfo)) return FailWith(EACCES);
-  exists = ::lstat(target.c_str(), &existing) == 0;
+  exists = calls::StatEntry(target, existing) == 0;
   if (!exists) return errno == ENOENT;
   if (S_ISDIR(existing.st_mode)) return FailWith(EISDIR);
   if (S_ISLNK(existing.st_mode)) return true;
-  if (IsMarkedReadOnly(existing) || ::access(target.c_str(), W_OK) != 0) return FailWith(EACCES);
+  if (IsMarkedReadOnly(existing) || calls::Access(target, W_OK) != 0) return FailWith(EACCES);
   return true;
 }
 
@@ -78,7 +78,9 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size) {
     calls::Unlink(tempPath);
     RaiseCreateError(path, error ? error : EIO);
   }
-  SyncFolder(folder.empty() ? "." : folder);
+  // Until its folder is flushed, a power cut may still bring back the old
+  // file: the write is not done.
+  if (!SyncFolder(folder.empty() ? "." : folder)) RaiseCreateError(path, errno);
 }
 
 int OpenForReplacing(const std::string& path, std::string& opened) {
@@ -102,7 +104,7 @@ std::string ReadWholeFile(const std::string& path) {
   const int fd = calls::Open(resolved, O_RDONLY | O_CLOEXEC);
   if (fd < 0) RaiseOpenError(path, errno);
   struct stat info;
-  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+  if (calls::StatOpen(fd, info, resolved) == 0 && S_ISDIR(info.st_mode)) {
     ::close(fd);
     RaiseOpenError(path, EISDIR);
   }

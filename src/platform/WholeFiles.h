@@ -12,8 +12,9 @@ namespace platform {
 // place, so the target is never half written.  A symbolic link under the
 // name is replaced, not written through.  A replaced file keeps its
 // permission bits (and owner and group where allowed); when they cannot be
-// set the write fails.  Raises EFCreateError with the platform's reason on
-// failure.
+// set the write fails.  The write is done when its folder is flushed too.
+// Raises EFCreateError with the platform's reason on failure; when only
+// the folder's flush failed, the new file is in place all the same.
 void WriteWholeFile(const std::string& path, const void* data, size_t size);
 // Opens a file for writing from its start, as a download arriving piece by
 // piece needs it: an existing file of that name (found without regard to

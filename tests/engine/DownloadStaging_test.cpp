@@ -282,6 +282,26 @@ TEST_F(DownloadStagingTest, ATransferFailingInItsBodyLeavesNoPartialDownload) {
   EXPECT_FALSE(rig.Http.Connected());
 }
 
+// The disk fails while the download's data is written back: the error,
+// which the kernel reports to the write-back alone, fails the download, and
+// nothing is staged or installed.
+TEST_F(DownloadStagingTest, AWriteBackErrorFailsTheDownloadAndNothingIsStaged) {
+  Install("A", "ModA", "Report.dll", "old");
+  rig.Folders({"A"});
+  Row("ModA", "Report.dll", "2.1.005");
+  server.AddFile("/download/Report.dll", std::string(9 << 20, 'r'));  // past one write-back stretch
+  platform::ArmFileFaultForTesting({1, EIO, true, [](platform::TFileOp op, const std::string&) {
+                                      return op == platform::TFileOp::WriteBack;
+                                    }});
+  EXPECT_THROW(DownloadTheFiles(rig.Context), EFCreateError);
+  const int64_t injected = platform::FileFaultsInjectedForTesting();
+  platform::DisarmFileFaultForTesting();
+
+  EXPECT_EQ(injected, 1);
+  EXPECT_EQ(tree.Listing(), "A");
+  EXPECT_EQ(tree.Read("A/Report.dll"), "old");
+}
+
 // Two modules that both ship Report.dll: each copy goes to its own module,
 // each with its own version.
 TEST_F(DownloadStagingTest, TwoModulesShippingOneFileNameEachGetTheirOwn) {

@@ -52,7 +52,7 @@ struct TTestRoot {
   std::vector<TTestKey> CatalogueKeys;
   int CatalogueThreshold = 1;
   uint64_t SerialFloor = 0;
-  std::optional<int64_t> Expires;
+  std::optional<int64_t> Expires = std::nullopt;
 
   std::string Text() const {
     engine::TRoot root;

@@ -89,7 +89,7 @@ TEST(StagedCheckTest, AStagedFileWithoutARecordIsInstalledOnlyWhereNothingIsTrus
 
 TEST(StagedCheckTest, ADamagedRecordIsNoRecordToInstallBy) {
   const std::string digest = Sha256FieldOf(kStaged);
-  for (const std::string record :
+  for (const std::string& record :
        {digest + "\r\n", digest + "\r\nsize=ten\r\n", digest + "\r\nlength=10\r\n",
         "SHA256" + digest.substr(6) + "\r\nsize=10\r\n", "size=10\r\n" + digest + "\r\n",
         digest + "\r\nsize=-10\r\n"}) {

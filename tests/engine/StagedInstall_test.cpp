@@ -251,6 +251,98 @@ TEST_F(StagedInstallTest, AnOldCopyThatCannotBeDeletedKeepsTheJournal) {
   EXPECT_EQ(tree.Listing(), "f0");
 }
 
+// Makes the Nth flush of the installation folder f0 fail with EIO, once.
+void FailFlushOfF0(int64_t nth) {
+  platform::ArmFileFaultForTesting(
+      {nth, EIO, false, [](platform::TFileOp op, const std::string& path) {
+         return op == platform::TFileOp::SyncFolder && path.ends_with("/f0/");
+       }});
+}
+
+// An installation's flushes of its folder: the old copy moved aside, the
+// new one moved in, the version recorded, the old copy gone.  Each that
+// fails fails the installation, and the folder stays whole.
+TEST_F(StagedInstallTest, AFailedFlushOfTheMoveInTakesTheMoveBack) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+  FailFlushOfF0(2);
+
+  EXPECT_FALSE(InstallStagedFiles(rig.Context));
+
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "old f0");
+  EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "1.0.001");
+  EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Version.ini");
+  EXPECT_EQ(tree.Listing(), "Report.dll.V.2.1.005 Report.dll.{F} f0");
+}
+
+// Version.ini is in place but its folder could not be flushed: taking the
+// new copy out would leave the old copy with the new version, so the
+// journal stays, and the next recovery finishes the installation.
+TEST_F(StagedInstallTest, AFailedFlushOfTheVersionsRecordKeepsTheJournal) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+  FailFlushOfF0(3);
+
+  EXPECT_FALSE(engine::InstallIntoFolder({tree.Root,
+                                          "Report.dll.{F}",
+                                          "Report.dll.V.2.1.005",
+                                          tree.Path("f0/"),
+                                          {"ModA", "Main", "2.1.005", "ModA.exe"}}));
+
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "2.1.005");
+  EXPECT_TRUE(tree.Exists("InstallJournal.{J}"));
+  EXPECT_TRUE(engine::RecoverInterruptedInstall(tree.Root));
+  EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Version.ini");
+  EXPECT_EQ(tree.Listing(), "f0");
+}
+
+// The old copy's removal could not be flushed: a power cut could bring it
+// back with no journal left to find it, so the journal stays for the
+// recovery that ends the run, which finishes the installation; the run
+// still reports the failure.
+TEST_F(StagedInstallTest, AFailedFlushOfTheOldCopysRemovalKeepsTheJournal) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+  FailFlushOfF0(4);
+
+  EXPECT_FALSE(InstallStagedFiles(rig.Context));
+
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "2.1.005");
+  EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Version.ini");
+  EXPECT_EQ(tree.Listing(), "f0");
+}
+
+// A journal written just before the old copy went aside: the staged file
+// has not moved.  When it cannot be looked at, recovery must not take it
+// for moved (it would record the new version for the old copy): nothing
+// changes and the journal waits.
+TEST_F(StagedInstallTest, AStagedFileThatCannotBeLookedAtIsNotTakenForMoved) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+  engine::WriteInstallJournal(
+      tree.Root, JournalOfInstall(tree, "Report.dll", "f0", "2.1.005", "Report.dll.{O}"));
+  platform::ArmFileFaultForTesting(
+      {1, EIO, false, [](platform::TFileOp op, const std::string& path) {
+         return op == platform::TFileOp::Inspect && path.ends_with("Report.dll.{F}");
+       }});
+
+  EXPECT_FALSE(engine::RecoverInterruptedInstall(tree.Root));
+
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "old f0");
+  EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "1.0.001");
+  EXPECT_TRUE(tree.Exists("InstallJournal.{J}"));
+  platform::DisarmFileFaultForTesting();
+  EXPECT_TRUE(engine::RecoverInterruptedInstall(tree.Root));
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "old f0");
+  EXPECT_EQ(tree.Listing(), "Report.dll.V.2.1.005 Report.dll.{F} f0");
+}
+
 // The staged files arrive 0644; the installed copies keep what the old
 // ones had, the module's own program included.
 TEST_F(StagedInstallTest, AnUpdatedFileKeepsTheOldCopysModeAndOwner) {

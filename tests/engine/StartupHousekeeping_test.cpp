@@ -142,4 +142,26 @@ TEST_F(StartupHousekeepingTest, AStagedFileWithoutCompanionEndsTheStepWithTheErr
   EXPECT_NE(rig.Window.StatusLine(), kClickNextText);
 }
 
+// A staged file of a module installed nowhere goes before its companions;
+// when its removal cannot be flushed, a power cut could bring it back, so
+// the companions it needs stay.
+TEST_F(StartupHousekeepingTest, AnOrphansCompanionsStayWhenItsRemovalCannotBeFlushed) {
+  InstallModA("A");
+  tree.Write("Orphan.dll.{F}", "orphan");
+  tree.Write("Orphan.dll.V.1.0.000", CompanionText("ModZ", "Main", "1.0.000", "ModZ.exe"));
+  platform::ArmFileFaultForTesting({1, EIO, true, [](platform::TFileOp op, const std::string&) {
+                                      return op == platform::TFileOp::SyncFolder;
+                                    }});
+  rig.Context.DirList = std::make_unique<TStringList>();
+  rig.Context.DirList->Add(tree.Path("A/"));
+  DiscardOrphanedStagedFiles(rig.Context);
+  platform::DisarmFileFaultForTesting();
+
+  EXPECT_EQ(tree.Listing(), "A Orphan.dll.V.1.0.000");
+
+  tree.Write("Orphan.dll.{F}", "orphan");
+  DiscardOrphanedStagedFiles(rig.Context);
+  EXPECT_EQ(tree.Listing(), "A");
+}
+
 }  // namespace
