@@ -1,8 +1,12 @@
 #include "engine/CompanionFile.h"
 
+#include <limits>
 #include <string_view>
 #include <vector>
 
+#include "engine/CatalogueRelease.h"
+#include "engine/ComponentDigest.h"
+#include "engine/ComponentSize.h"
 #include "engine/StagingNames.h"
 #include "platform/Files.h"
 #include "platform/TextEncoding.h"
@@ -35,6 +39,9 @@ std::vector<std::string> CompanionNames(const std::string& programFolder, const 
 void WriteCompanionFile(const std::string& path, const TCompanion& companion) {
   std::string text = companion.ModuleName + "\r\n" + companion.ComponentKey + "\r\n" +
                      companion.AvailableVersion + "\r\n" + companion.ProgramFile + "\r\n";
+  if (companion.Record)
+    text +=
+        Sha256Field(companion.Record->Sha256) + "\r\n" + SizeField(companion.Record->Size) + "\r\n";
   // The reader takes a leading U+FEFF for a byte order mark; a module name
   // that begins with that character gets a mark of its own before it, so
   // the reader drops the mark and keeps the name.
@@ -57,6 +64,25 @@ TStringList ReadCompanionLines(const std::string& path) {
     start = end + 1;
   }
   return lines;
+}
+
+TRecordLines ReadStagedRecord(const TStringList& lines) {
+  if (lines.Count() <= kCompanionDigestLine) return {};
+  const TRecordLines malformed{TRecordLines::kMalformed, {}};
+  if (lines.Count() <= kCompanionSizeLine) return malformed;
+  const std::string& digestLine = lines[kCompanionDigestLine];
+  const std::string& sizeLine = lines[kCompanionSizeLine];
+  const std::string_view digestName(kSha256FieldName), sizeName(kSizeFieldName);
+  uint64_t size = 0;
+  const auto digest = digestLine.starts_with(digestName)
+                          ? DigestFromHex(std::string_view(digestLine).substr(digestName.size()))
+                          : std::nullopt;
+  if (!digest || !sizeLine.starts_with(sizeName) ||
+      ParseSerial(std::string_view(sizeLine).substr(sizeName.size()), size) !=
+          TSerialText::kNumber ||
+      size > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
+    return malformed;
+  return {TRecordLines::kRecord, {*digest, static_cast<int64_t>(size)}};
 }
 
 std::string FindCompanion(const std::string& programFolder, const std::string& bare) {

@@ -6,6 +6,7 @@
 #include "engine/CompanionFile.h"
 #include "engine/FolderInstall.h"
 #include "engine/InstallJournal.h"
+#include "engine/StagedCheck.h"
 #include "engine/StagingNames.h"
 #include "platform/Files.h"
 #include "util/Errors.h"
@@ -63,6 +64,18 @@ bool InstallStagedFile(TUpdaterContext& context, const std::string& stagedName) 
   const std::string bare = engine::BareNameOfStaged(stagedName);
   const std::string companionName = engine::FindCompanion(programFolder, bare);
   const TStringList lines = CompanionLines(programFolder, companionName, bare);
+  // Checked again before anything moves: whatever happened to the file
+  // since it was staged, only what was checked then is installed.  One that
+  // cannot be read now stays for a later attempt, like a file in use.
+  switch (engine::CheckStagedFile(context, stagedName, lines)) {
+    case engine::TStagedCheck::kFails:
+      engine::DiscardStagedFile(context, stagedName);
+      return true;
+    case engine::TStagedCheck::kUnreadable:
+      return false;
+    case engine::TStagedCheck::kPasses:
+      break;
+  }
   bool result = true;
   const int folderCount = context.DirList ? context.DirList->Count() : 0;
   for (int index = 0; index < folderCount; ++index) {

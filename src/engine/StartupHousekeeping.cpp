@@ -5,6 +5,7 @@
 
 #include "engine/FolderInstall.h"
 #include "engine/FolderScan.h"
+#include "engine/StagedCheck.h"
 #include "engine/StagedInstall.h"
 #include "engine/StagingNames.h"
 #include "platform/Files.h"
@@ -82,7 +83,14 @@ void Timer1Timer(TUpdaterContext& context) {
   ScanFolder(context, context.ProgramFolder);
   RemoveLeftovers(context.ProgramFolder);
   DiscardOrphanedStagedFiles(context);
-  if (!InstallPendingFiles(context) || !recovered) {
+  context.DiscardedStagedFiles.clear();
+  const bool installed = InstallPendingFiles(context);
+  // Staged files that failed their check again are gone; the user hears
+  // which, and Next fetches them afresh.
+  if (!context.DiscardedStagedFiles.empty())
+    context.Window.ShowInformation(engine::FailedFilesText(context.DiscardedStagedFiles));
+  context.DiscardedStagedFiles.clear();
+  if (!installed || !recovered) {
     context.Window.ShowInformation(kFilesInUseText);
     context.Window.RequestTermination();
   }

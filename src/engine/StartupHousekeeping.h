@@ -9,8 +9,9 @@
 // folders below the program folder, removes the previous run's catalogue
 // copy and partial downloads from the program folder (and nowhere else),
 // discards staged files whose module is installed nowhere, installs the
-// staged files that an earlier run left behind (announcing it in a box, and
-// requesting termination after a second box when one could not be moved in,
+// staged files that an earlier run left behind (announcing it in a box;
+// naming in a box those that failed their check again and were discarded;
+// and requesting termination after a second box when one could not be moved in,
 // or when the interrupted installation could not be finished), and finally
 // invites the user to press Next.
 //

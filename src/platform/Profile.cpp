@@ -263,6 +263,12 @@ size_t GetPrivateProfileKeyNames(const std::string& section, std::string& buffer
 TProfileSnapshot::TProfileSnapshot(const std::string& fileName, bool raiseWhenUnreadable)
     : FProfile(Cache().Load(fileName, raiseWhenUnreadable)) {}
 
+TProfileSnapshot TProfileSnapshot::OfBytes(const std::string& bytes) {
+  TProfileSnapshot snapshot;
+  snapshot.FProfile = Parse(bytes);
+  return snapshot;
+}
+
 size_t TProfileSnapshot::GetString(const std::string& section, const std::string& key,
                                    const std::string& defaultValue, std::string& buffer,
                                    size_t size) const {

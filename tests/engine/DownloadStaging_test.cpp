@@ -73,7 +73,9 @@ TEST_F(DownloadStagingTest, NoCheckedRowFetchesNothingButStillInstallsAndFinishe
   EXPECT_EQ(rig.Window.terminationRequests, 1);
 }
 
-TEST_F(DownloadStagingTest, AGoodBodyIsInstalledAndAShortOneStaysAPartialDownload) {
+// A body one byte short fails its check: its partial download is deleted at
+// once, and the closing text names it.
+TEST_F(DownloadStagingTest, AGoodBodyIsInstalledAndAShortOneIsDeletedAndNamed) {
   Install("A", "ModA", "Report.dll", "old");
   Install("B", "ModB", "Lib.so", "old lib");
   rig.Folders({"A", "B"});
@@ -89,8 +91,9 @@ TEST_F(DownloadStagingTest, AGoodBodyIsInstalledAndAShortOneStaysAPartialDownloa
   EXPECT_EQ(RecordedVersion(tree, "A", "ModA", "Main"), "2.1.005");
   EXPECT_EQ(tree.Read("B/Lib.so"), "old lib");
   EXPECT_EQ(RecordedVersion(tree, "B", "ModB", "Main"), "1.0.001");
-  EXPECT_EQ(tree.Listing(), "A B Lib.so.{S}");
-  const std::string finished = std::string("Finished. ") + kDownloadErrorNote;
+  EXPECT_EQ(tree.Listing(), "A B");
+  const std::string finished = std::string("Finished. ") + kDownloadErrorNote +
+                               " These files failed their check and were not installed: Lib.so.";
   EXPECT_EQ(rig.Window.StatusLine(), finished);
   EXPECT_EQ(rig.Window.boxes, std::vector<std::string>{finished});
   EXPECT_EQ(rig.Window.terminationRequests, 1);
@@ -176,8 +179,10 @@ TEST_F(DownloadStagingTest, ACutTransferAnnouncing4GiBOrMoreIsNeverStaged) {
   DownloadTheFiles(rig.Context);
 
   EXPECT_EQ(tree.Read("A/Big.dat"), "old");
-  EXPECT_EQ(tree.Listing(), "A Big.dat.{S}");
-  EXPECT_EQ(rig.Window.StatusLine(), std::string("Finished. ") + kDownloadErrorNote);
+  EXPECT_EQ(tree.Listing(), "A");
+  EXPECT_EQ(rig.Window.StatusLine(),
+            std::string("Finished. ") + kDownloadErrorNote +
+                " These files failed their check and were not installed: Big.dat.");
 }
 
 // "Lib" is no prefix of "Lib.V.dll"'s names: staging one keeps the other's
@@ -241,7 +246,9 @@ TEST_F(DownloadStagingTest, AFileThatNamesNoFileIsNotFetched) {
   DownloadTheFiles(rig.Context);
 
   EXPECT_TRUE(Fetched().empty());
-  EXPECT_EQ(rig.Window.StatusLine(), std::string("Finished. ") + kDownloadErrorNote);
+  EXPECT_EQ(rig.Window.StatusLine(),
+            std::string("Finished. ") + kDownloadErrorNote +
+                " These files failed their check and were not installed: Tools\\, ...");
   EXPECT_EQ(tree.Listing(), "");
 }
 

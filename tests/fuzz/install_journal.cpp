@@ -104,9 +104,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteFuzzFile(tree.ProgramFolder + engine::kAcceptedSerialFileName, serialBytes.data(),
                 serialBytes.size());
   try {
-    const uint64_t serial = engine::ReadAcceptedSerial(tree.ProgramFolder);
+    const engine::TAcceptedSerial serial = engine::ReadAcceptedSerial(tree.ProgramFolder);
     engine::RecordAcceptedSerial(tree.ProgramFolder, serial);
-    if (engine::ReadAcceptedSerial(tree.ProgramFolder) != serial)
+    const engine::TAcceptedSerial again = engine::ReadAcceptedSerial(tree.ProgramFolder);
+    if (again.Serial != serial.Serial || again.Keys != serial.Keys)
       Fail("serial changed by a round trip");
   } catch (const Exception&) {
   }

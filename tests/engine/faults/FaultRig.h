@@ -19,6 +19,7 @@
 #include "engine/CompanionFile.h"
 #include "engine/DownloadStaging.h"
 #include "engine/InstallJournal.h"
+#include "engine/StagedCheck.h"
 #include "engine/StagingNames.h"
 #include "engine/StartupHousekeeping.h"
 #include "engine/TransferProgress.h"
@@ -103,11 +104,16 @@ inline std::string CatalogueText(const TLayout& layout) {
     text += "[" + module.Name + "]\r\n";
     for (const TComponent& component : module.Components) {
       text += component.Key + "=" + component.NewVersion + "," + component.CatalogueName;
-      if (component.Digest || layout.Signed) text += "," + Sha256FieldOf(component.NewContent);
+      if (layout.Signed)
+        text += SignedFieldsOf(component.NewContent);
+      else if (component.Digest)
+        text += "," + Sha256FieldOf(component.NewContent);
       text += "\r\n";
     }
   }
-  if (layout.Signed) text += "[release]\r\nSerial=" + std::to_string(layout.Serial) + "\r\n";
+  if (layout.Signed)
+    text += "[release]\r\nSerial=" + std::to_string(layout.Serial) +
+            "\r\nExpires=2025-03-08T12:00:00Z\r\n";
   return text;
 }
 
@@ -179,7 +185,9 @@ inline void LeaveLeftovers(const TTempTree& tree, const TLayout& layout) {
   tree.Write("Gone.dll.{S}", "cut");
   tree.Write(".AllFiles.ini.{T}4242_0", "[mod");
   tree.Write("Lib.so.{F}", "new Lib");
-  tree.Write("Lib.so.V.3.0.000", CompanionText("ModB", "Main", "3.0.000", "ModB.exe"));
+  // Staged as this updater stages: with the record of what was checked.
+  tree.Write("Lib.so.V.3.0.000", CompanionText("ModB", "Main", "3.0.000", "ModB.exe") +
+                                     Sha256FieldOf("new Lib") + "\r\nsize=7\r\n");
   tree.Write("Orphan.dll.{F}", "orphan");
   tree.Write("Orphan.dll.V.1.0.000", CompanionText("ModZ", "Main", "1.0.000", "ModZ.exe"));
 
@@ -193,11 +201,12 @@ inline void LeaveLeftovers(const TTempTree& tree, const TLayout& layout) {
 // ---- The steps of a run and how they end ----------------------------------
 
 enum class TOutcome {
-  Plain,    // "Finished. " alone, "all up to date", or a start-up without a box of failure
-  Note,     // "Finished. " followed by a note
-  Error,    // the error report
-  InUse,    // the start-up's box of files that could not be installed
-  Aborted,  // "Download Aborted"
+  Plain,      // "Finished. " alone, "all up to date", or a start-up without a box of failure
+  Note,       // "Finished. " followed by a note
+  Error,      // the error report
+  InUse,      // the start-up's box of files that could not be installed
+  Aborted,    // "Download Aborted"
+  Discarded,  // the start-up's box of staged files that failed their check again
 };
 
 inline const char* OutcomeName(TOutcome outcome) {
@@ -212,6 +221,8 @@ inline const char* OutcomeName(TOutcome outcome) {
       return "in use";
     case TOutcome::Aborted:
       return "aborted";
+    case TOutcome::Discarded:
+      return "discarded";
   }
   return "?";
 }
@@ -234,6 +245,9 @@ class TProgramRun {
       if (box == kFilesInUseText) return TOutcome::InUse;
       // The run lock could not be taken: the box says why, as an error would.
       if (box.starts_with("Cannot lock file ")) return TOutcome::Error;
+      // A staged file that no longer matches what was checked when it was
+      // staged: its bytes did not survive.
+      if (box.starts_with(engine::kFailedFilesText)) return TOutcome::Discarded;
     }
     return TOutcome::Plain;
   }
