@@ -52,7 +52,7 @@ TEST(StagedCheckTest, AStagedFileThatMatchesItsRecordIsInstalled) {
     run.Start();
     EXPECT_TRUE(run.Installed());
     EXPECT_EQ(run.rig.Window.boxes, std::vector<std::string>{kPendingFilesText});
-    EXPECT_EQ(run.tree.Listing(), "A");
+    EXPECT_EQ(run.tree.Listing(), "A quorvin-updater.lock");
   }
 }
 
@@ -65,7 +65,7 @@ TEST(StagedCheckTest, AStagedFileChangedAfterStagingIsDiscardedAtTheNextStart) {
     run.Start();
     EXPECT_EQ(run.tree.Read("A/Report.dll"), "old");
     EXPECT_EQ(RecordedVersion(run.tree, "A", "ModA", "Main"), "");
-    EXPECT_EQ(run.tree.Listing(), "A");
+    EXPECT_EQ(run.tree.Listing(), "A quorvin-updater.lock");
     EXPECT_EQ(run.rig.Window.boxes, (std::vector<std::string>{kPendingFilesText, kDiscarded}));
     EXPECT_EQ(run.rig.Window.StatusLine(), kClickNextText);
     EXPECT_EQ(run.rig.Window.terminationRequests, 0);
@@ -82,7 +82,7 @@ TEST(StagedCheckTest, AStagedFileWithoutARecordIsInstalledOnlyWhereNothingIsTrus
     TStagedRun run("", true);
     run.Start();
     EXPECT_EQ(run.tree.Read("A/Report.dll"), "old");
-    EXPECT_EQ(run.tree.Listing(), "A");
+    EXPECT_EQ(run.tree.Listing(), "A quorvin-updater.lock");
     EXPECT_EQ(run.rig.Window.boxes, (std::vector<std::string>{kPendingFilesText, kDiscarded}));
   }
 }
@@ -191,7 +191,7 @@ TEST(StagedCheckTest, AFileThatCannotBeReadNowStaysForTheNextStart) {
     EXPECT_EQ(first.Window.boxes, (std::vector<std::string>{kPendingFilesText, kFilesInUseText}));
   }
   EXPECT_EQ(run.tree.Read("A/Report.dll"), "old");
-  EXPECT_EQ(run.tree.Listing(), "A Report.dll.V.2.0.000 Report.dll.{F}");
+  EXPECT_EQ(run.tree.Listing(), "A Report.dll.V.2.0.000 Report.dll.{F} quorvin-updater.lock");
   run.Start();
   EXPECT_TRUE(run.Installed());
   EXPECT_EQ(run.rig.Window.boxes, std::vector<std::string>{kPendingFilesText});
@@ -204,7 +204,7 @@ TEST(StagedCheckTest, AStagedLinkIsDiscarded) {
   std::filesystem::create_symlink(run.tree.Path("elsewhere"), run.tree.Path("Report.dll.{F}"));
   run.Start();
   EXPECT_EQ(run.tree.Read("A/Report.dll"), "old");
-  EXPECT_EQ(run.tree.Listing(), "A elsewhere");
+  EXPECT_EQ(run.tree.Listing(), "A elsewhere quorvin-updater.lock");
   EXPECT_EQ(run.tree.Read("elsewhere"), kStaged);
   EXPECT_EQ(run.rig.Window.boxes, (std::vector<std::string>{kPendingFilesText, kDiscarded}));
 }
