@@ -2,11 +2,14 @@
 # Runs the updater through a whole update against the bundled demo server.
 # On a fresh Debian 12 machine (as root) it first installs what is missing.
 #
-# The demo runs signed, as a vendor would publish: it makes a demo key pair
-# in demo-run/ (once; kept between runs, never committed), builds the
-# updater with its public key in build/demo (never in build/release, which
-# packages are made from), and signs the demo server's catalogue with
-# quorvin-publish before the updater fetches it.
+# The demo runs under a root of trust, as a vendor would publish: it makes a
+# root key and two catalogue keys in demo-run/ and a first root that trusts
+# the first catalogue key (once; kept between runs, never committed), builds
+# the updater with that root in build/demo (never in build/release, which
+# packages are made from), and before the updater fetches anything it
+# rotates: the demo server publishes root 2, which trusts the second
+# catalogue key instead, and the catalogue is signed with that key only.
+# The updater walks from its built-in root to root 2 and installs.
 #
 # QUORVIN_DEMO_BUILD=DIR takes the programs from an existing build folder.
 # With a reachable display you work the window yourself; without one the
@@ -22,38 +25,47 @@ port=8047
 tools/install-packages.sh
 
 mkdir -p "$demo"
-secret_key=$demo/demo-secret.key
-public_key_file=$demo/demo-public.key
-# make_demo_key PUBLISH_TOOL: the demo's key pair, made on the first run.
-make_demo_key() {
-  if [ ! -f "$secret_key" ]; then
-    rm -f "$public_key_file"
-    "$1" keygen "$secret_key" >"$public_key_file.new"
-    mv "$public_key_file.new" "$public_key_file"
-    echo "demo: made the demo key pair $secret_key (public key: $(cat "$public_key_file"))"
+root_key=$demo/demo-root.key
+first_catalogue_key=$demo/demo-catalogue-1.key
+second_catalogue_key=$demo/demo-catalogue-2.key
+first_root=$demo/first.root
+# make_demo_trust PUBLISH_TOOL: the demo's keys and first root, made on the
+# first run.
+make_demo_trust() {
+  if [ ! -f "$first_root.sig" ]; then
+    rm -f "$root_key" "$first_catalogue_key" "$second_catalogue_key" "$first_root" "$first_root.sig"
+    local root_public catalogue_public
+    root_public=$("$1" keygen "$root_key")
+    catalogue_public=$("$1" keygen "$first_catalogue_key")
+    "$1" keygen "$second_catalogue_key" >"$second_catalogue_key.pub"
+    "$1" root-create --root-key "demo-root:$root_public" \
+      --catalogue-key "demo-catalogue-1:$catalogue_public" "$first_root" >/dev/null
+    "$1" root-sign "$root_key" "$first_root" >/dev/null
+    echo "demo: made the demo's root key, two catalogue keys and the first root $first_root"
   fi
 }
 
 # QUORVIN_DEMO_BUILD names an existing build folder to take the programs
 # from instead (e.g. build/dev), skipping the demo build.  The demo build
-# has a folder of its own (build/demo): a program that trusts the demo key
+# has a folder of its own (build/demo): a program that trusts the demo root
 # must never be packaged from build/release.
 if [ -n "${QUORVIN_DEMO_BUILD:-}" ]; then
   build=$(cd "$QUORVIN_DEMO_BUILD" && pwd)
   publish_binary=$build/tools/quorvin-publish/quorvin-publish
-  make_demo_key "$publish_binary"
+  make_demo_trust "$publish_binary"
+  built_root=$(sed -n 's/^QUORVIN_ROOT_FILE:FILEPATH=//p' "$build/CMakeCache.txt")
   built_key=$(sed -n 's/^QUORVIN_CATALOGUE_PUBLIC_KEY:STRING=//p' "$build/CMakeCache.txt")
-  if [ -z "$built_key" ]; then
-    echo "demo: note: $build verifies no signature (built without QUORVIN_CATALOGUE_PUBLIC_KEY)"
-  elif [ "$built_key" != "$(cat "$public_key_file")" ]; then
-    echo "demo: $build verifies catalogues with another key than $public_key_file" >&2
+  if [ -z "$built_root$built_key" ]; then
+    echo "demo: note: $build verifies no signature (built without a root of trust)"
+  elif [ "$built_root" != "$first_root" ]; then
+    echo "demo: $build trusts another root than $first_root" >&2
     exit 1
   fi
 else
-  cmake --preset demo
+  cmake --preset demo -DQUORVIN_CATALOGUE_PUBLIC_KEY= >/dev/null
   cmake --build --preset demo --target quorvin-publish
-  make_demo_key "$root/build/demo/tools/quorvin-publish/quorvin-publish"
-  cmake --preset demo -DQUORVIN_CATALOGUE_PUBLIC_KEY="$(cat "$public_key_file")"
+  make_demo_trust "$root/build/demo/tools/quorvin-publish/quorvin-publish"
+  cmake --preset demo -DQUORVIN_CATALOGUE_PUBLIC_KEY= -DQUORVIN_ROOT_FILE="$first_root"
   cmake --build --preset demo --target quorvin-updater quorvin-demo-server quorvin-publish
   build=$root/build/demo
   publish_binary=$build/tools/quorvin-publish/quorvin-publish
@@ -82,8 +94,16 @@ wait_for() {
 
 tools/demo/layout.sh "$updater_binary" "$demo"
 tree=$demo/updater
-# The vendor's step: digests, serial and expiry into the catalogue, then its signature.
-"$publish_binary" sign --expires 30 "$secret_key" "$demo/server"
+# The vendor's steps.  A rotation: root 2 trusts the second catalogue key in
+# place of the first, signed by the root key.  Then digests, sizes, serial
+# and expiry into the catalogue, signed with the second catalogue key, and
+# the whole tree checked as the updater will check it.
+mkdir -p "$demo/server/download/root"
+"$publish_binary" root-next --catalogue-key "demo-catalogue-2:$(cat "$second_catalogue_key.pub")" \
+  "$first_root" "$demo/server/download/root/2.root"
+"$publish_binary" root-sign "$root_key" "$demo/server/download/root/2.root"
+"$publish_binary" sign --root "$first_root" "$second_catalogue_key" "$demo/server"
+"$publish_binary" verify --root "$first_root" "$demo/server"
 
 # A running Payroll holds its tax tables open: the updater must list that
 # component as in use and leave it alone.
@@ -164,11 +184,12 @@ expect Payroll Payroll TaxTables 2025.2.000   # held open: left alone
 expect Reports Reports Templates 1.6.001
 expect Archive/Accounts-2019 Accounts Main 1.9.000   # only the first installation is updated
 grep -q 2.4.010 "$tree/Accounts/accounts" || { echo "demo: FAIL Accounts/accounts not replaced"; ok=0; }
-# A signed build records the serial of each catalogue it accepted.
-if [ -f "$tree/catalogue-serial.txt" ]; then
-  echo "demo: ok   signed catalogue verified (serial $(tr -d '\r\n' <"$tree/catalogue-serial.txt"))"
-elif [ -n "$(sed -n 's/^QUORVIN_CATALOGUE_PUBLIC_KEY:STRING=//p' "$build/CMakeCache.txt")" ]; then
-  echo "demo: FAIL the signed build recorded no catalogue serial"
+# A build with a root walked to root 2 and kept it, and recorded the serial
+# of the catalogue it accepted under root 2's catalogue key.
+if [ -f "$tree/catalogue-serial.txt" ] && [ -f "$tree/trusted-roots.txt" ]; then
+  echo "demo: ok   rotated to root 2; catalogue verified with its new key (serial $(head -n 1 "$tree/catalogue-serial.txt" | tr -d '\r\n'))"
+elif [ -n "$(sed -n 's/^QUORVIN_ROOT_FILE:FILEPATH=//p' "$build/CMakeCache.txt")" ]; then
+  echo "demo: FAIL the build with a root kept no root 2 or no catalogue serial"
   ok=0
 fi
 

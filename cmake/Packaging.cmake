@@ -46,4 +46,12 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS adduser)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${QUORVIN_RESOURCES}/debian/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
+# A package is what users install: one of a build that trusts no root would
+# install whatever a server serves them.  CPack reads the check below before
+# it packs anything; QUORVIN_ALLOW_UNSIGNED=ON is the explicit choice that
+# lets such a build through.
+set(CPACK_QUORVIN_TRUST ${QUORVIN_TRUST})
+set(CPACK_QUORVIN_ALLOW_UNSIGNED ${QUORVIN_ALLOW_UNSIGNED})
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/PackageTrust.cmake)
+
 include(CPack)

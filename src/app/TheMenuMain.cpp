@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "BuiltInRoot.h"  // generated: the root of trust the build holds
 #include "engine/DownloadStaging.h"
 #include "engine/FolderReport.h"
 #include "engine/StartupHousekeeping.h"
@@ -47,6 +48,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   CreateControls();
   FContext.reset(new TUpdaterContext{*this, HttpClient, platform::ProgramFolder(),
                                      QUORVIN_DOWNLOAD_URL, nullptr, SI, PSI, NSI1, NSI2, SI3});
+  FContext->BuiltInRootText = BuiltInRootText();
+  FContext->BuiltInRootSignatures = BuiltInRootSignatures();
   FContext->CatalogueKey = QUORVIN_CATALOGUE_PUBLIC_KEY;
   BindEvents();
   BindTransferEvents();
@@ -77,7 +80,15 @@ TMainForm::~TMainForm() {
 void TMainForm::UseDownloadServer(const std::string& baseUrl) { FContext->DownloadUrl = baseUrl; }
 
 void TMainForm::UseCatalogueKey(const std::string& publicKey) {
+  FContext->BuiltInRootText.clear();
+  FContext->BuiltInRootSignatures.clear();
   FContext->CatalogueKey = publicKey;
+}
+
+void TMainForm::UseRoot(const std::string& rootText, const std::string& signatures) {
+  FContext->BuiltInRootText = rootText;
+  FContext->BuiltInRootSignatures = signatures;
+  FContext->CatalogueKey.clear();
 }
 
 // The client's work events drive the progress bar; while a transfer waits,

@@ -66,9 +66,12 @@ class TMainForm : public QWidget, public IUpdaterWindow {
   // Points the window at another download server.  The program itself
   // always uses the compiled-in base URL; tests and tools use this.
   void UseDownloadServer(const std::string& baseUrl);
-  // Verifies catalogues with another public key (base64; "" for none).  The
-  // program itself always uses the compiled-in key; tests use this.
+  // Verifies catalogues under a root of another public key (base64; "" for
+  // none), or under another first root (its text and signature file), in
+  // place of the root built in.  The program itself always uses the
+  // compiled-in root; tests use this.
   void UseCatalogueKey(const std::string& publicKey);
+  void UseRoot(const std::string& rootText, const std::string& signatures);
 
   // Set once a handler has asked the run to end.
   bool TerminationRequested() const { return FTerminationRequested; }

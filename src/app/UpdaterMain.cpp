@@ -3,8 +3,6 @@
 #include <QIcon>
 
 #include "app/TheMenuMain.h"
-#include "platform/Files.h"
-#include "platform/SharedFolder.h"
 #include "ui/ErrorReport.h"
 
 namespace {
@@ -31,9 +29,6 @@ int RunUpdater(int argc, char** argv) {
   // with it whenever it is there, not only when the desktop has announced
   // that assistive technology is running.
   qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
-  // In a family folder shared by a group, what this run creates must stay
-  // updatable by the group's other members.
-  platform::ShareNewFilesWithFolderGroup(platform::ProgramFolder());
   char defaultName[] = "quorvin-updater";
   TQtCommandLine commandLine(argc > 0 && argv[0] ? argv[0] : defaultName);
   TGuardedApplication application(commandLine.argc, commandLine.argv);

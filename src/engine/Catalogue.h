@@ -51,9 +51,18 @@ constexpr int kEntryComponentFile = 1;
 // A copy that is there but cannot be read raises EFOpenError: read as
 // empty, it would announce that all is up to date, or let a download pass
 // without the digest its entry names.
+// A catalogue's bytes held in memory (TCatalogue's other source).
+struct TCatalogueBytes {
+  const std::string& Bytes;
+};
+
 class TCatalogue {
  public:
   explicit TCatalogue(const std::string& path) : FIni(path, true) {}
+  // Read from memory exactly as a copy holding these bytes would be, for a
+  // catalogue that is checked before it is ever written.
+  explicit TCatalogue(TCatalogueBytes catalogue)
+      : FIni(TIniSnapshot::OfBytes(catalogue.Bytes, kCatalogueFileName)) {}
 
   // The module names, in file order.
   void ReadModules(TStringList& modules) { FIni.ReadSection(kModulesSection, modules); }

@@ -81,6 +81,11 @@ void CheckCatalogueRelease(const TCatalogueRelease& release, uint64_t acceptedSe
   if (release.Serial < acceptedSerial)
     RefuseCatalogue("it is older than the catalogue accepted before (serial " +
                     SerialText(release.Serial) + ", accepted " + SerialText(acceptedSerial) + ").");
-  if (release.Expires && now > *release.Expires)
-    RefuseCatalogue("it expired at " + FormatUtcTime(*release.Expires) + ".");
+  if (!release.Expires) RefuseCatalogue(kExpiryMissingText);
+  if (now > *release.Expires) RefuseCatalogue(ExpiredText("it", *release.Expires, now));
+}
+
+std::string ExpiredText(const std::string& what, int64_t expiry, int64_t now) {
+  return what + " expired at " + FormatUtcTime(expiry) + " (this computer's clock reads " +
+         FormatUtcTime(now) + ").";
 }

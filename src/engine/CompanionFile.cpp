@@ -1,10 +1,12 @@
 #include "engine/CompanionFile.h"
 
-#include <sys/stat.h>
-
+#include <limits>
 #include <string_view>
 #include <vector>
 
+#include "engine/CatalogueRelease.h"
+#include "engine/ComponentDigest.h"
+#include "engine/ComponentSize.h"
 #include "engine/StagingNames.h"
 #include "platform/Files.h"
 #include "platform/TextEncoding.h"
@@ -37,6 +39,9 @@ std::vector<std::string> CompanionNames(const std::string& programFolder, const 
 void WriteCompanionFile(const std::string& path, const TCompanion& companion) {
   std::string text = companion.ModuleName + "\r\n" + companion.ComponentKey + "\r\n" +
                      companion.AvailableVersion + "\r\n" + companion.ProgramFile + "\r\n";
+  if (companion.Record)
+    text +=
+        Sha256Field(companion.Record->Sha256) + "\r\n" + SizeField(companion.Record->Size) + "\r\n";
   // The reader takes a leading U+FEFF for a byte order mark; a module name
   // that begins with that character gets a mark of its own before it, so
   // the reader drops the mark and keeps the name.
@@ -61,13 +66,34 @@ TStringList ReadCompanionLines(const std::string& path) {
   return lines;
 }
 
+TRecordLines ReadStagedRecord(const TStringList& lines) {
+  if (lines.Count() <= kCompanionDigestLine) return {};
+  const TRecordLines malformed{TRecordLines::kMalformed, {}};
+  if (lines.Count() <= kCompanionSizeLine) return malformed;
+  const std::string& digestLine = lines[kCompanionDigestLine];
+  const std::string& sizeLine = lines[kCompanionSizeLine];
+  const std::string_view digestName(kSha256FieldName), sizeName(kSizeFieldName);
+  uint64_t size = 0;
+  const auto digest = digestLine.starts_with(digestName)
+                          ? DigestFromHex(std::string_view(digestLine).substr(digestName.size()))
+                          : std::nullopt;
+  if (!digest || !sizeLine.starts_with(sizeName) ||
+      ParseSerial(std::string_view(sizeLine).substr(sizeName.size()), size) !=
+          TSerialText::kNumber ||
+      size > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
+    return malformed;
+  return {TRecordLines::kRecord, {*digest, static_cast<int64_t>(size)}};
+}
+
 std::string FindCompanion(const std::string& programFolder, const std::string& bare) {
   bool found = false;
   TCandidate best;
   for (const auto& name : CompanionNames(programFolder, bare)) {
-    struct stat info;
-    if (::stat((programFolder + name).c_str(), &info) != 0) continue;
-    const TCandidate candidate{name, info.st_mtim};
+    // Only a regular file is a companion: reading anything else (a FIFO
+    // under such a name, say) could stall the start or never end.
+    timespec written;
+    if (!platform::RegularFileWrittenExact(programFolder + name, written)) continue;
+    const TCandidate candidate{name, written};
     if (!found || WrittenLater(candidate, best)) best = candidate;
     found = true;
   }
@@ -77,7 +103,6 @@ std::string FindCompanion(const std::string& programFolder, const std::string& b
 void RemoveCompanions(const std::string& programFolder, const std::string& bare) {
   for (const auto& name : CompanionNames(programFolder, bare))
     platform::DeleteFileExact(programFolder + name);
-  platform::SyncFolder(programFolder);
 }
 
 }  // namespace engine

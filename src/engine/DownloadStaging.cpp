@@ -1,14 +1,18 @@
 #include "engine/DownloadStaging.h"
 
+#include <vector>
+
 #include "engine/CompanionFile.h"
 #include "engine/DownloadVerdict.h"
 #include "engine/FolderInstall.h"
 #include "engine/PartialDownload.h"
+#include "engine/StagedCheck.h"
 #include "engine/StagedInstall.h"
 #include "engine/StagingNames.h"
 #include "engine/UpdateRecord.h"
 #include "http/HttpClient.h"
 #include "platform/Files.h"
+#include "platform/ProfileText.h"
 #include "util/QuorvinSI.h"
 #include "util/allfunct.h"
 
@@ -18,6 +22,7 @@ namespace {
 // that nothing handled during the transfer can change them.
 struct TRowToFetch {
   engine::TCompanion Companion;
+  std::string File;  // as the File column shows it, folders included
   std::string Bare;
 };
 
@@ -25,9 +30,18 @@ TRowToFetch RowToFetch(const TStringList& fields) {
   TRowToFetch row;
   row.Companion = {fields[kModuleName], fields[kComponentKey], fields[kAvailableVersion],
                    fields[kProgramFile]};
-  row.Bare = BareFileName(fields[kComponentFile]);
+  row.File = fields[kComponentFile];
+  row.Bare = BareFileName(row.File);
   return row;
 }
+
+// What became of one row.
+enum class TRowResult {
+  kStaged,
+  kFailedCheck,  // nothing could vouch for the file, or it was not what was signed
+  kNotStaged,    // a good file that could not be staged
+  kAborted,
+};
 
 std::string NameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
@@ -42,12 +56,13 @@ bool StagedNameFree(TUpdaterContext& context, const std::string& staged) {
   return installed && !platform::FileExists(staged);
 }
 
-// Turns a good partial download into a staged file.  The companion is on
-// disk before the staged file appears, so a staged file never lacks it.
-// Nothing is staged while an installation waits to be finished (also one
-// that freeing the name has just left unfinished): its journal tells a
-// staged file that never moved by its name alone, and would take a new file
-// of that name for it.
+// Turns a good partial download into a staged file.  The companion, with
+// the record of what the file was checked against, is on disk before the
+// staged file appears, so a staged file never lacks it.  Nothing is staged
+// while an installation waits to be finished (also one that freeing the
+// name has just left unfinished): its journal tells a staged file that
+// never moved by its name alone, and would take a new file of that name for
+// it.
 bool Stage(TUpdaterContext& context, const TRowToFetch& row) {
   const std::string& folder = context.ProgramFolder;
   const std::string staged = folder + engine::StagedName(row.Bare);
@@ -65,11 +80,18 @@ void ShowAborted(IUpdaterWindow& window) {
 }
 
 // Streams the row's file into its partial download as it arrives; an empty
-// body leaves an empty file.  A failed transfer leaves nothing for its row.
-void Receive(TUpdaterContext& context, const TRowToFetch& row, engine::TPartialDownload& download) {
+// body leaves an empty file.  False, with nothing left on disk, when the
+// server sent more than the file's signed size: the transfer was cut at the
+// first byte too many.  Any other failure leaves nothing for its row either
+// and ends the run.
+bool Receive(TUpdaterContext& context, const TRowToFetch& row, engine::TPartialDownload& download) {
   try {
     context.HttpClient.Get(context.DownloadUrl + "download/" + row.Bare, download);
     download.Create();
+    return true;
+  } catch (const engine::ETooMuchData&) {
+    download.Discard();
+    return false;
   } catch (...) {
     // The run ends here with only Exit left, and Exit ends the program only
     // when no connection is open: one the server would keep after the
@@ -80,43 +102,53 @@ void Receive(TUpdaterContext& context, const TRowToFetch& row, engine::TPartialD
   }
 }
 
-// Fetches and stages one row; false when the user aborted.
-bool FetchRow(TUpdaterContext& context, const TRowToFetch& row) {
+// Fetches and stages one row.
+TRowResult FetchRow(TUpdaterContext& context, TRowToFetch row) {
   IUpdaterWindow& window = context.Window;
   // What the file must be; one that nothing can vouch for (a malformed
-  // digest, or none in a signed catalogue) is not even fetched.
+  // digest or size, or none in a signed catalogue) is not even fetched.
   const engine::TExpectedFile expected =
-      engine::ExpectedFile(context, row.Companion.ModuleName, row.Companion.ComponentKey);
+      engine::ExpectedFile(context, {row.Companion.ModuleName, row.Companion.ComponentKey,
+                                     row.Companion.AvailableVersion, row.Bare});
   if (!engine::IsUsableBareName(row.Bare) ||  // names a folder, not a file
-      expected.Trust == engine::TExpectedFile::kUntrusted) {
-    window.SetHint(kDownloadErrorNote);
-    return true;
-  }
+      expected.Trust == engine::TExpectedFile::kUntrusted)
+    return TRowResult::kFailedCheck;
   window.SetTag(0);
   context.AnnouncedLength = 0;  // a transfer that announces nothing is checked against 0
   const std::string partial = context.ProgramFolder + engine::PartialName(row.Bare);
-  engine::TPartialDownload download(partial,
-                                    expected.Trust == engine::TExpectedFile::kLengthAndSha256);
-  Receive(context, row, download);
+  engine::TPartialDownload download(partial, expected.Size);
+  const bool received = Receive(context, row, download);
   if (window.Tag() == kAbortRequested) {
     // Exit may have come after the transfer's last progress event, which
     // left the connection open; closed here, the next Exit ends the program.
     context.HttpClient.Disconnect();
     download.Close();
     ShowAborted(window);
-    return false;
+    return TRowResult::kAborted;
   }
+  if (!received) return TRowResult::kFailedCheck;
   // Compared in 64 bits: a cut transfer of 4 GiB or more must not pass on
   // the low bits of its announced length.
-  if (!engine::DownloadIsGood(expected, context.AnnouncedLength, platform::FileSize(partial),
-                              download.Digest())) {
-    download.Close();
-    window.SetHint(kDownloadErrorNote);
-    return true;
+  const int64_t size = platform::FileSize(partial);
+  const TSha256Digest digest = download.Digest();
+  if (!engine::DownloadIsGood(expected, context.AnnouncedLength, size, digest)) {
+    // A file that failed its check is of no use to anyone: it goes at once.
+    download.Discard();
+    return TRowResult::kFailedCheck;
   }
   download.SyncAndClose();  // on disk before it can be staged
-  if (!Stage(context, row)) window.SetHint(kDownloadErrorNote);
-  return true;
+  row.Companion.Record = engine::TStagedRecord{digest, size};
+  return Stage(context, row) ? TRowResult::kStaged : TRowResult::kNotStaged;
+}
+
+// "Finished. ", the download error note, the files that failed their check
+// and, when a file could not be installed, the start's text of files in use.
+std::string FinishedText(const std::string& note, const std::vector<std::string>& failed,
+                         bool installed) {
+  std::string text = "Finished. " + note;
+  if (!failed.empty()) text += " " + engine::FailedFilesText(failed);
+  if (!installed) text += (note.empty() ? "" : " ") + std::string(kFilesInUseText);
+  return text;
 }
 
 }  // namespace
@@ -128,6 +160,10 @@ void DownloadTheFiles(TUpdaterContext& context) {
   window.SetHistoryEnabled(false);
   window.SetProgressVisible(true);
   window.SetProgressPosition(0);
+  std::vector<std::string> failed;  // the files that failed their check, as the list shows them
+  // Staged files discarded during the run (also those that freeing a name
+  // for a new download took in) are named with them.
+  context.DiscardedStagedFiles.clear();
   const int rowCount = window.RowCount();
   for (int index = 0; index < rowCount; ++index) {
     context.PSI.SetSourceString(window.RowText(index));
@@ -136,14 +172,26 @@ void DownloadTheFiles(TUpdaterContext& context) {
     const TStringList& fields = context.PSI.FieldList();
     const std::string& installed = fields[kInstalledVersion];
     if (!installed.empty() && installed[0] == kNeverDownloadMark) continue;
-    if (!FetchRow(context, RowToFetch(fields))) return;
+    const TRowToFetch row = RowToFetch(fields);
+    // A comma inside a field would shift every field after it: such a row
+    // names no file for certain, and is not fetched.
+    const TRowResult result = fields.Count() == kUpdateRecordFieldCount ? FetchRow(context, row)
+                                                                        : TRowResult::kFailedCheck;
+    if (result == TRowResult::kAborted) return;
+    const std::string_view file = platform::TrimBlanks(row.File);
+    if (result == TRowResult::kFailedCheck && !file.empty()) failed.emplace_back(file);
+    if (result != TRowResult::kStaged) window.SetHint(kDownloadErrorNote);
   }
   window.SetProgressVisible(false);
   // A file that could not be moved in stays staged for the next start, which
-  // installs it; the user hears of it as the start would tell it.
+  // installs it; the user hears of it as the start would tell it.  A staged
+  // file that failed its check again is named like a download that failed.
   const bool installed = InstallStagedFiles(context);
-  std::string finished = "Finished. " + window.Hint();
-  if (!installed) finished += (window.Hint().empty() ? "" : " ") + std::string(kFilesInUseText);
+  if (!context.DiscardedStagedFiles.empty()) window.SetHint(kDownloadErrorNote);
+  failed.insert(failed.end(), context.DiscardedStagedFiles.begin(),
+                context.DiscardedStagedFiles.end());
+  context.DiscardedStagedFiles.clear();
+  const std::string finished = FinishedText(window.Hint(), failed, installed);
   window.SetStatusLine(finished);
   window.ShowInformation(finished);
   window.RequestTermination();

@@ -2,13 +2,20 @@
 // Download and staging: the click handler of the Update button.  Every
 // checked row's file streams as it arrives into a partial download beside
 // the updater ("<bare>.{S}"), is checked against the length the transfer
-// announced and, where its catalogue entry names one, its SHA-256
-// (DownloadVerdict.h), and turned into a staged file ("<bare>.{F}")
-// described by a companion file ("<bare>.V.<version>").  Then everything
-// staged is installed, "Finished. " is reported and termination is requested.
-// "Finished. " is followed by the download error note when a file could not
-// be fetched or staged, and by the start's text of files in use when one
-// could not be installed (it stays staged, and the next start installs it).
+// announced and, where its catalogue entry names them, its signed size and
+// SHA-256 (DownloadVerdict.h), and turned into a staged file ("<bare>.{F}")
+// described by a companion file ("<bare>.V.<version>") that records what it
+// was checked against.  A transfer that sends more than the signed size is
+// cut at once, and a partial download that fails its check is deleted at
+// once.  Then everything staged is checked again and installed, "Finished. "
+// is reported and termination is requested.  "Finished. " is followed by
+// the download error note when a file could not be fetched or staged, then
+// by the names of the files that failed their check, and by the start's
+// text of files in use when one could not be installed (it stays staged,
+// and the next start installs it).
+//
+// A row is fetched only when its record splits into exactly nine fields: a
+// comma inside a field would shift the rest and name the wrong file.
 //
 // The window wires the HTTP client's work events to the transfer progress
 // handlers before calling this; Exit sets Tag to 99 and cuts the running

@@ -2,30 +2,53 @@
 
 #include "engine/Catalogue.h"
 #include "engine/ComponentDigest.h"
+#include "engine/ComponentSize.h"
+#include "engine/SignedCatalogue.h"
 #include "util/QuorvinSI.h"
+#include "util/allfunct.h"
 
 namespace engine {
 
-TExpectedFile ExpectedFileOfEntry(const std::string& catalogueEntry, bool signedCatalogue) {
+namespace {
+
+const TExpectedFile kUntrustedFile{TExpectedFile::kUntrusted, {}, std::nullopt};
+
+TStringList EntryFields(const std::string& catalogueEntry) {
   TQuorvinSI fields;
   fields.SetDelimiter(',');
   fields.SetSourceString(catalogueEntry);
-  const TDigestClaim claim = ReadDigestClaim(fields.FieldList());
-  switch (claim.Kind) {
-    case TDigestClaim::kSha256:
-      return {TExpectedFile::kLengthAndSha256, claim.Sha256};
-    case TDigestClaim::kMalformed:
-      return {TExpectedFile::kUntrusted, {}};
-    case TDigestClaim::kNone:
-      break;
-  }
-  return {signedCatalogue ? TExpectedFile::kUntrusted : TExpectedFile::kLengthOnly, {}};
+  return fields.FieldList();
 }
 
-TExpectedFile ExpectedFile(const TUpdaterContext& context, const std::string& module,
-                           const std::string& component) {
+}  // namespace
+
+TExpectedFile ExpectedFileOfEntry(const std::string& catalogueEntry, bool signedCatalogue) {
+  const TStringList fields = EntryFields(catalogueEntry);
+  const TDigestClaim digest = ReadDigestClaim(fields);
+  const TSizeClaim size = ReadSizeClaim(fields);
+  if (digest.Kind == TDigestClaim::kMalformed || size.Kind == TSizeClaim::kMalformed)
+    return kUntrustedFile;
+  if (signedCatalogue && (digest.Kind == TDigestClaim::kNone || size.Kind == TSizeClaim::kNone))
+    return kUntrustedFile;
+  TExpectedFile expected;
+  if (digest.Kind == TDigestClaim::kSha256) {
+    expected.Trust = TExpectedFile::kLengthAndSha256;
+    expected.Sha256 = digest.Sha256;
+  }
+  if (size.Kind == TSizeClaim::kSize) expected.Size = size.Size;
+  return expected;
+}
+
+TExpectedFile ExpectedFile(const TUpdaterContext& context, const TRowEntry& row) {
   TCatalogue catalogue(context.ProgramFolder + kCatalogueFileName);
-  return ExpectedFileOfEntry(catalogue.Entry(module, component), !context.CatalogueKey.empty());
+  const std::string entry = catalogue.Entry(row.Module, row.Component);
+  const bool signedCatalogue = CatalogueMustBeSigned(context);
+  const TStringList fields = EntryFields(entry);
+  if (signedCatalogue && (fields.Count() <= kEntryComponentFile ||
+                          fields[kEntryAvailableVersion] != row.AvailableVersion ||
+                          BareFileName(fields[kEntryComponentFile]) != row.BareName))
+    return kUntrustedFile;
+  return ExpectedFileOfEntry(entry, signedCatalogue);
 }
 
 bool DownloadIsGood(const TExpectedFile& expected, int64_t announcedLength, int64_t receivedLength,
@@ -39,6 +62,7 @@ bool DownloadIsGood(const TExpectedFile& expected, int64_t announcedLength, int6
     case TExpectedFile::kLengthOnly:
       break;
   }
+  if (expected.Size && receivedLength != *expected.Size) return false;
   return receivedLength == announcedLength;
 }
 

@@ -11,7 +11,7 @@ std::vector<int> TFolderNameIndex::FoldersHolding(const std::string& relativePat
   std::vector<int> holding;
   if (relativePath.empty()) return holding;  // no name: nothing holds it
   for (const int index : Candidates(relativePath.substr(0, relativePath.find('/')))) {
-    if (platform::FileExists(AppendBackslash(FFolders[index]) + relativePath))
+    if (platform::FileExistsOrRaise(AppendBackslash(FFolders[index]) + relativePath))
       holding.push_back(index);
   }
   return holding;

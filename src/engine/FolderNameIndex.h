@@ -21,9 +21,10 @@ class TFolderNameIndex {
   explicit TFolderNameIndex(const TStringList& folders) : FFolders(folders) {}
 
   // The positions in the folder list, ascending, of the folders where a
-  // regular file exists at folder + `relativePath`, as platform::FileExists
-  // says.  The path's first component must be an entry of the folder, so
-  // only folders listing that name are asked.
+  // regular file exists at folder + `relativePath`, as
+  // platform::FileExistsOrRaise says (a failing disk raises EFOpenError).
+  // The path's first component must be an entry of the folder, so only
+  // folders listing that name are asked.
   std::vector<int> FoldersHolding(const std::string& relativePath);
 
  private:

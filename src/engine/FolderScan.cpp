@@ -1,27 +1,23 @@
 #include "engine/FolderScan.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <strings.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <set>
-#include <utility>
 #include <vector>
+
+#include "platform/ContainedFolder.h"
+#include "platform/FolderListing.h"
+#include "util/Errors.h"
 
 namespace {
 
-using TFolderIdentity = std::pair<dev_t, ino_t>;
-
-struct TSubfolder {
-  std::string Name;
-  TFolderIdentity Identity;
-};
+using platform::TSubfolder;
 
 struct TScanState {
   TUpdaterContext& Context;
-  std::set<TFolderIdentity> Seen;  // real folders already listed (and the root)
+  uid_t FamilyOwner;                         // the owner of the folder scanned, for the link rule
+  std::set<platform::TFolderIdentity> Seen;  // real folders already listed (and the root)
 };
 
 bool NameOrder(const TSubfolder& a, const TSubfolder& b) {
@@ -29,30 +25,21 @@ bool NameOrder(const TSubfolder& a, const TSubfolder& b) {
   return folded != 0 ? folded < 0 : a.Name < b.Name;  // names differing only in case: byte order
 }
 
-// The folders inside `path`, links to folders included, sorted by name.
-// Returns nothing for a folder that cannot be read.  The folder is closed
-// again before its subfolders are entered, so a deep tree holds one
-// descriptor at a time.
-std::vector<TSubfolder> ReadSubfolders(const std::string& path) {
+// The folders inside `path`, links to folders included where the family's
+// link rule follows them, sorted by name.  Returns nothing for a folder that
+// this process cannot see into.  Raises EFOpenError when a folder could not
+// be read for another reason (a failing disk): a folder missing from the
+// list would be taken for one that holds no installation, and a staged file
+// for its module discarded.
+std::vector<TSubfolder> ReadSubfolders(const std::string& path, uid_t familyOwner) {
   std::vector<TSubfolder> subfolders;
-  DIR* dir = ::opendir(path.c_str());
-  if (dir == nullptr) return subfolders;
-  while (const dirent* entry = ::readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;  // ".", ".." and dot-folders
-    if (entry->d_type != DT_DIR && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) {
-      continue;  // plainly no folder: spare the stat
-    }
-    struct stat info;  // follows links: a link counts as what it leads to
-    if (::fstatat(::dirfd(dir), entry->d_name, &info, 0) != 0 || !S_ISDIR(info.st_mode)) continue;
-    subfolders.push_back({entry->d_name, {info.st_dev, info.st_ino}});
-  }
-  ::closedir(dir);
+  if (!platform::ListSubfolders(path, familyOwner, subfolders)) RaiseOpenError(path, errno);
   std::sort(subfolders.begin(), subfolders.end(), NameOrder);
   return subfolders;
 }
 
 void ScanSubtree(TScanState& state, const std::string& path) {
-  std::vector<TSubfolder> subfolders = ReadSubfolders(path);
+  std::vector<TSubfolder> subfolders = ReadSubfolders(path, state.FamilyOwner);
   // A real folder is listed once only, under the first name that reaches
   // it; a second road to it (a link, a bind mount) is passed over, so links
   // cannot make the walk endless nor one folder count as two installations.
@@ -73,8 +60,8 @@ void ScanSubtree(TScanState& state, const std::string& path) {
 }  // namespace
 
 void ScanFolder(TUpdaterContext& context, const std::string& path) {
-  TScanState state{context, {}};
-  struct stat root;
-  if (::stat(path.c_str(), &root) == 0) state.Seen.insert({root.st_dev, root.st_ino});
+  TScanState state{context, platform::FamilyOwner(path), {}};
+  platform::TFolderIdentity root;
+  if (platform::IdentifyFolder(path, root)) state.Seen.insert(root);
   ScanSubtree(state, path);
 }

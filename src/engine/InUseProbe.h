@@ -15,11 +15,14 @@
 // writes nothing, so contents and time stamps stay as they were.  The probe
 // raises nothing; every failure is its answer "in use".  The answer holds
 // only for the moment of the probe.
+// The probe's system calls are the platform layer's (platform/FileInUse.h).
 #include <string>
 
-bool FileInUse(const std::string& path);
+#include "platform/FileInUse.h"
+
+inline bool FileInUse(const std::string& path) { return platform::FileInUse(path); }
 
 // The /proc part of the probe on its own: true when some process this user
 // may inspect (this one included) has the file open, mapped, or runs it.
 // The probe falls back on it where a write lease cannot tell.
-bool ProcessHoldsFile(const std::string& path);
+inline bool ProcessHoldsFile(const std::string& path) { return platform::ProcessHoldsFile(path); }

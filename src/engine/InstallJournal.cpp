@@ -1,5 +1,6 @@
 #include "engine/InstallJournal.h"
 
+#include <charconv>
 #include <string_view>
 #include <vector>
 
@@ -8,9 +9,16 @@
 namespace engine {
 namespace {
 
-constexpr const char* kHeader = "Quorvin install journal 1";
+// The second journal format: the first named files by paths of their own,
+// this one by bare names in two folders and the installation folder's
+// stamp.  A journal of the first format is no journal of ours.
+constexpr const char* kHeader = "Quorvin install journal 2";
 constexpr const char* kReplacing = "replacing";
 constexpr const char* kRollingBack = "rolling back";
+constexpr size_t kLineCount = 11;
+// Far more than eleven lines of names and versions take: a larger file is
+// not read at all, whatever someone put there.
+constexpr int64_t kMostJournalBytes = 64 * 1024;
 
 bool HoldsLineBreak(const std::string& text) {
   return text.find_first_of("\r\n") != std::string::npos;
@@ -28,40 +36,51 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
-bool Below(const std::string& programFolder, const std::string& path) {
-  return path.size() > programFolder.size() &&
-         path.compare(0, programFolder.size(), programFolder) == 0;
+// A name of a file in a folder: no "/", and not "." or "..".  Only the
+// companion and the old copy may be missing (empty).
+bool BareName(std::string_view name, bool mayBeEmpty) {
+  if (name.empty()) return mayBeEmpty;
+  return name.find('/') == std::string_view::npos && name != "." && name != "..";
 }
 
-// A path as the journal keeps it, relative to the program folder, that
-// cannot lead out of it: no leading "/" and no empty, "." or ".." component.
-// The journal lies in a folder that others may write to, and recovery
-// renames and deletes what it names.
-bool StaysBelow(std::string_view relative) {
-  if (relative.empty() || relative.front() == '/') return false;
+// A folder below the program folder as the journal keeps it: components
+// separated and ended by "/", none empty, "." or "..", and no leading "/".
+bool FolderBelow(std::string_view relative) {
+  if (relative.empty() || relative.back() != '/') return false;
+  relative.remove_suffix(1);
   for (;;) {
     const size_t slash = relative.find('/');
-    const std::string_view component = relative.substr(0, slash);
-    if (component.empty() || component == "." || component == "..") return false;
+    if (!BareName(relative.substr(0, slash), false)) return false;
     if (slash == std::string_view::npos) return true;
     relative.remove_prefix(slash + 1);
   }
 }
 
-// The staged file and the target must be named; the companion and the old
-// copy may be missing.  Every path named stays below the program folder.
-bool UsablePaths(const std::string& staged, const std::string& companion, const std::string& target,
-                 const std::string& aside) {
-  return StaysBelow(staged) && StaysBelow(target) && (companion.empty() || StaysBelow(companion)) &&
-         (aside.empty() || StaysBelow(aside));
+bool UsableNames(const TInstallJournal& journal) {
+  return BareName(journal.StagedName, false) && BareName(journal.CompanionName, true) &&
+         BareName(journal.TargetName, false) && BareName(journal.AsideName, true);
 }
 
-std::string Relative(const std::string& programFolder, const std::string& path) {
-  return path.empty() ? path : path.substr(programFolder.size());
+std::string StampText(const platform::TFolderStamp& stamp) {
+  return std::to_string(stamp.Device) + " " + std::to_string(stamp.Inode) + " " +
+         std::to_string(stamp.Born);
 }
 
-std::string Absolute(const std::string& programFolder, const std::string& relative) {
-  return relative.empty() ? relative : programFolder + relative;
+bool ParseNumber(std::string_view text, uint64_t& number) {
+  if (text.empty() || text.front() < '0' || text.front() > '9') return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+// A folder's stamp: "<device> <inode> <birth>", decimal numbers.
+bool ParseStamp(std::string_view text, platform::TFolderStamp& stamp) {
+  for (uint64_t* number : {&stamp.Device, &stamp.Inode}) {
+    const size_t space = text.find(' ');
+    if (space == std::string_view::npos || !ParseNumber(text.substr(0, space), *number))
+      return false;
+    text.remove_prefix(space + 1);
+  }
+  return ParseNumber(text, stamp.Born);
 }
 
 }  // namespace
@@ -71,26 +90,22 @@ std::string InstallJournalPath(const std::string& programFolder) {
 }
 
 bool Journallable(const std::string& programFolder, const TInstallJournal& journal) {
-  for (const std::string* path :
-       {&journal.StagedFile, &journal.CompanionFile, &journal.Target, &journal.Aside}) {
-    if (HoldsLineBreak(*path)) return false;
-    if (!path->empty() && !Below(programFolder, *path)) return false;
-  }
-  if (!UsablePaths(Relative(programFolder, journal.StagedFile),
-                   Relative(programFolder, journal.CompanionFile),
-                   Relative(programFolder, journal.Target), Relative(programFolder, journal.Aside)))
-    return false;
-  return !HoldsLineBreak(journal.ModuleName) && !HoldsLineBreak(journal.ComponentKey) &&
-         !HoldsLineBreak(journal.AvailableVersion);
+  for (const std::string* text :
+       {&journal.StagedName, &journal.CompanionName, &journal.Folder, &journal.TargetName,
+        &journal.AsideName, &journal.ModuleName, &journal.ComponentKey, &journal.AvailableVersion})
+    if (HoldsLineBreak(*text)) return false;
+  if (!journal.Folder.starts_with(programFolder)) return false;
+  return FolderBelow(std::string_view(journal.Folder).substr(programFolder.size())) &&
+         UsableNames(journal);
 }
 
 void WriteInstallJournal(const std::string& programFolder, const TInstallJournal& journal) {
   const char* phase = journal.Phase == TInstallPhase::Replacing ? kReplacing : kRollingBack;
   std::string text;
   for (const std::string& line :
-       {std::string(kHeader), std::string(phase), Relative(programFolder, journal.StagedFile),
-        Relative(programFolder, journal.CompanionFile), Relative(programFolder, journal.Target),
-        Relative(programFolder, journal.Aside), journal.ModuleName, journal.ComponentKey,
+       {std::string(kHeader), std::string(phase), journal.StagedName, journal.CompanionName,
+        journal.Folder.substr(programFolder.size()), StampText(journal.FolderStamp),
+        journal.TargetName, journal.AsideName, journal.ModuleName, journal.ComponentKey,
         journal.AvailableVersion})
     text += line + "\r\n";
   platform::WriteWholeFile(InstallJournalPath(programFolder), text.data(), text.size());
@@ -98,36 +113,36 @@ void WriteInstallJournal(const std::string& programFolder, const TInstallJournal
 
 std::optional<TInstallJournal> ReadInstallJournal(const std::string& programFolder) {
   const std::string path = InstallJournalPath(programFolder);
-  if (!platform::FileExists(path)) return std::nullopt;
+  const int64_t size = platform::FileSize(path);
+  if (size < 0 || size > kMostJournalBytes) return std::nullopt;
   const std::vector<std::string> lines = SplitLines(platform::ReadWholeFile(path));
-  if (lines.size() != 9 || lines[0] != kHeader) return std::nullopt;
-  // Lines end at CR LF only; a bare CR or LF inside one was never written
-  // by us (the writer refuses such paths), so the file is no journal.
-  for (const std::string& line : lines)
-    if (HoldsLineBreak(line)) return std::nullopt;
+  if (lines.size() != kLineCount || lines[0] != kHeader) return std::nullopt;
   if (lines[1] != kReplacing && lines[1] != kRollingBack) return std::nullopt;
-  // A path that could lead out of the program folder was never written by
-  // us: the journal is discarded and nothing it names is touched.
-  if (!UsablePaths(lines[2], lines[3], lines[4], lines[5])) return std::nullopt;
   TInstallJournal journal;
   journal.Phase = lines[1] == kReplacing ? TInstallPhase::Replacing : TInstallPhase::RollingBack;
-  journal.StagedFile = Absolute(programFolder, lines[2]);
-  journal.CompanionFile = Absolute(programFolder, lines[3]);
-  journal.Target = Absolute(programFolder, lines[4]);
-  journal.Aside = Absolute(programFolder, lines[5]);
-  journal.ModuleName = lines[6];
-  journal.ComponentKey = lines[7];
-  journal.AvailableVersion = lines[8];
+  journal.StagedName = lines[2];
+  journal.CompanionName = lines[3];
+  journal.Folder = programFolder + lines[4];
+  if (!ParseStamp(lines[5], journal.FolderStamp)) return std::nullopt;
+  journal.TargetName = lines[6];
+  journal.AsideName = lines[7];
+  journal.ModuleName = lines[8];
+  journal.ComponentKey = lines[9];
+  journal.AvailableVersion = lines[10];
+  // Lines end at CR LF only; a bare CR or LF inside one, or a name that
+  // could lead elsewhere, was never written by us (the writer refuses
+  // them): the journal is discarded and nothing it names is touched.
+  if (!Journallable(programFolder, journal)) return std::nullopt;
   return journal;
 }
 
 bool InstallJournalExists(const std::string& programFolder) {
-  return platform::FileExists(InstallJournalPath(programFolder));
+  return platform::FileExistsOrRaise(InstallJournalPath(programFolder));
 }
 
-void RemoveInstallJournal(const std::string& programFolder) {
+bool RemoveInstallJournal(const std::string& programFolder) {
   platform::DeleteFile(InstallJournalPath(programFolder));
-  platform::SyncFolder(programFolder);
+  return platform::SyncFolder(programFolder) && !InstallJournalExists(programFolder);
 }
 
 }  // namespace engine

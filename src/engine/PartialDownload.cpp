@@ -6,8 +6,10 @@
 namespace engine {
 
 void TPartialDownload::Write(const void* data, size_t size) {
+  if (FSignedSize && static_cast<int64_t>(size) > *FSignedSize - FFile.Position())
+    throw ETooMuchData("The server sent more than the file's signed size.");
   Create();
-  if (FHashed) FHasher.Update(data, size);
+  FHasher.Update(data, size);
   FFile.Write(data, size);
 }
 

@@ -1,21 +1,28 @@
 #pragma once
 // The partial download of one row, "<bare>.{S}" in the program folder: the
-// body goes into the file as it arrives, and, when the catalogue names a
-// digest for the file, into its SHA-256 on the way, so nothing is read back
-// afterwards and memory does not grow with the file.  The digest is computed
-// on a worker thread while the body is received and written.
+// body goes into the file as it arrives, and into its SHA-256 on the way, so
+// nothing is read back afterwards and memory does not grow with the file.
+// The digest is computed on a worker thread while the body is received and
+// written.  Where the catalogue signs the file's size, not a byte more is
+// taken: the write that would pass it raises ETooMuchData, which cuts the
+// transfer there.
+#include <optional>
 #include <string>
 
 #include "http/FileStream.h"
 #include "util/BackgroundSha256.h"
+#include "util/Errors.h"
 
 namespace engine {
+
+QUORVIN_DECLARE_ERROR(ETooMuchData, Exception);
 
 class TPartialDownload : public TStream {
  public:
   // A good download is flushed to disk before it is staged; its data goes to
   // disk as it arrives, so that flush is short even for a large file.
-  TPartialDownload(const std::string& path, bool hashed) : FFile(path), FHashed(hashed) {
+  TPartialDownload(const std::string& path, std::optional<int64_t> signedSize)
+      : FFile(path), FSignedSize(signedSize) {
     FFile.WriteBehind();
   }
 
@@ -34,12 +41,12 @@ class TPartialDownload : public TStream {
   void SyncAndClose() { FFile.SyncAndClose(); }
   void Close() { FFile.Close(); }
 
-  // The SHA-256 of the bytes received (when hashed).
+  // The SHA-256 of the bytes received.
   TSha256Digest Digest() { return FHasher.Final(); }
 
  private:
   TFileStream FFile;
-  bool FHashed;
+  std::optional<int64_t> FSignedSize;
   TBackgroundSha256 FHasher;
 };
 

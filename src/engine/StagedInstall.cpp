@@ -6,6 +6,7 @@
 #include "engine/CompanionFile.h"
 #include "engine/FolderInstall.h"
 #include "engine/InstallJournal.h"
+#include "engine/StagedCheck.h"
 #include "engine/StagingNames.h"
 #include "platform/Files.h"
 #include "util/Errors.h"
@@ -63,6 +64,18 @@ bool InstallStagedFile(TUpdaterContext& context, const std::string& stagedName) 
   const std::string bare = engine::BareNameOfStaged(stagedName);
   const std::string companionName = engine::FindCompanion(programFolder, bare);
   const TStringList lines = CompanionLines(programFolder, companionName, bare);
+  // Checked again before anything moves: whatever happened to the file
+  // since it was staged, only what was checked then is installed.  One that
+  // cannot be read now stays for a later attempt, like a file in use.
+  switch (engine::CheckStagedFile(context, stagedName, lines)) {
+    case engine::TStagedCheck::kFails:
+      engine::DiscardStagedFile(context, stagedName);
+      return true;
+    case engine::TStagedCheck::kUnreadable:
+      return false;
+    case engine::TStagedCheck::kPasses:
+      break;
+  }
   bool result = true;
   const int folderCount = context.DirList ? context.DirList->Count() : 0;
   for (int index = 0; index < folderCount; ++index) {
@@ -88,7 +101,9 @@ bool InstallStagedFiles(TUpdaterContext& context) {
   bool result = platform::ListFolder(context.ProgramFolder, engine::kStagedPattern, entries);
   for (const auto& entry : entries) {
     // Each staged file is taken once; one that has gone meanwhile is skipped.
-    if (entry.isFolder || !platform::FileExistsExact(context.ProgramFolder + entry.name)) continue;
+    // One that cannot be looked at raises: it is not known to be gone.
+    if (entry.isFolder || !platform::FileExistsExactOrRaise(context.ProgramFolder + entry.name))
+      continue;
     if (!InstallStagedFile(context, entry.name)) result = false;
   }
   // An installation that could not be finished (its old copy still aside, its
@@ -112,8 +127,9 @@ void DiscardOrphanedStagedFiles(TUpdaterContext& context) {
     // The staged file goes first: a companion left alone is harmless (it is
     // removed when the name is staged again), a staged file without one is
     // not, so the companions stay with a staged file that could not go.
-    if (!platform::DeleteFileExact(programFolder + entry.name)) continue;
-    platform::SyncFolder(programFolder);
+    if (!platform::DeleteFileExact(programFolder + entry.name) ||
+        !platform::SyncFolder(programFolder))
+      continue;
     engine::RemoveCompanions(programFolder, bare);
   }
 }

@@ -8,12 +8,15 @@
 
 #include "engine/UpdaterContext.h"
 
-// Installs every staged file.  False when any attempt to move a staged file
+// Installs every staged file that passes its check again (StagedCheck.h);
+// one that does not is discarded, and its name added to the context's
+// DiscardedStagedFiles.  False when any attempt to move a staged file
 // into a folder failed (for example because the old copy is in use), when
 // the program folder could not be listed, or when an installation is left
 // unfinished (its journal could not be removed or recovered); true
 // otherwise.  A staged file whose companion file is missing, unreadable or
-// short raises EFOpenError or the list index error, which end the call.
+// short raises EFOpenError or the list index error, which end the call, and
+// so does a staged file that cannot be looked at (a failing disk).
 bool InstallStagedFiles(TUpdaterContext& context);
 // What the user is told when InstallStagedFiles returned false.
 inline constexpr const char* kFilesInUseText =

@@ -1,12 +1,16 @@
 #include "engine/StartupHousekeeping.h"
 
+#include <cerrno>
 #include <vector>
 
 #include "engine/FolderInstall.h"
 #include "engine/FolderScan.h"
+#include "engine/StagedCheck.h"
 #include "engine/StagedInstall.h"
 #include "engine/StagingNames.h"
 #include "platform/Files.h"
+#include "platform/RunLock.h"
+#include "util/Errors.h"
 
 namespace {
 
@@ -55,21 +59,38 @@ bool InstallPendingFiles(TUpdaterContext& context) {
 
 }  // namespace
 
+std::string RunLockFailureText(const std::string& programFolder, int error) {
+  return "Cannot lock file \"" + programFolder + platform::kRunLockFileName + "\". " +
+         PlatformReasonText(error);
+}
+
 void Timer1Timer(TUpdaterContext& context) {
   if (!context.RunLock.Take(context.ProgramFolder)) {
-    context.Window.ShowInformation(kAlreadyRunningText);
+    const int error = errno;
+    context.Window.ShowInformation(error == EWOULDBLOCK
+                                       ? std::string(kAlreadyRunningText)
+                                       : RunLockFailureText(context.ProgramFolder, error));
     context.Window.RequestTermination();
     return;
   }
+  // An installation cut short is finished or undone first, before the scan,
+  // which raises when a folder cannot be read: whatever fails later, the
+  // installation folders are whole.  One that could not be finished, or
+  // whose copy had to be taken out again, is a file that could not be
+  // installed: the user hears of it as of one in use.
+  const bool recovered = engine::RecoverInterruptedInstall(context.ProgramFolder);
   context.DirList = std::make_unique<TStringList>();
   ScanFolder(context, context.ProgramFolder);
   RemoveLeftovers(context.ProgramFolder);
-  // An installation that could not be finished, or whose copy had to be
-  // taken out again, is a file that could not be installed: the user hears
-  // of it as of one in use.
-  const bool recovered = engine::RecoverInterruptedInstall(context.ProgramFolder);
   DiscardOrphanedStagedFiles(context);
-  if (!InstallPendingFiles(context) || !recovered) {
+  context.DiscardedStagedFiles.clear();
+  const bool installed = InstallPendingFiles(context);
+  // Staged files that failed their check again are gone; the user hears
+  // which, and Next fetches them afresh.
+  if (!context.DiscardedStagedFiles.empty())
+    context.Window.ShowInformation(engine::FailedFilesText(context.DiscardedStagedFiles));
+  context.DiscardedStagedFiles.clear();
+  if (!installed || !recovered) {
     context.Window.ShowInformation(kFilesInUseText);
     context.Window.RequestTermination();
   }

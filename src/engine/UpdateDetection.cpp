@@ -1,5 +1,6 @@
 #include "engine/UpdateDetection.h"
 
+#include <optional>
 #include <string>
 
 #include "engine/BoundedBody.h"
@@ -7,6 +8,7 @@
 #include "engine/CatalogueRelease.h"
 #include "engine/FolderNameIndex.h"
 #include "engine/InUseProbe.h"
+#include "engine/RootUpdate.h"
 #include "engine/SignedCatalogue.h"
 #include "engine/TransferProgress.h"
 #include "engine/UpdateRecord.h"
@@ -25,8 +27,12 @@ struct TInstallations {
   std::string FolderIndexes;  // "2|5"
 };
 
-// Fetches the catalogue and stores it whole in the program folder.
+// Fetches the catalogue and stores it whole in the program folder.  In a
+// build with a root, the roots come first: the catalogue is checked under
+// the newest.
 void FetchCatalogue(TUpdaterContext& context) {
+  std::optional<engine::TRoot> root;
+  if (CatalogueMustBeSigned(context)) root = engine::CurrentRoot(context);
   engine::TBoundedBody body(kMaxCatalogueSize,
                             [] { throw ECatalogueTooLarge(kCatalogueTooLargeText); });
   context.HttpClient.Get(context.DownloadUrl + kCataloguePath, body);
@@ -37,7 +43,7 @@ void FetchCatalogue(TUpdaterContext& context) {
   // In a build with a key nothing unverified is stored, so nothing
   // unverified is ever read.
   const std::string_view catalogue = body.Bytes();
-  if (CatalogueMustBeSigned(context)) VerifyCatalogue(context, catalogue);
+  if (root) VerifyCatalogue(context, *root, catalogue);
   platform::WriteWholeFile(context.ProgramFolder + kCatalogueFileName, catalogue.data(),
                            catalogue.size());
 }
@@ -93,7 +99,7 @@ void ExamineComponent(TUpdaterContext& context, TCatalogue& catalogue, TInstalle
   // reaches outside the installation folder.
   const std::string target =
       (*context.DirList)[installations.First] + BareFileName(record.ComponentFile);
-  if (!platform::FileExists(target)) return;
+  if (!platform::FileExistsOrRaise(target)) return;
   record.InUse = FileInUse(target);
   AppendRow(context.Window, record);
 }

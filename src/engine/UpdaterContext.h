@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/UpdaterWindow.h"
 #include "platform/RunLock.h"
@@ -32,12 +33,20 @@ struct TUpdaterContext {
   // The length the running transfer announced at its begin; 0 when it
   // announced none.  The download checks each file against it.
   int64_t AnnouncedLength = 0;
-  // The base64 text of the Ed25519 public key the catalogue must be signed
-  // with (the window sets the one built into the program).  Empty: the
-  // catalogue is not verified and no signature is fetched.
+  // The root of trust built into the program (engine/RootUpdate.h): the
+  // text of its first root and that root's signature file, or, as a
+  // shorthand for a root of one key with threshold 1, the base64 text of
+  // that Ed25519 public key.  The window sets what the build holds.  All
+  // empty: the catalogue is not verified and no signature is fetched.
+  std::string BuiltInRootText = {};
+  std::string BuiltInRootSignatures = {};
   std::string CatalogueKey = {};
   // The current UTC time in seconds since 1970, for a catalogue's expiry.
   std::function<int64_t()> UtcNow = SystemUtcNow;
+  // The names of staged files that failed their check again before they
+  // were installed, and were discarded; whoever reports to the user takes
+  // them out.
+  std::vector<std::string> DiscardedStagedFiles = {};
   // Keeps other updaters off the program folder from the start-up step on,
   // as long as the window lives.
   platform::TRunLock RunLock = {};

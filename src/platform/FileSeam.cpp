@@ -3,11 +3,14 @@
 #include <cerrno>
 #include <csignal>
 
+#include "platform/ContainedFolder.h"
+
 namespace platform {
 namespace seam {
 
 std::atomic<bool> attending{false};
 const std::string kNoPath;
+const TFileOpDetail kNoDetail;
 
 }  // namespace seam
 
@@ -50,25 +53,76 @@ const char* FileOpName(TFileOp op) {
     case TFileOp::OpenToRead: return "open to read";
     case TFileOp::Read: return "read";
     case TFileOp::ListFolder: return "list folder";
+    case TFileOp::Inspect:
+      return "inspect";
+    case TFileOp::OpenToWrite:
+      return "open to write";
+    case TFileOp::WriteBack:
+      return "write back";
+    case TFileOp::Lock:
+      return "lock";
   }
   return "?";
 }
 
 bool ChangesDisk(TFileOp op) {
-  return op != TFileOp::OpenToRead && op != TFileOp::Read && op != TFileOp::ListFolder;
+  switch (op) {
+    case TFileOp::OpenToRead:
+    case TFileOp::Read:
+    case TFileOp::ListFolder:
+    case TFileOp::Inspect:
+    case TFileOp::OpenToWrite:
+    case TFileOp::Lock:
+      return false;
+    default:
+      return true;
+  }
 }
 
-bool seam::Attend(TFileOp op, const std::string& path, const std::string& to) {
+namespace {
+
+void Note(TSeamState& state, TFileOp op, const std::string& path, const std::string& to,
+          const TFileOpDetail& detail) {
+  TFileOpRecord record;
+  record.Op = op;
+  record.Path = path;
+  record.To = to;
+  record.Fd = detail.Fd;
+  if (detail.Data != nullptr)
+    record.Data.assign(static_cast<const char*>(detail.Data), detail.Size);
+  record.Flags = detail.Flags;
+  record.Mode = detail.Mode;
+  state.Record.push_back(std::move(record));
+}
+
+}  // namespace
+
+bool seam::Attend(TFileOp op, const std::string& calledPath, const std::string& calledTo,
+                  const TFileOpDetail& detail) {
   TSeamState& state = State();
-  if (state.Recording) state.Record.push_back({op, path, to});
+  // A file reached through an open folder's descriptor is seen by its name.
+  const std::string path = ShownPath(calledPath), to = ShownPath(calledTo);
+  if (state.Recording) Note(state, op, path, to, detail);
   const TFileFault& fault = state.Fault;
   if (fault.At <= 0 || (fault.Counts && !fault.Counts(op, path))) return true;
   ++state.Counted;
   if (state.Counted < fault.At || (state.Counted > fault.At && !fault.Persistent)) return true;
   if (fault.Error == 0) ::raise(SIGKILL);
   ++state.Injected;
+  if (state.Recording) state.Record.back().Result = -fault.Error;
   errno = fault.Error;
   return false;
+}
+
+void seam::Finish(int64_t result) {
+  TSeamState& state = State();
+  if (!state.Recording || state.Record.empty()) return;
+  TFileOpRecord& record = state.Record.back();
+  record.Result = result;
+  // A short write wrote only the first bytes it was given.
+  if (record.Op == TFileOp::Write && result >= 0 &&
+      static_cast<size_t>(result) < record.Data.size())
+    record.Data.resize(static_cast<size_t>(result));
 }
 
 void ArmFileFaultForTesting(TFileFault fault) {

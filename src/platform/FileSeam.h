@@ -1,12 +1,15 @@
 #pragma once
-// The seam that every file operation of the platform layer passes just
+// The seam that every file-system call of the platform layer passes just
 // before its system call.  In the program it costs one flag check and lets
 // every call through.  A test arms it to make the Nth operation from then on
 // fail with an error number, as a full disk (ENOSPC), a failing disk (EIO)
 // or a permission taken away (EACCES) would make it fail, or to kill the
-// process there (SIGKILL), as a power cut would.  A failed operation fails
-// exactly as its system call would have, errno set, so the caller's own
-// failure path runs.
+// process there (SIGKILL), as a crash of the program would.  A kill is not a
+// power cut: what the process wrote stays in the page cache and reaches the
+// disk all the same.  What a power cut may leave is built from the seam's
+// record instead (tests/engine/faults/CrashStates.h).  A failed operation
+// fails exactly as its system call would have, errno set, so the caller's
+// own failure path runs.
 //
 // Operations are counted where they happen: every write() call of a file
 // written in pieces is one, a whole-file write is several (create, write,
@@ -33,25 +36,49 @@ enum class TFileOp : uint8_t {
   OpenToRead,   // open a file to read it whole
   Read,         // one read() call of such a file
   ListFolder,   // open a folder to list it
+  Inspect,      // stat, lstat, fstat or access: what an entry is, its size, owner or mode
+  OpenToWrite,  // open an existing file for writing without creating or emptying it
+  WriteBack,    // start or wait for the write-back of a stretch of a file (sync_file_range)
+  Lock,         // take a lock or a lease on an open file or folder
 };
 const char* FileOpName(TFileOp op);
 // True for the operations that change something on disk; a kill before a
 // read or a listing leaves what a kill before the next change leaves.
 bool ChangesDisk(TFileOp op);
 
+// What a test's record keeps of a call beyond its paths, so that the calls
+// that change the disk can be replayed on a model of it.
+struct TFileOpDetail {
+  int Fd = -1;                 // the descriptor a call works on
+  const void* Data = nullptr;  // the bytes of a write
+  size_t Size = 0;
+  int Flags = 0;      // of an open
+  uint32_t Mode = 0;  // of an open that creates, or of a mode change
+};
+
 namespace seam {
 extern std::atomic<bool> attending;  // false in the program
-bool Attend(TFileOp op, const std::string& path, const std::string& to);
+bool Attend(TFileOp op, const std::string& path, const std::string& to,
+            const TFileOpDetail& detail);
+void Finish(int64_t result);
 extern const std::string kNoPath;
+extern const TFileOpDetail kNoDetail;
 }  // namespace seam
 
 // Called just before the system call.  True: make the call.  False: the call
 // must fail as the system's would, errno being set to the injected error.
 // `to` is the second path of a rename or link.
 inline bool PassFileOperation(TFileOp op, const std::string& path,
-                              const std::string& to = seam::kNoPath) {
+                              const std::string& to = seam::kNoPath,
+                              const TFileOpDetail& detail = seam::kNoDetail) {
   if (!seam::attending.load(std::memory_order_relaxed)) return true;
-  return seam::Attend(op, path, to);
+  return seam::Attend(op, path, to, detail);
+}
+
+// Called just after a system call that was made, with its result: the call's
+// return value, or -errno when it failed.  errno is left as it was.
+inline void FinishFileOperation(int64_t result) {
+  if (seam::attending.load(std::memory_order_relaxed)) seam::Finish(result);
 }
 
 // ---- For tests ----------------------------------------------------------
@@ -71,9 +98,16 @@ int64_t FileOperationsCountedForTesting();
 int64_t FileFaultsInjectedForTesting();
 
 struct TFileOpRecord {
-  TFileOp Op;
+  TFileOp Op = TFileOp::Create;
   std::string Path;
   std::string To;  // of a rename or link
+  int Fd = -1;
+  std::string Data;  // the bytes a write wrote
+  int Flags = 0;
+  uint32_t Mode = 0;
+  // The call's return value (an open's descriptor, a write's count), or
+  // -errno when it failed, an injected failure included.
+  int64_t Result = 0;
 };
 // While recording, every operation is appended to the record (turning it on
 // empties the record).

@@ -7,7 +7,7 @@
 
 #include "platform/FileCalls.h"
 #include "platform/Files.h"
-#include "util/Errors.h"
+#include "platform/Errors.h"
 
 namespace platform {
 
@@ -28,9 +28,11 @@ void TOutputFile::Create(const std::string& path) {
   FGivenPath = path;
   FHandle = OpenForReplacing(path, FPath);
   FWritten = FFlushedUpTo = FSettledUpTo = 0;
+  FWriteBackError = 0;
 }
 
 void TOutputFile::Write(const void* data, size_t size) {
+  if (FWriteBackError != 0) Fail(FWriteBackError);
   const char* bytes = static_cast<const char*>(data);
   while (size > 0) {
     const ssize_t written = calls::Write(FHandle, bytes, size, FPath);
@@ -40,23 +42,35 @@ void TOutputFile::Write(const void* data, size_t size) {
     size -= static_cast<size_t>(written);
     FWritten += written;
   }
-  if (FWriteBehind && FWritten - FFlushedUpTo >= kWriteBehindStretch) FlushBehind();
+  if (FWriteBackError == 0 && FWriteBehind && FWritten - FFlushedUpTo >= kWriteBehindStretch)
+    FlushBehind();
 }
 
 // Starts writing back the stretch just written, then waits for the one
-// before it.  Failures are left for Sync to report.
+// before it.  A write-back error is reported to this call only: a later
+// fsync of the file would return 0 although the data on disk is not what
+// was written.  So it is kept, and the next write or the flush raises it.
 void TOutputFile::FlushBehind() {
-  ::sync_file_range(FHandle, FFlushedUpTo, FWritten - FFlushedUpTo, SYNC_FILE_RANGE_WRITE);
+  if (calls::WriteBack(FHandle, FFlushedUpTo, FWritten - FFlushedUpTo, SYNC_FILE_RANGE_WRITE,
+                       FPath) != 0) {
+    FWriteBackError = errno;
+    return;
+  }
   if (FFlushedUpTo > FSettledUpTo) {
-    ::sync_file_range(
-        FHandle, FSettledUpTo, FFlushedUpTo - FSettledUpTo,
-        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    if (calls::WriteBack(
+            FHandle, FSettledUpTo, FFlushedUpTo - FSettledUpTo,
+            SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER,
+            FPath) != 0) {
+      FWriteBackError = errno;
+      return;
+    }
     FSettledUpTo = FFlushedUpTo;
   }
   FFlushedUpTo = FWritten;
 }
 
 void TOutputFile::Sync() {
+  if (FWriteBackError != 0) Fail(FWriteBackError);
   if (calls::Sync(FHandle, FPath) != 0) Fail(errno);
 }
 

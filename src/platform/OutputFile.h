@@ -23,7 +23,8 @@ class TOutputFile {
   // The exact path opened.
   const std::string& Path() const { return FPath; }
 
-  // Appends the bytes (the file is only ever written at its end).
+  // Appends the bytes (the file is only ever written at its end).  Raises
+  // also an error that the write-back of earlier bytes met.
   void Write(const void* data, size_t size);
   // For a file that will be flushed to disk when it is complete: what is
   // written goes to disk as it comes, a few MiB behind the writes, so that
@@ -31,7 +32,8 @@ class TOutputFile {
   // seconds while a large file is flushed at once) and written data does
   // not pile up in memory.
   void WriteBehind() { FWriteBehind = true; }
-  // Flushes the data written so far to disk.
+  // Flushes the data written so far to disk; raises any error that their
+  // write-back met, also one met before.
   void Sync();
   void Close();
 
@@ -44,6 +46,7 @@ class TOutputFile {
   int64_t FWritten = 0;
   int64_t FFlushedUpTo = 0;  // writing back from here was asked for
   int64_t FSettledUpTo = 0;  // written back up to here
+  int FWriteBackError = 0;   // what a write-back met, raised at the next write or flush
   std::string FPath;
   std::string FGivenPath;  // as the caller named it, for the error's text
 };

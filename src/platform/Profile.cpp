@@ -10,10 +10,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/Errors.h"
+#include "platform/FileCalls.h"
 #include "platform/Files.h"
 #include "platform/ProfileText.h"
 #include "platform/TextEncoding.h"
-#include "util/Errors.h"
 
 namespace platform {
 
@@ -104,9 +105,9 @@ class ProfileCache {
     const std::string* path = &fileName;
     std::string resolved;  // only needed when the name differs in case from the file's
     struct stat info;
-    if (::stat(fileName.c_str(), &info) != 0) {
+    if (calls::Stat(fileName, info) != 0) {
       resolved = ResolvePath(fileName);
-      if (::stat(resolved.c_str(), &info) != 0) {
+      if (calls::Stat(resolved, info) != 0) {
         if (raise && errno != ENOENT && errno != ENOTDIR) RaiseOpenError(fileName, errno);
         return nullptr;
       }
@@ -262,6 +263,12 @@ size_t GetPrivateProfileKeyNames(const std::string& section, std::string& buffer
 TProfileSnapshot::TProfileSnapshot(const std::string& fileName, bool raiseWhenUnreadable)
     : FProfile(Cache().Load(fileName, raiseWhenUnreadable)) {}
 
+TProfileSnapshot TProfileSnapshot::OfBytes(const std::string& bytes) {
+  TProfileSnapshot snapshot;
+  snapshot.FProfile = Parse(bytes);
+  return snapshot;
+}
+
 size_t TProfileSnapshot::GetString(const std::string& section, const std::string& key,
                                    const std::string& defaultValue, std::string& buffer,
                                    size_t size) const {
@@ -279,11 +286,18 @@ namespace {
 // there is replaced by the write; the file it points at is read only when
 // it belongs to the link's own owner, so a link planted in a shared folder
 // cannot copy a file its planter may not read into one the planter can.
+// A look that fails for another reason than absence raises EFOpenError:
+// the lines would be lost.
 bool KeepsLinesFoundThere(const std::string& path) {
   struct stat name, file;
-  if (::lstat(path.c_str(), &name) != 0) return false;
+  const auto lookFailed = [&] {
+    if (!MeansNotThere(errno)) RaiseOpenError(path, errno);
+    return false;
+  };
+  if (calls::StatEntry(path, name) != 0) return lookFailed();
   if (!S_ISLNK(name.st_mode)) return true;
-  return ::stat(path.c_str(), &file) == 0 && file.st_uid == name.st_uid;
+  if (calls::Stat(path, file) != 0) return lookFailed();
+  return file.st_uid == name.st_uid;
 }
 
 }  // namespace
@@ -295,7 +309,9 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
   bool byteOrderMark = false;
   std::vector<std::string> lines;
   try {
-    if (FileExists(target) && KeepsLinesFoundThere(target)) {
+    // A Version.ini that cannot be looked at is not taken for a missing one:
+    // it would be written back with this one entry.
+    if (FileExistsOrRaise(target) && KeepsLinesFoundThere(target)) {
       const std::string text = DecodeTextBytes(ReadWholeFile(target), byteOrderMark);
       for (std::string_view line : SplitProfileLines(text)) lines.emplace_back(line);
     }

@@ -61,11 +61,15 @@ struct ParsedProfile;
 class TProfileSnapshot {
  public:
   explicit TProfileSnapshot(const std::string& fileName, bool raiseWhenUnreadable = false);
+  // The profile of bytes held in memory, read exactly as a file holding
+  // them would be: for text that is checked before it is ever stored.
+  static TProfileSnapshot OfBytes(const std::string& bytes);
   size_t GetString(const std::string& section, const std::string& key,
                    const std::string& defaultValue, std::string& buffer, size_t size) const;
   size_t GetKeyNames(const std::string& section, std::string& buffer, size_t size) const;
 
  private:
+  TProfileSnapshot() = default;
   std::shared_ptr<const ParsedProfile> FProfile;  // null: no readable file
 };
 

@@ -2,30 +2,37 @@
 // One updater at a time per program folder: two runs on the same folder
 // would race on its staged files and its install journal.
 //
-// The lock is an exclusive flock on the program folder itself.  Nothing is
-// created for it, so a read-only folder needs nothing it cannot have, and
-// nothing is left behind for start-up housekeeping to tell from a user's
-// file.  It belongs to the open folder: it goes when the object goes or the
-// process ends, however it ends, and no child process inherits it.
+// The lock is an exclusive flock on a file of its own in the program
+// folder, "quorvin-updater.lock", that only the family's members can open:
+// its owner may read and write it, and in a folder shared by a group the
+// group too, nobody else.  A lock on something anybody may open (the folder
+// itself) would let any local user stop every update by holding it.  The
+// file is opened for writing, so that on NFS, where a flock is a lock on the
+// whole file that needs a descriptor open for writing, two machines exclude
+// each other as well.
+//
+// The lock goes with the object or the process (HeldLock.h).  The file
+// stays; start-up housekeeping never takes it for a leftover.
 #include <string>
+
+#include "platform/HeldLock.h"
 
 namespace platform {
 
+inline constexpr const char* kRunLockFileName = "quorvin-updater.lock";
+
 class TRunLock {
  public:
-  TRunLock() = default;
-  ~TRunLock();
-  TRunLock(const TRunLock&) = delete;
-  TRunLock& operator=(const TRunLock&) = delete;
-
-  // Takes the lock on the folder without waiting.  False only when another
-  // run holds it; a folder that cannot be opened or locked for any other
-  // reason has nothing to guard against, and gives true without the lock.
+  // Takes the lock of the program folder (ending in "/") without waiting,
+  // making the lock file where it is missing.  True when the lock is held.
+  // False with errno: EWOULDBLOCK when another run holds it, else why it
+  // could not be taken (the file may not be opened or made, the file system
+  // refuses locks, something else than a regular file has its name, EINVAL).
   bool Take(const std::string& folder);
-  bool Held() const { return FHandle >= 0; }
+  bool Held() const { return FLock.Held(); }
 
  private:
-  int FHandle = -1;
+  THeldLock FLock;
 };
 
 }  // namespace platform

@@ -1,29 +1,13 @@
 #pragma once
-// The framework's error classes.  Every error the program raises is an
-// Exception carrying its message; the class name tells the families apart
-// (the error report only shows the message, the diagnostic tools the class).
-#include <stdexcept>
+// The framework's error classes.  The root class and the file errors live
+// on the platform layer's floor (platform/Errors.h), which raises them; this
+// header adds the other families and is the one the layers above include.
 #include <string>
 
-class Exception : public std::runtime_error {
- public:
-  explicit Exception(const std::string& message) : std::runtime_error(message) {}
-  std::string Message() const { return what(); }
-  virtual const char* ClassName() const { return "Exception"; }
-};
-
-#define QUORVIN_DECLARE_ERROR(Name, Base)                               \
-  class Name : public Base {                                            \
-   public:                                                              \
-    using Base::Base;                                                   \
-    const char* ClassName() const override { return #Name; }            \
-  }
+#include "platform/Errors.h"
 
 QUORVIN_DECLARE_ERROR(EConvertError, Exception);
 QUORVIN_DECLARE_ERROR(EStringListError, Exception);
-QUORVIN_DECLARE_ERROR(EStreamError, Exception);
-QUORVIN_DECLARE_ERROR(EFCreateError, EStreamError);
-QUORVIN_DECLARE_ERROR(EFOpenError, EStreamError);
 QUORVIN_DECLARE_ERROR(EIniFileException, Exception);
 QUORVIN_DECLARE_ERROR(EOutOfMemory, Exception);
 // The silent error: the error report drops it without a box.
@@ -33,13 +17,5 @@ QUORVIN_DECLARE_ERROR(EAbort, Exception);
 [[noreturn]] void RaiseConvertError(const std::string& text);
 // "List index out of bounds (%d)"
 [[noreturn]] void RaiseListIndexError(long long index);
-// "Cannot create file "%s". %s" with the platform's reason for errnum.
-[[noreturn]] void RaiseCreateError(const std::string& path, int errnum);
-// "Cannot open file "%s". %s" with the platform's reason for errnum.
-[[noreturn]] void RaiseOpenError(const std::string& path, int errnum);
 // "Out of memory"
 [[noreturn]] void RaiseOutOfMemory();
-
-// The platform's text for an error number, with trailing blanks, control
-// characters and full stops removed.
-std::string PlatformReasonText(int errnum);

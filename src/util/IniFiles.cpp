@@ -75,6 +75,10 @@ void TIniFile::UpdateFile() { platform::FlushPrivateProfile(FileName()); }
 TIniSnapshot::TIniSnapshot(std::string fileName, bool raiseWhenUnreadable)
     : TCustomIniFile(std::move(fileName)), FProfile(FileName(), raiseWhenUnreadable) {}
 
+TIniSnapshot TIniSnapshot::OfBytes(const std::string& bytes, std::string name) {
+  return TIniSnapshot(std::move(name), platform::TProfileSnapshot::OfBytes(bytes));
+}
+
 std::string TIniSnapshot::ReadString(const std::string& section, const std::string& ident,
                                      const std::string& defaultValue) const {
   std::string buffer;

@@ -59,6 +59,9 @@ class TIniSnapshot : public TCustomIniFile {
   // With raiseWhenUnreadable, a file that is there but cannot be read
   // raises EFOpenError (platform::TProfileSnapshot).
   explicit TIniSnapshot(std::string fileName, bool raiseWhenUnreadable = false);
+  // The INI text held in memory, read as a file of these bytes would be;
+  // `name` stands for the file in error messages.
+  static TIniSnapshot OfBytes(const std::string& bytes, std::string name);
 
   std::string ReadString(const std::string& section, const std::string& ident,
                          const std::string& defaultValue) const override;
@@ -68,5 +71,7 @@ class TIniSnapshot : public TCustomIniFile {
   void UpdateFile() override {}
 
  private:
+  TIniSnapshot(std::string name, platform::TProfileSnapshot profile)
+      : TCustomIniFile(std::move(name)), FProfile(std::move(profile)) {}
   platform::TProfileSnapshot FProfile;
 };

@@ -28,6 +28,7 @@
 
 #include "app/TheMenuMain.h"
 #include "platform/Files.h"
+#include "platform/RunLock.h"
 #include "support/ScriptedServer.h"
 #include "ui/InformationBox.h"
 #include "ui/LookProgressBar.h"
@@ -75,9 +76,12 @@ class TInstallTree {
     QFile file(Path(relative));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
   }
-  // The names in the program folder itself, sorted.
+  // The names in the program folder itself, sorted, but for the run lock's
+  // file, which the first run makes and every run keeps.
   QStringList TopFiles() const {
-    return QDir(Root()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    QStringList names = QDir(Root()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    names.removeAll(QString::fromLatin1(platform::kRunLockFileName));
+    return names;
   }
 
  private:
@@ -134,9 +138,11 @@ class TEndToEnd {
   std::function<void(const QString&)> onBox;
   // The first step that did not go as expected; empty while all did.
   QString failure;
-  // The public key the window verifies catalogues with; none unless a test
-  // sets one, whatever key the build was configured with.
+  // The public key the window verifies catalogues with, or the first root
+  // (its text and signature file) it verifies them under; none unless a
+  // test sets one, whatever the build was configured with.
   std::string catalogueKey;
+  std::string rootText, rootSignatures;
 
   TEndToEnd() {
     SetModalBoxHook([this](QDialog& box) { Answer(box); });
@@ -150,10 +156,14 @@ class TEndToEnd {
   // The window, for the tree's program folder and this test's server.
   void CreateWindow() { CreateWindowFor(server.Url("/")); }
   void CreateWindowFor(const std::string& baseUrl) {
+    FBaseUrl = baseUrl;
     platform::SetProgramFolderForTesting(tree.Root().toStdString());
     form = std::make_unique<TMainForm>();
     form->UseDownloadServer(baseUrl);
-    form->UseCatalogueKey(catalogueKey);
+    if (rootText.empty())
+      form->UseCatalogueKey(catalogueKey);
+    else
+      form->UseRoot(rootText, rootSignatures);
   }
 
   // The next start of the program over the same tree and server.
@@ -161,7 +171,7 @@ class TEndToEnd {
     form.reset();
     boxes.clear();
     onBox = nullptr;
-    CreateWindow();
+    CreateWindowFor(FBaseUrl.empty() ? server.Url("/") : FBaseUrl);
   }
 
   // Shows the window and runs the message loop with the user's steps called
@@ -257,6 +267,8 @@ class TEndToEnd {
     else
       box.accept();
   }
+
+  std::string FBaseUrl;  // the server of the last window made
 };
 
 // Catalogue and Version.ini texts, lines ended by CR LF.

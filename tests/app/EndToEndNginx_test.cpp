@@ -7,8 +7,10 @@
 
 #include <QProcess>
 #include <QStandardPaths>
+#include <map>
 
 #include "EndToEndFixture.h"
+#include "engine/SigningKey.h"
 
 using namespace e2e;
 
@@ -164,6 +166,43 @@ struct TVendor {
   QString Root() const { return server.Path("www"); }
 };
 
+// The vendor of the rotation drill: root keys a, b and c of which two must
+// sign, catalogue keys made as the drill goes, the first root built into the
+// updater, and a catalogue that offers ModA's program at a version.
+struct TDrillVendor {
+  TInstallTree server;
+  std::map<QString, std::string> publicKeys;
+
+  QString Key(const QString& name) const { return server.Path("keys/" + name + ".key"); }
+  QString FirstRoot() const { return server.Path("keys/first.root"); }
+  QString Root(int version) const {
+    return server.Path(QStringLiteral("www/download/root/%1.root").arg(version));
+  }
+  QString Www() const { return server.Path("www"); }
+  void Keygen(const QString& name) {
+    publicKeys[name] = Publish({"keygen", Key(name)}).trimmed().toStdString();
+  }
+  QString Labelled(const QString& name) {
+    return name + ":" + QString::fromStdString(publicKeys[name]);
+  }
+  // The catalogue offers ModA's program at this version, signed with the key.
+  bool Offer(const QString& version, const QString& catalogueKey) {
+    server.File("www/download/allfiles.ini",
+                IniText({"[modules]", "ModA=ModA.exe", "[ModA]", "Main=" + version + ",ModA.exe"}));
+    server.File("www/download/ModA.exe", "A " + version.toLatin1());
+    return !Publish({"sign", "--root", FirstRoot(), Key(catalogueKey), Www()}).isEmpty();
+  }
+  // What a thief of the key can do without the tool: sign any bytes.
+  void Forge(const QByteArray& catalogue, const QString& stolenKey) {
+    const std::string seed =
+        *DecodeBase64(server.Read("keys/" + stolenKey + ".key").trimmed().toStdString());
+    server.File("www/download/allfiles.ini", catalogue);
+    server.File(
+        "www/download/allfiles.ini.sig",
+        QByteArray::fromStdString(EncodeBase64(SignEd25519(catalogue.toStdString(), seed)) + "\n"));
+  }
+};
+
 void InstallModA(const TInstallTree& tree) {
   tree.File("A/ModA.exe", "old A");
   tree.File("A/Lib.dll", "old lib");
@@ -215,7 +254,9 @@ class EndToEndNginxTest : public QObject {
     run.catalogueKey = vendor.publicKey;
     run.CreateWindowFor(nginx.Url());
     QCOMPARE(run.Run([&run] { NextAndUpdate(run); }), 0);
-    QCOMPARE(run.boxes, QStringList{kFinishedWithErrors});
+    QCOMPARE(run.boxes, QStringList{kFinishedWithErrors +
+                                    " These files failed their check and were not installed: "
+                                    "Bin\\Lib.dll."});
     QCOMPARE(run.tree.Read("A/ModA.exe"), QByteArray("new A program"));
     QCOMPARE(run.tree.Read("A/Lib.dll"), QByteArray("old lib"));
     QCOMPARE(run.tree.Read("A/Version.ini"), IniText({"[ModA]", "Main=1.0.002", "Lib=1.0.001"}));
@@ -243,6 +284,83 @@ class EndToEndNginxTest : public QObject {
     QVERIFY(!run.form->HttpClient.Connected());
     QCOMPARE(run.tree.TopFiles(), QStringList{});
     QCOMPARE(run.tree.Read("A/Version.ini"), IniText({"[ModA]", "Main=1.0.001", "Lib=1.0.001"}));
+  }
+
+  // The README's rotation drill, with the real window against nginx: a
+  // routine rotation of the catalogue key, the old key leaked and its
+  // catalogues refused, and a root key lost with a threshold of 2 of 3.
+  void rotationDrillAcrossThreeRoots() {
+    TDrillVendor vendor;
+    vendor.server.Folder("keys");
+    for (const QString name : {"a", "b", "c", "d", "cat1", "cat2"}) vendor.Keygen(name);
+    vendor.server.Folder("www/download/root");
+    QVERIFY(!Publish({"root-create", "--root-threshold", "2", "--root-key", vendor.Labelled("a"),
+                      "--root-key", vendor.Labelled("b"), "--root-key", vendor.Labelled("c"),
+                      "--catalogue-key", vendor.Labelled("cat1"), vendor.FirstRoot()})
+                 .isEmpty());
+    QVERIFY(
+        !Publish({"root-sign", vendor.Key("a"), vendor.Key("c"), vendor.FirstRoot()}).isEmpty());
+    QVERIFY(vendor.Offer("1.0.002", "cat1"));
+    TNginx nginx(vendor.Www());
+    if (!nginx.Found()) QSKIP("nginx is not installed");
+    QVERIFY2(nginx.Serving(), nginx.Log().constData());
+
+    TEndToEnd run;
+    run.tree.File("A/ModA.exe", "old A");
+    run.tree.File("A/Version.ini", IniText({"[ModA]", "Main=1.0.001"}));
+    run.rootText = vendor.server.Read("keys/first.root").toStdString();
+    run.rootSignatures = vendor.server.Read("keys/first.root.sig").toStdString();
+    run.CreateWindowFor(nginx.Url());
+    const auto update = [&run](const char* expected) {
+      if (QTest::currentTestFailed()) return;
+      QCOMPARE(run.Run([&run] { NextAndUpdate(run); }), 0);
+      QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+      QCOMPARE(run.boxes, QStringList{kFinished});
+      QCOMPARE(run.tree.Read("A/ModA.exe"), QByteArray("A ") + expected);
+      run.Restart();
+    };
+    update("1.0.002");
+
+    // 1. Routine rotation: root 2 trusts cat2 instead of cat1.
+    QVERIFY(!Publish({"root-next", "--catalogue-key", vendor.Labelled("cat2"), vendor.FirstRoot(),
+                      vendor.Root(2)})
+                 .isEmpty());
+    QVERIFY(!Publish({"root-sign", vendor.Key("a"), vendor.Key("b"), vendor.Root(2)}).isEmpty());
+    QVERIFY(vendor.Offer("1.0.003", "cat2"));
+    update("1.0.003");
+    QVERIFY(run.tree.TopFiles().contains("trusted-roots.txt"));
+
+    // 2. cat1 leaked: what its thief signs is refused, whatever it offers.
+    const QByteArray forged = IniText(
+        {"[modules]", "ModA=ModA.exe", "[ModA]",
+         "Main=9.9.999,ModA.exe," + QString::fromStdString(Sha256FieldOf("evil")) + ",size=4",
+         "[release]", "Serial=18446744073709551615", "Expires=2099-01-01T00:00:00Z"});
+    const QByteArray genuine = vendor.server.Read("www/download/allfiles.ini");
+    const QByteArray genuineSignature = vendor.server.Read("www/download/allfiles.ini.sig");
+    vendor.Forge(forged, "cat1");
+    vendor.server.File("www/download/ModA.exe", "evil");
+    QCOMPARE(run.Run([&run] { NextAndUpdate(run); }), kStillRunning);
+    QCOMPARE(run.boxes, QStringList{"error: The update catalogue could not be verified: its "
+                                    "signature does not match."});
+    QVERIFY(run.Rows().isEmpty());
+    QCOMPARE(run.tree.Read("A/ModA.exe"), QByteArray("A 1.0.003"));
+    vendor.server.File("www/download/allfiles.ini", genuine);
+    vendor.server.File("www/download/allfiles.ini.sig", genuineSignature);
+    run.Restart();
+
+    // 3. Root key c is lost: a and b (2 of 3) make root 3 with d in its place.
+    QVERIFY(!Publish({"root-next", "--root-key", vendor.Labelled("a"), "--root-key",
+                      vendor.Labelled("b"), "--root-key", vendor.Labelled("d"), vendor.Root(2),
+                      vendor.Root(3)})
+                 .isEmpty());
+    QVERIFY(
+        !Publish({"root-sign", vendor.Key("a"), vendor.Key("b"), vendor.Key("d"), vendor.Root(3)})
+             .isEmpty());
+    QVERIFY(vendor.Offer("1.0.004", "cat2"));
+    QVERIFY(!Publish({"verify", "--root", vendor.FirstRoot(), vendor.Www()}).isEmpty());
+    update("1.0.004");
+    QCOMPARE(run.tree.Read("A/Version.ini"), IniText({"[ModA]", "Main=1.0.004"}));
+    QCOMPARE(run.tree.Read("trusted-roots.txt").count("\r\n"), 2);
   }
 };
 

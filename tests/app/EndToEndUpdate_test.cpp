@@ -2,6 +2,7 @@
 // Update, the files come from 127.0.0.1 and land in the installation tree.
 #include "EndToEndFixture.h"
 #include "support/SanitizerSlowdown.h"
+#include "util/Sha256.h"
 
 using namespace e2e;
 
@@ -26,9 +27,9 @@ class EndToEndUpdateTest : public QObject {
 
  private slots:
   // The first body arrives whole and is installed; the second is one byte
-  // short and the third comes without a length, so they stay partial
-  // downloads and the final box says so.
-  void goodBodyInstalledShortBodyLeftPartial() {
+  // short and the third comes without a length, so they fail their check,
+  // are deleted at once, and the final box names them.
+  void goodBodyInstalledShortBodyDeletedAndNamed() {
     TEndToEnd run;
     InstallModA(run.tree, "A");
     run.tree.File("A/Doc.txt", "old doc");
@@ -48,16 +49,19 @@ class EndToEndUpdateTest : public QObject {
     });
     QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
     QCOMPARE(result, 0);
-    QCOMPARE(run.boxes, QStringList{kFinishedWithErrors});
-    QCOMPARE(run.Status(), kFinishedWithErrors);
+    // Both failed their length check: their partial downloads are gone,
+    // and the closing text names them as the list shows them.
+    const QString named = kFinishedWithErrors +
+                          " These files failed their check and were not installed: "
+                          "Bin\\Lib.dll, Doc.txt.";
+    QCOMPARE(run.boxes, QStringList{named});
+    QCOMPARE(run.Status(), named);
     QCOMPARE(run.tree.Read("A/ModA.exe"), QByteArray("new A program"));
     QCOMPARE(run.tree.Read("A/Lib.dll"), QByteArray("old lib in A"));
     // The version text goes in as the catalogue wrote it, leading zeros kept.
     QCOMPARE(run.tree.Read("A/Version.ini"), IniText({"[ModA]", "Main=1.00.010", "Lib=1.0.001"}));
     QCOMPARE(run.tree.Read("A/Doc.txt"), QByteArray("old doc"));
-    QCOMPARE(run.tree.TopFiles(), (QStringList{"Doc.txt.{S}", "Lib.dll.{S}", "allfiles.ini"}));
-    QCOMPARE(run.tree.Read("Lib.dll.{S}"), QByteArray("eleven byte"));
-    QCOMPARE(run.tree.Read("Doc.txt.{S}"), QByteArray("whole doc"));
+    QCOMPARE(run.tree.TopFiles(), (QStringList{"allfiles.ini"}));
     // The folders in front of a component's name are not part of its download path.
     QCOMPARE(run.Requests("/download/Lib.dll"), 1);
     QCOMPARE(run.Requests("/download/ModA.exe"), 1);
@@ -143,8 +147,10 @@ class EndToEndUpdateTest : public QObject {
     QCOMPARE(run.tree.TopFiles(),
              (QStringList{"One.dll.V.2.0.000", "One.dll.{F}", "Two.dll.{S}", "allfiles.ini"}));
     QCOMPARE(run.tree.Read("One.dll.{F}"), QByteArray("new one"));
+    // The companion records what the staged file was checked against.
     QCOMPARE(run.tree.Read("One.dll.V.2.0.000"),
-             QByteArray("ModA\r\nOne\r\n2.0.000\r\nModA.exe\r\n"));
+             QByteArray("ModA\r\nOne\r\n2.0.000\r\nModA.exe\r\nsha256=") +
+                 QByteArray::fromStdString(DigestHex(Sha256("new one"))) + "\r\nsize=7\r\n");
     QCOMPARE(run.tree.Read("Two.dll.{S}"), QByteArray("0123456789"));
     QCOMPARE(run.tree.Read("A/One.dll"), QByteArray("old"));  // installed only at the next start
     QCOMPARE(run.Requests("/download/Three.dll"), 0);

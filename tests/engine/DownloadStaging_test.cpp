@@ -73,7 +73,9 @@ TEST_F(DownloadStagingTest, NoCheckedRowFetchesNothingButStillInstallsAndFinishe
   EXPECT_EQ(rig.Window.terminationRequests, 1);
 }
 
-TEST_F(DownloadStagingTest, AGoodBodyIsInstalledAndAShortOneStaysAPartialDownload) {
+// A body one byte short fails its check: its partial download is deleted at
+// once, and the closing text names it.
+TEST_F(DownloadStagingTest, AGoodBodyIsInstalledAndAShortOneIsDeletedAndNamed) {
   Install("A", "ModA", "Report.dll", "old");
   Install("B", "ModB", "Lib.so", "old lib");
   rig.Folders({"A", "B"});
@@ -89,8 +91,9 @@ TEST_F(DownloadStagingTest, AGoodBodyIsInstalledAndAShortOneStaysAPartialDownloa
   EXPECT_EQ(RecordedVersion(tree, "A", "ModA", "Main"), "2.1.005");
   EXPECT_EQ(tree.Read("B/Lib.so"), "old lib");
   EXPECT_EQ(RecordedVersion(tree, "B", "ModB", "Main"), "1.0.001");
-  EXPECT_EQ(tree.Listing(), "A B Lib.so.{S}");
-  const std::string finished = std::string("Finished. ") + kDownloadErrorNote;
+  EXPECT_EQ(tree.Listing(), "A B");
+  const std::string finished = std::string("Finished. ") + kDownloadErrorNote +
+                               " These files failed their check and were not installed: Lib.so.";
   EXPECT_EQ(rig.Window.StatusLine(), finished);
   EXPECT_EQ(rig.Window.boxes, std::vector<std::string>{finished});
   EXPECT_EQ(rig.Window.terminationRequests, 1);
@@ -176,8 +179,10 @@ TEST_F(DownloadStagingTest, ACutTransferAnnouncing4GiBOrMoreIsNeverStaged) {
   DownloadTheFiles(rig.Context);
 
   EXPECT_EQ(tree.Read("A/Big.dat"), "old");
-  EXPECT_EQ(tree.Listing(), "A Big.dat.{S}");
-  EXPECT_EQ(rig.Window.StatusLine(), std::string("Finished. ") + kDownloadErrorNote);
+  EXPECT_EQ(tree.Listing(), "A");
+  EXPECT_EQ(rig.Window.StatusLine(),
+            std::string("Finished. ") + kDownloadErrorNote +
+                " These files failed their check and were not installed: Big.dat.");
 }
 
 // "Lib" is no prefix of "Lib.V.dll"'s names: staging one keeps the other's
@@ -210,7 +215,7 @@ TEST_F(DownloadStagingTest, AnOrphanedStagedFileNoLongerBlocksItsName) {
 
   Timer1Timer(rig.Context);
   EXPECT_TRUE(rig.Window.boxes.empty());
-  EXPECT_EQ(tree.Listing(), "A");
+  EXPECT_EQ(tree.Listing(), "A quorvin-updater.lock");
 
   Row("ModA", "Lib.dll", "2.0.000");
   server.AddFile("/download/Lib.dll", "new");
@@ -241,7 +246,9 @@ TEST_F(DownloadStagingTest, AFileThatNamesNoFileIsNotFetched) {
   DownloadTheFiles(rig.Context);
 
   EXPECT_TRUE(Fetched().empty());
-  EXPECT_EQ(rig.Window.StatusLine(), std::string("Finished. ") + kDownloadErrorNote);
+  EXPECT_EQ(rig.Window.StatusLine(),
+            std::string("Finished. ") + kDownloadErrorNote +
+                " These files failed their check and were not installed: Tools\\, ...");
   EXPECT_EQ(tree.Listing(), "");
 }
 
@@ -273,6 +280,26 @@ TEST_F(DownloadStagingTest, ATransferFailingInItsBodyLeavesNoPartialDownload) {
 
   EXPECT_EQ(tree.Listing(), "A");
   EXPECT_FALSE(rig.Http.Connected());
+}
+
+// The disk fails while the download's data is written back: the error,
+// which the kernel reports to the write-back alone, fails the download, and
+// nothing is staged or installed.
+TEST_F(DownloadStagingTest, AWriteBackErrorFailsTheDownloadAndNothingIsStaged) {
+  Install("A", "ModA", "Report.dll", "old");
+  rig.Folders({"A"});
+  Row("ModA", "Report.dll", "2.1.005");
+  server.AddFile("/download/Report.dll", std::string(9 << 20, 'r'));  // past one write-back stretch
+  platform::ArmFileFaultForTesting({1, EIO, true, [](platform::TFileOp op, const std::string&) {
+                                      return op == platform::TFileOp::WriteBack;
+                                    }});
+  EXPECT_THROW(DownloadTheFiles(rig.Context), EFCreateError);
+  const int64_t injected = platform::FileFaultsInjectedForTesting();
+  platform::DisarmFileFaultForTesting();
+
+  EXPECT_EQ(injected, 1);
+  EXPECT_EQ(tree.Listing(), "A");
+  EXPECT_EQ(tree.Read("A/Report.dll"), "old");
 }
 
 // Two modules that both ship Report.dll: each copy goes to its own module,

@@ -112,4 +112,33 @@ TEST(FolderScan, LinkToAFolderOutsideIsEnteredOnce) {
             (std::vector<std::string>{r + "App/", r + "App/Link1/", r + "App/Link1/Deep/"}));
 }
 
+// Only links that root or the program folder's owner made are entered: a
+// member's link, at the top or deeper, is passed over like a file.
+TEST(FolderScan, OnlyLinksOfRootOrTheFamilysOwnerAreEntered) {
+  if (::geteuid() != 0) GTEST_SKIP() << "links of other users take root to make";
+  DetectTree outside;
+  outside.Folder("Home/Deep");
+  outside.Folder("Other");
+  outside.Folder("Another");
+  DetectTree tree;
+  tree.Folder("App");
+  std::filesystem::create_directory_symlink(outside.Path("Home"), tree.Path("Admins"));
+  std::filesystem::create_directory_symlink(outside.Path("Other"), tree.Path("App/Members"));
+  ASSERT_EQ(0, ::lchown(tree.Path("App/Members").c_str(), 4242, 4242));
+  std::filesystem::create_directory_symlink(outside.Path("Another"),
+                                            outside.Path("Home/Deep/Back"));
+  ASSERT_EQ(0, ::lchown(outside.Path("Home/Deep/Back").c_str(), 4242, 4242));
+  DetectContext detect(tree.Root());
+  const std::string r = tree.Root();
+  EXPECT_EQ(Scan(detect, r),
+            (std::vector<std::string>{r + "Admins/", r + "Admins/Deep/", r + "App/"}));
+
+  // The family's owner may link folders in as well.
+  ASSERT_EQ(0, ::chown(r.c_str(), 4242, 4242));
+  DetectContext again(tree.Root());
+  EXPECT_EQ(Scan(again, r),
+            (std::vector<std::string>{r + "Admins/", r + "Admins/Deep/", r + "Admins/Deep/Back/",
+                                      r + "App/", r + "App/Members/"}));
+}
+
 }  // namespace

@@ -20,6 +20,7 @@
 #include "engine/TransferProgress.h"
 #include "engine/UpdaterContext.h"
 #include "http/HttpClient.h"
+#include "platform/ContainedFolder.h"
 #include "platform/FileSeam.h"
 #include "util/IniFiles.h"
 #include "util/QuorvinSI.h"
@@ -133,14 +134,34 @@ inline engine::TInstallJournal JournalOfInstall(const TTempTree& tree, const std
                                                 const std::string& version,
                                                 const std::string& aside = "") {
   engine::TInstallJournal journal;
-  journal.StagedFile = tree.Path(bare + ".{F}");
-  journal.CompanionFile = tree.Path(bare + ".V." + version);
-  journal.Target = tree.Path(folder + "/" + bare);
-  if (!aside.empty()) journal.Aside = tree.Path(folder + "/" + aside);
+  journal.StagedName = bare + ".{F}";
+  journal.CompanionName = bare + ".V." + version;
+  journal.Folder = tree.Path(folder + "/");
+  journal.FolderStamp = platform::FolderStampOf(journal.Folder);
+  journal.TargetName = bare;
+  journal.AsideName = aside;
   journal.ModuleName = "ModA";
   journal.ComponentKey = "Main";
   journal.AvailableVersion = version;
   return journal;
+}
+
+// A journal names its folder by its stamp too (device, inode, birth), and
+// recovery refuses a folder that is not the one named.  A tree that a test
+// lays out anew as another left it (a copy, a state after a power cut) has
+// other folders: its journal, when it has one that reads, is made to name
+// them.
+inline void RestampJournal(const TTempTree& tree) {
+  auto journal = engine::ReadInstallJournal(tree.Root);
+  if (!journal) return;
+  journal->FolderStamp = platform::FolderStampOf(journal->Folder);
+  engine::WriteInstallJournal(tree.Root, *journal);
+}
+
+// Copies the tree into another, empty one.
+inline void CopyTree(const TTempTree& tree, const TTempTree& copy) {
+  std::filesystem::copy(tree.Root, copy.Root, std::filesystem::copy_options::recursive);
+  RestampJournal(copy);
 }
 
 // Makes the next move of a staged file (a rename of "<bare>.{F}") fail, as

@@ -11,7 +11,10 @@
 
 #include "StagedInstallFixture.h"
 #include "engine/FolderInstall.h"
+#include "engine/FolderScan.h"
 #include "engine/InstallJournal.h"
+#include "platform/ContainedFolder.h"
+#include "platform/FolderLock.h"
 #include "util/Errors.h"
 
 namespace {
@@ -201,10 +204,8 @@ void LeaveRecordedInstallation(const TTempTree& tree) {
   tree.Write("f0/Report.dll", "new");
   tree.Write("f0/Version.ini", "[ModA]\r\nMain=2.1.005\r\n");
   tree.Write("Report.dll.V.2.1.005", CompanionText("ModA", "Main", "2.1.005", "ModA.exe"));
-  engine::WriteInstallJournal(tree.Root,
-                              {engine::TInstallPhase::Replacing, tree.Path("Report.dll.{F}"),
-                               tree.Path("Report.dll.V.2.1.005"), tree.Path("f0/Report.dll"),
-                               tree.Path("f0/Report.dll.{O}"), "ModA", "Main", "2.1.005"});
+  engine::WriteInstallJournal(
+      tree.Root, JournalOfInstall(tree, "Report.dll", "f0", "2.1.005", "Report.dll.{O}"));
 }
 
 // Makes every change of a file whose path holds the text fail with EIO.
@@ -249,6 +250,98 @@ TEST_F(StagedInstallTest, AnOldCopyThatCannotBeDeletedKeepsTheJournal) {
   EXPECT_EQ(tree.Read("f0/Report.dll"), "new");
   EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "2.1.005");
   EXPECT_EQ(tree.Listing(), "f0");
+}
+
+// Makes the Nth flush of the installation folder f0 fail with EIO, once.
+void FailFlushOfF0(int64_t nth) {
+  platform::ArmFileFaultForTesting(
+      {nth, EIO, false, [](platform::TFileOp op, const std::string& path) {
+         return op == platform::TFileOp::SyncFolder && path.ends_with("/f0/");
+       }});
+}
+
+// An installation's flushes of its folder: the old copy moved aside, the
+// new one moved in, the version recorded, the old copy gone.  Each that
+// fails fails the installation, and the folder stays whole.
+TEST_F(StagedInstallTest, AFailedFlushOfTheMoveInTakesTheMoveBack) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+  FailFlushOfF0(2);
+
+  EXPECT_FALSE(InstallStagedFiles(rig.Context));
+
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "old f0");
+  EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "1.0.001");
+  EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Version.ini");
+  EXPECT_EQ(tree.Listing(), "Report.dll.V.2.1.005 Report.dll.{F} f0");
+}
+
+// Version.ini is in place but its folder could not be flushed: taking the
+// new copy out would leave the old copy with the new version, so the
+// journal stays, and the next recovery finishes the installation.
+TEST_F(StagedInstallTest, AFailedFlushOfTheVersionsRecordKeepsTheJournal) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+  FailFlushOfF0(3);
+
+  EXPECT_FALSE(engine::InstallIntoFolder({tree.Root,
+                                          "Report.dll.{F}",
+                                          "Report.dll.V.2.1.005",
+                                          tree.Path("f0/"),
+                                          {"ModA", "Main", "2.1.005", "ModA.exe"}}));
+
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "2.1.005");
+  EXPECT_TRUE(tree.Exists("InstallJournal.{J}"));
+  EXPECT_TRUE(engine::RecoverInterruptedInstall(tree.Root));
+  EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Version.ini");
+  EXPECT_EQ(tree.Listing(), "f0");
+}
+
+// The old copy's removal could not be flushed: a power cut could bring it
+// back with no journal left to find it, so the journal stays for the
+// recovery that ends the run, which finishes the installation; the run
+// still reports the failure.
+TEST_F(StagedInstallTest, AFailedFlushOfTheOldCopysRemovalKeepsTheJournal) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+  FailFlushOfF0(4);
+
+  EXPECT_FALSE(InstallStagedFiles(rig.Context));
+
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "2.1.005");
+  EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Version.ini");
+  EXPECT_EQ(tree.Listing(), "f0");
+}
+
+// A journal written just before the old copy went aside: the staged file
+// has not moved.  When it cannot be looked at, recovery must not take it
+// for moved (it would record the new version for the old copy): nothing
+// changes and the journal waits.
+TEST_F(StagedInstallTest, AStagedFileThatCannotBeLookedAtIsNotTakenForMoved) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+  engine::WriteInstallJournal(
+      tree.Root, JournalOfInstall(tree, "Report.dll", "f0", "2.1.005", "Report.dll.{O}"));
+  platform::ArmFileFaultForTesting(
+      {1, EIO, false, [](platform::TFileOp op, const std::string& path) {
+         return op == platform::TFileOp::Inspect && path.ends_with("Report.dll.{F}");
+       }});
+
+  EXPECT_FALSE(engine::RecoverInterruptedInstall(tree.Root));
+
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "old f0");
+  EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "1.0.001");
+  EXPECT_TRUE(tree.Exists("InstallJournal.{J}"));
+  platform::DisarmFileFaultForTesting();
+  EXPECT_TRUE(engine::RecoverInterruptedInstall(tree.Root));
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "old f0");
+  EXPECT_EQ(tree.Listing(), "Report.dll.V.2.1.005 Report.dll.{F} f0");
 }
 
 // The staged files arrive 0644; the installed copies keep what the old
@@ -360,3 +453,78 @@ TEST_F(StagedInstallTest, TheInstalledCopyKeepsTheLetterCaseOfItsName) {
 }
 
 }  // namespace
+
+// Two program folders share an installation folder, the second through a
+// link: while an installation from the first works in it, one from the
+// second counts as a file in use and leaves everything as it was.
+TEST(SharedInstallationFolderTest, AnotherInstallationInTheFolderCountsAsInUse) {
+  TTempTree tree;
+  tree.Write("P1/A/ModA.exe", "program");
+  tree.Write("P1/A/Report.dll", "old");
+  tree.Write("P1/A/Version.ini", "[ModA]\r\nMain=1.0.001\r\n");
+  tree.Folder("P2");
+  std::filesystem::create_symlink("../P1/A", tree.Path("P2/A"));
+  tree.Write("P2/Report.dll.{F}", "new");
+  tree.Write("P2/Report.dll.V.2.1.005", CompanionText("ModA", "Main", "2.1.005", "ModA.exe"));
+  TEngineRig second(tree.Path("P2/"));
+  second.Folders({"A"});
+  {
+    platform::TContainedFolder folder;
+    ASSERT_TRUE(folder.Open(tree.Path("P1/"), "A"));
+    platform::TFolderLock firstsInstallation;
+    ASSERT_TRUE(firstsInstallation.Take(folder));
+
+    EXPECT_FALSE(InstallStagedFiles(second.Context));
+    EXPECT_EQ(tree.Listing("P1/A"), "ModA.exe Report.dll Version.ini");
+    EXPECT_EQ(tree.Read("P1/A/Report.dll"), "old");
+    EXPECT_EQ(tree.Listing("P2"), "A Report.dll.V.2.1.005 Report.dll.{F}");
+  }
+  EXPECT_TRUE(InstallStagedFiles(second.Context));
+  EXPECT_EQ(tree.Read("P1/A/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(tree, "P1/A", "ModA", "Main"), "2.1.005");
+}
+
+// In a folder shared by a group, the Version.ini an installation creates is
+// the group's to update next, whatever the user's mask; the mask itself
+// stays as it was.
+TEST(SharedInstallationFolderTest, ANewVersionFileIsTheGroupsToUpdateNext) {
+  TTempTree tree;
+  tree.Write("A/ModA.exe", "program");
+  tree.Write("Report.dll.{F}", "new");
+  tree.Write("Report.dll.V.2.1.005", CompanionText("ModA", "Main", "2.1.005", "ModA.exe"));
+  ASSERT_EQ(0, ::chmod(tree.Path("A").c_str(), 02775));
+  TEngineRig rig(tree.Root);
+  rig.Folders({"A"});
+  const mode_t saved = ::umask(022);
+
+  EXPECT_TRUE(InstallStagedFiles(rig.Context));
+
+  EXPECT_EQ(::umask(saved), 022u);
+  struct stat info {};
+  ASSERT_EQ(0, ::stat(tree.Path("A/Version.ini").c_str(), &info));
+  EXPECT_EQ(info.st_mode & 07777, 0664u);
+  EXPECT_EQ(RecordedVersion(tree, "A", "ModA", "Main"), "2.1.005");
+}
+
+// A module folder an administrator linked in from another disk keeps being
+// found by the scan and updated; the move into it copies across the disks.
+TEST(LinkedInstallationFolderTest, AFolderLinkedInFromAnotherDiskIsUpdated) {
+  TTempTree tree, disk2(true);
+  disk2.Write("ModA/ModA.exe", "program");
+  disk2.Write("ModA/Report.dll", "old");
+  disk2.Write("ModA/Version.ini", "[ModA]\r\nMain=1.0.001\r\n");
+  std::filesystem::create_symlink(disk2.Path("ModA"), tree.Path("ModA"));
+  tree.Write("Report.dll.{F}", "new");
+  tree.Write("Report.dll.V.2.1.005", CompanionText("ModA", "Main", "2.1.005", "ModA.exe"));
+  TEngineRig rig(tree.Root);
+  rig.Context.DirList = std::make_unique<TStringList>();
+  ScanFolder(rig.Context, tree.Root);
+  ASSERT_EQ(rig.Context.DirList->Count(), 1);
+
+  EXPECT_TRUE(InstallStagedFiles(rig.Context));
+
+  EXPECT_EQ(disk2.Read("ModA/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(disk2, "ModA", "ModA", "Main"), "2.1.005");
+  EXPECT_EQ(disk2.Listing("ModA"), "ModA.exe Report.dll Version.ini");
+  EXPECT_EQ(tree.Listing(), "ModA");
+}

@@ -2,6 +2,9 @@
 #include "engine/StartupHousekeeping.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "StagedInstallFixture.h"
 #include "engine/InstallJournal.h"
@@ -49,7 +52,22 @@ TEST_F(StartupHousekeepingTest, AnotherRunOnTheFolderEndsThisOneUntouched) {
   EXPECT_EQ(rig.Window.boxes, std::vector<std::string>{kAlreadyRunningText});
   EXPECT_EQ(rig.Window.terminationRequests, 1);
   EXPECT_EQ(rig.Context.DirList, nullptr);
-  EXPECT_EQ(tree.Listing(), "Prog.exe.{S}");
+  EXPECT_EQ(tree.Listing(), "Prog.exe.{S} quorvin-updater.lock");
+}
+
+// A lock that cannot be taken for another reason: this run ends too, and
+// says why.
+TEST_F(StartupHousekeepingTest, ALockThatCannotBeTakenEndsTheRunWithTheReason) {
+  tree.Write("Prog.exe.{S}", "cut");
+  tree.Folder("quorvin-updater.lock");
+
+  Timer1Timer(rig.Context);
+
+  EXPECT_EQ(rig.Window.boxes, std::vector<std::string>{"Cannot lock file \"" + tree.Root +
+                                                       "quorvin-updater.lock\". Is a directory"});
+  EXPECT_EQ(rig.Window.terminationRequests, 1);
+  EXPECT_EQ(rig.Context.DirList, nullptr);
+  EXPECT_EQ(tree.Listing(), "Prog.exe.{S} quorvin-updater.lock");
 }
 
 TEST_F(StartupHousekeepingTest, LeftoversGoFromTheProgramFolderOnlyInAnyLetterCase) {
@@ -64,7 +82,7 @@ TEST_F(StartupHousekeepingTest, LeftoversGoFromTheProgramFolderOnlyInAnyLetterCa
 
   Timer1Timer(rig.Context);
 
-  EXPECT_EQ(tree.Listing(), ".notes.tmp4242_0 Keep.txt sub");
+  EXPECT_EQ(tree.Listing(), ".notes.tmp4242_0 Keep.txt quorvin-updater.lock sub");
   EXPECT_EQ(tree.Listing("sub"), "Prog.exe.{S} allfiles.ini");
   EXPECT_TRUE(rig.Window.boxes.empty());
 }
@@ -82,7 +100,7 @@ TEST_F(StartupHousekeepingTest, AnInterruptedVersionWriteLeavesNoTemporaryFile) 
 
   EXPECT_EQ(tree.Listing("M"), ".Version.ini.tmp4242_0 ModA.exe Report.dll Version.ini");
   EXPECT_EQ(RecordedVersion(tree, "M", "ModA", "Main"), "2.1.005");
-  EXPECT_EQ(tree.Listing(), "M");
+  EXPECT_EQ(tree.Listing(), "M quorvin-updater.lock");
 }
 
 TEST_F(StartupHousekeepingTest, PendingStagedFilesAreAnnouncedAndInstalled) {
@@ -140,6 +158,51 @@ TEST_F(StartupHousekeepingTest, AStagedFileWithoutCompanionEndsTheStepWithTheErr
 
   EXPECT_EQ(rig.Window.boxes.size(), 1u);
   EXPECT_NE(rig.Window.StatusLine(), kClickNextText);
+}
+
+// A FIFO under a companion's name, newer than the real companion, is no
+// companion: reading it would wait for a writer that never comes, with the
+// program folder locked.  The start runs in a child process that a
+// deadline ends, so a start that hangs fails the test instead of hanging it.
+TEST_F(StartupHousekeepingTest, AFifoNamedLikeACompanionCannotHangTheStart) {
+  InstallModA("M");
+  StageReport();
+  tree.Age("Report.dll.V.2.1.005", 0);
+  ASSERT_EQ(0, ::mkfifo(tree.Path("Report.dll.V.9.9.999").c_str(), 0644));
+
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::alarm(60);
+    Timer1Timer(rig.Context);
+    ::_exit(rig.Window.boxes == std::vector<std::string>{kPendingFilesText} ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(child, ::waitpid(child, &status, 0));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(tree.Read("M/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(tree, "M", "ModA", "Main"), "2.1.005");
+}
+
+// A staged file of a module installed nowhere goes before its companions;
+// when its removal cannot be flushed, a power cut could bring it back, so
+// the companions it needs stay.
+TEST_F(StartupHousekeepingTest, AnOrphansCompanionsStayWhenItsRemovalCannotBeFlushed) {
+  InstallModA("A");
+  tree.Write("Orphan.dll.{F}", "orphan");
+  tree.Write("Orphan.dll.V.1.0.000", CompanionText("ModZ", "Main", "1.0.000", "ModZ.exe"));
+  platform::ArmFileFaultForTesting({1, EIO, true, [](platform::TFileOp op, const std::string&) {
+                                      return op == platform::TFileOp::SyncFolder;
+                                    }});
+  rig.Context.DirList = std::make_unique<TStringList>();
+  rig.Context.DirList->Add(tree.Path("A/"));
+  DiscardOrphanedStagedFiles(rig.Context);
+  platform::DisarmFileFaultForTesting();
+
+  EXPECT_EQ(tree.Listing(), "A Orphan.dll.V.1.0.000");
+
+  tree.Write("Orphan.dll.{F}", "orphan");
+  DiscardOrphanedStagedFiles(rig.Context);
+  EXPECT_EQ(tree.Listing(), "A");
 }
 
 }  // namespace

@@ -6,7 +6,10 @@
 // anything outside the program folder; every failure is one of the
 // program's own errors.
 //
-// Input: the journal's bytes, the line "####", the serial file's bytes.
+// Input: the journal's bytes, the line "####", the serial file's bytes.  In
+// the journal's bytes "@M" stands for the identity (device, inode, birth) of
+// the scratch tree's module folder, which no input could know, so that
+// recovery gets past the folder's check and its steps are explored too.
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -19,6 +22,7 @@
 #include "engine/AcceptedSerial.h"
 #include "engine/FolderInstall.h"
 #include "engine/InstallJournal.h"
+#include "platform/ContainedFolder.h"
 #include "util/Errors.h"
 
 namespace {
@@ -43,6 +47,17 @@ struct TTree {
   }
 };
 
+// The journal's bytes with "@M" replaced by the module folder's identity.
+std::string WithModuleIdentity(const TTree& tree, std::string_view bytes) {
+  const platform::TFolderStamp identity = platform::FolderStampOf(tree.ProgramFolder + "M");
+  const std::string text = std::to_string(identity.Device) + " " + std::to_string(identity.Inode) +
+                           " " + std::to_string(identity.Born);
+  std::string journal(bytes);
+  for (size_t at = 0; (at = journal.find("@M", at)) != std::string::npos; at += text.size())
+    journal.replace(at, 2, text);
+  return journal;
+}
+
 void ExpectOutsideUntouched(const TTree& tree) {
   struct stat info;
   if (::stat(tree.Outside.c_str(), &info) != 0 || info.st_size != 4)
@@ -53,9 +68,10 @@ void CheckJournal(const TTree& tree, const engine::TInstallJournal& journal) {
   if (!engine::Journallable(tree.ProgramFolder, journal)) Fail("read a journal it would not write");
   engine::WriteInstallJournal(tree.ProgramFolder, journal);
   const auto again = engine::ReadInstallJournal(tree.ProgramFolder);
-  if (!again || again->Phase != journal.Phase || again->StagedFile != journal.StagedFile ||
-      again->CompanionFile != journal.CompanionFile || again->Target != journal.Target ||
-      again->Aside != journal.Aside || again->ModuleName != journal.ModuleName ||
+  if (!again || again->Phase != journal.Phase || again->StagedName != journal.StagedName ||
+      again->CompanionName != journal.CompanionName || again->Folder != journal.Folder ||
+      again->FolderStamp != journal.FolderStamp || again->TargetName != journal.TargetName ||
+      again->AsideName != journal.AsideName || again->ModuleName != journal.ModuleName ||
       again->ComponentKey != journal.ComponentKey ||
       again->AvailableVersion != journal.AvailableVersion)
     Fail("journal changed by a round trip");
@@ -67,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const TTree tree;
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   const size_t cut = input.find(kPartSeparator);
-  const std::string_view journalBytes = input.substr(0, cut);
+  const std::string journalBytes = WithModuleIdentity(tree, input.substr(0, cut));
   const std::string_view serialBytes = cut == std::string_view::npos
                                            ? std::string_view()
                                            : input.substr(cut + kPartSeparator.size());
@@ -88,9 +104,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteFuzzFile(tree.ProgramFolder + engine::kAcceptedSerialFileName, serialBytes.data(),
                 serialBytes.size());
   try {
-    const uint64_t serial = engine::ReadAcceptedSerial(tree.ProgramFolder);
+    const engine::TAcceptedSerial serial = engine::ReadAcceptedSerial(tree.ProgramFolder);
     engine::RecordAcceptedSerial(tree.ProgramFolder, serial);
-    if (engine::ReadAcceptedSerial(tree.ProgramFolder) != serial)
+    const engine::TAcceptedSerial again = engine::ReadAcceptedSerial(tree.ProgramFolder);
+    if (again.Serial != serial.Serial || again.Keys != serial.Keys)
       Fail("serial changed by a round trip");
   } catch (const Exception&) {
   }

@@ -115,3 +115,22 @@ for text, serial in [
     (journal("Quorvin install journal 1", "replacing", "Lib.dll.{F}") + "M/Lib\n.dll", "x"),
 ]:
     seed("install_journal", text + "\n####\n" + serial)
+
+# -- roots of trust (root text, "####" line, its signature file) --------------
+import base64
+def b64(data):
+    return base64.b64encode(data).decode()
+
+key_a, key_b = b64(bytes(range(32))), b64(bytes(range(32, 64)))
+signature = b64(bytes(64))
+for text in [
+    "[root]\r\nVersion=2\r\nRootThreshold=1\r\nCatalogueThreshold=1\r\n\r\n"
+    "[root keys]\r\na=" + key_a + "\r\n\r\n[catalogue keys]\r\nc=" + key_b + "\r\n",
+    "[Root]\nversion = 2\nrootthreshold=2\nCatalogueThreshold=1\nExpires=2030-01-01T00:00:00Z\n"
+    "SerialFloor=20260301000000\n[root keys]\na=" + key_a + "\nb=" + key_b + "\nb2=" + key_b +
+    "\n[catalogue keys]\nc=" + key_a + "\n",
+    "[root]\r\nVersion=3\r\nRootThreshold=5\r\nCatalogueThreshold=0\r\n[root keys]\r\nx=short\r\n",
+]:
+    for signatures in ["", signature + "\n", key_a + " " + signature + "\r\n" + key_b + "\t" + signature]:
+        seed("trust_root", text + "\n####\n" + signatures)
+seed("trust_root", "2 " + b64(b"[root]\r\nVersion=2\r\n") + " " + b64((key_a + " " + signature + "\n").encode()) + "\r\n")

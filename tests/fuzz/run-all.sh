@@ -18,7 +18,7 @@ corpus=tests/fuzz/corpus
 # One input must finish within this many seconds; a slower one is a finding.
 per_input_timeout=10
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(ini_profile http_response cookie uri catalogue signed_catalogue look_package install_journal rebuild_stream)
+[ ${#targets[@]} -gt 0 ] || targets=(ini_profile http_response cookie uri catalogue signed_catalogue look_package install_journal trust_root rebuild_stream)
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/quorvin-fuzz-run-XXXXXX")
 # The files the targets write each iteration go to memory when it can be had:

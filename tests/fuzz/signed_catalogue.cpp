@@ -1,7 +1,7 @@
 // Fuzz target: what a signed catalogue brings from the server, the
 // signature file and the catalogue's [release] section and digest fields.
-// Nothing may be accepted that the key did not sign; every refusal must be
-// the program's own verification error.
+// Nothing may be accepted that too few different keys signed; every refusal
+// must be the program's own verification error.
 //
 // Input: the catalogue's bytes, the line "####", the signature file's bytes.
 #include <cstdint>
@@ -14,6 +14,8 @@
 #include "engine/CatalogueRelease.h"
 #include "engine/CatalogueSignature.h"
 #include "engine/ComponentDigest.h"
+#include "engine/SignatureLines.h"
+#include "engine/TrustRoot.h"
 #include "util/Base64.h"
 #include "util/Ed25519.h"
 #include "util/QuorvinSI.h"
@@ -37,33 +39,80 @@ const std::string& PublicKey() {
   return key;
 }
 
+// The catalogue keys of a one-key root, and of a root of two keys of which
+// both must sign.
+const engine::TKeyRole& OneKey() {
+  static const engine::TKeyRole role = engine::OneKeyRoot(PublicKey()).CatalogueKeys;
+  return role;
+}
+
+const std::string& OtherSeed() {
+  static const std::string seed(kEd25519SeedSize, '\x43');
+  return seed;
+}
+
+const engine::TKeyRole& TwoKeys() {
+  static const engine::TKeyRole role = [] {
+    engine::TKeyRole keys;
+    keys.Add({"one", PublicKey()});
+    keys.Add({"two", Ed25519PublicKey(OtherSeed())});
+    keys.Threshold = 2;
+    return keys;
+  }();
+  return role;
+}
+
 // True when the signature file is accepted for the catalogue.
-bool Accepted(std::string_view catalogue, std::string_view signatureFile) {
+bool Accepted(std::string_view catalogue, std::string_view signatureFile,
+              const engine::TKeyRole& keys) {
   try {
-    CheckCatalogueSignature(catalogue, signatureFile, PublicKey());
+    CheckCatalogueSignature(catalogue, signatureFile, keys);
     return true;
   } catch (const ECatalogueNotVerified&) {
     return false;
   }
 }
 
-std::string_view TrimWhiteSpace(std::string_view text) {
-  constexpr std::string_view blanks = " \t\r\n\v\f";
-  const size_t first = text.find_first_not_of(blanks);
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+// The number of different keys of the role whose own signature over these
+// very bytes is a line of the file.
+int GenuineSigners(std::string_view catalogue, std::string_view signatureFile,
+                   const engine::TKeyRole& keys) {
+  int signers = 0;
+  for (const engine::TLabelledKey& key : keys.Keys) {
+    bool found = false;
+    std::string_view rest = signatureFile;
+    while (!rest.empty() && !found) {
+      const size_t end = rest.find_first_of("\r\n");
+      std::string_view line = rest.substr(0, end);
+      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+      while (!line.empty() && static_cast<unsigned char>(line.back()) <= ' ') line.remove_suffix(1);
+      while (!line.empty() && static_cast<unsigned char>(line.front()) <= ' ')
+        line.remove_prefix(1);
+      const size_t blank = line.find_last_of(" \t");
+      const auto decoded =
+          DecodeBase64(blank == std::string_view::npos ? line : line.substr(blank + 1));
+      found = decoded && VerifyEd25519(catalogue, *decoded, key.Key);
+    }
+    signers += found;
+  }
+  return signers;
 }
 
 void CheckSignature(std::string_view catalogue, std::string_view signatureFile) {
-  // Only a signature the key made over these very bytes may pass.
-  if (Accepted(catalogue, signatureFile)) {
-    const auto decoded = DecodeBase64(TrimWhiteSpace(signatureFile));
-    if (!decoded || !VerifyEd25519(catalogue, *decoded, PublicKey()))
-      Fail("a signature the key did not make was accepted");
-  }
-  // The vendor's own signature, one line with its line end, always passes.
+  // Only signatures the keys made over these very bytes may pass, and no
+  // key counts twice.
+  for (const engine::TKeyRole* keys : {&OneKey(), &TwoKeys()})
+    if (Accepted(catalogue, signatureFile, *keys) &&
+        GenuineSigners(catalogue, signatureFile, *keys) < keys->Threshold)
+      Fail("a catalogue was accepted that too few of the keys signed");
+  // The vendor's own signatures, one bare line or one named line per key,
+  // always pass.
   const std::string signature = EncodeBase64(SignEd25519(catalogue, Seed())) + "\r\n";
-  if (!Accepted(catalogue, signature)) Fail("the key's own signature was refused");
+  if (!Accepted(catalogue, signature, OneKey())) Fail("the key's own signature was refused");
+  const std::string both = engine::NamedSignatureLine(PublicKey(), SignEd25519(catalogue, Seed())) +
+                           engine::NamedSignatureLine(Ed25519PublicKey(OtherSeed()),
+                                                      SignEd25519(catalogue, OtherSeed()));
+  if (!Accepted(catalogue, both, TwoKeys())) Fail("the two keys' own signatures were refused");
 }
 
 void CheckRelease(std::string_view catalogue) {
@@ -73,7 +122,16 @@ void CheckRelease(std::string_view catalogue) {
   } catch (const ECatalogueNotVerified&) {
     return;
   }
-  const int64_t now = release.Expires ? *release.Expires : 0;
+  // A catalogue without an expiry is never accepted.
+  if (!release.Expires) {
+    try {
+      CheckCatalogueRelease(release, 0, 0);
+    } catch (const ECatalogueNotVerified&) {
+      return;
+    }
+    Fail("a catalogue without an expiry was accepted");
+  }
+  const int64_t now = *release.Expires;
   // The same serial is accepted again, up to the moment of expiry.
   CheckCatalogueRelease(release, release.Serial, now);
   if (release.Serial == std::numeric_limits<uint64_t>::max()) return;

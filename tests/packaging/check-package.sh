@@ -30,7 +30,23 @@ version=$(strings -el "$build/src/app/quorvin-updater" | awk '/^Version [0-9.]+$
 arch=$(dpkg --print-architecture)
 name=quorvin-updater_${version}_${arch}
 
-cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
+# A build that trusts no root is packed only when it was configured to allow
+# it: the refusal is checked, then the layout with a copy of the
+# configuration that allows it.
+config=$build/CPackConfig.cmake
+if grep -q '^set(CPACK_QUORVIN_TRUST "none")' "$config" &&
+  ! grep -q '^set(CPACK_QUORVIN_ALLOW_UNSIGNED "ON")' "$config"; then
+  if cpack --config "$config" -B "$work/refused" >"$work/refused.log" 2>&1; then
+    fail "cpack packed a build that trusts no root"
+  fi
+  grep -q "This build trusts no root of trust" "$work/refused.log" ||
+    { cat "$work/refused.log" >&2; fail "cpack refused without saying why"; }
+  [ -z "$(find "$work/refused" -name '*.deb' 2>/dev/null)" ] || fail "a refused build left a package"
+  sed 's/^set(CPACK_QUORVIN_ALLOW_UNSIGNED .*/set(CPACK_QUORVIN_ALLOW_UNSIGNED "ON")/' \
+    "$config" >"$work/CPackConfig.cmake"
+  config=$work/CPackConfig.cmake
+fi
+cpack --config "$config" -B "$work/out" >"$work/cpack.log" 2>&1 ||
   { cat "$work/cpack.log" >&2; fail "cpack"; }
 deb=$work/out/$name.deb
 [ -f "$deb" ] || fail "no $name.deb among: $(ls "$work/out")"

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -311,4 +312,28 @@ TEST(ReadWholeFileTest, MissingFilesAndFoldersRaiseTheOpenError) {
   EXPECT_THROW(ReadWholeFile(temp.Path()), EFOpenError);
   temp.Write("empty", "");
   EXPECT_EQ("", ReadWholeFile(temp / "EMPTY"));
+}
+
+// A FIFO would make the open wait for a writer, a device could be endless:
+// neither is read, and the refusal comes at once.  Read in a child process
+// that a deadline ends, so a read that hangs fails the test instead of
+// hanging it.
+TEST(ReadWholeFileTest, AnythingButARegularFileIsRefusedWithoutWaiting) {
+  TempFolder temp;
+  ASSERT_EQ(0, ::mkfifo((temp / "Report.dll.V.1.0.001").c_str(), 0644));
+  for (const std::string& path : {temp / "Report.dll.V.1.0.001", std::string("/dev/zero")}) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::alarm(60);
+      try {
+        ReadWholeFile(path);
+      } catch (const EFOpenError& error) {
+        ::_exit(error.Message() == "Cannot open file \"" + path + "\". Invalid argument" ? 0 : 2);
+      }
+      ::_exit(1);
+    }
+    int status = -1;
+    ASSERT_EQ(child, ::waitpid(child, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << path << " " << status;
+  }
 }

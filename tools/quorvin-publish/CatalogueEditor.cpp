@@ -5,6 +5,7 @@
 
 #include "engine/CatalogueRelease.h"
 #include "engine/ComponentDigest.h"
+#include "engine/ComponentSize.h"
 #include "platform/ProfileText.h"
 #include "platform/TextEncoding.h"
 #include "util/Errors.h"
@@ -83,21 +84,35 @@ void TCatalogueEditor::ReadLines(const std::string& text) {
   }
 }
 
+std::string TCatalogueEditor::Decoded(const std::string& content) const {
+  return FUtf8 ? content : platform::Cp1252ToUtf8(content);
+}
+
+void TCatalogueEditor::RefuseComma(const std::string& what, const std::string& text) {
+  if (text.find(',') != std::string::npos)
+    FProblems.push_back(what + " holds a comma, which the updater's list of updates cannot carry");
+}
+
 // Two passes, as the reader sees the file: the modules first, then the
-// sections that belong to them and the release section.
+// sections that belong to them and the release section.  Names are
+// compared as the reader compares them, after decoding.
 void TCatalogueEditor::ReadStructure() {
   std::vector<std::string> modules;
   std::set<std::string> seenSections;
   std::string section;
   bool first = false;
   for (const TLine& line : FLines) {
-    const platform::ProfileLine parsed = platform::ClassifyProfileLine(line.Content);
+    const std::string text = Decoded(line.Content);
+    const platform::ProfileLine parsed = platform::ClassifyProfileLine(text);
     if (parsed.kind == platform::ProfileLine::kSection) {
       section = std::string(parsed.name);
       first = seenSections.insert(platform::FoldCase(section)).second;
     } else if (parsed.kind == platform::ProfileLine::kEntry && first &&
                platform::SameTextIgnoringCase(section, "modules")) {
       modules.emplace_back(parsed.name);
+      RefuseComma("the module name \"" + modules.back() + "\"", modules.back());
+      RefuseComma("the program file of module \"" + modules.back() + "\"",
+                  std::string(parsed.value));
     }
   }
   std::set<std::string> moduleSections;
@@ -110,7 +125,8 @@ void TCatalogueEditor::ReadStructure() {
   }
   seenSections.clear();
   for (size_t index = 0; index < FLines.size(); ++index) {
-    const platform::ProfileLine parsed = platform::ClassifyProfileLine(FLines[index].Content);
+    const std::string text = Decoded(FLines[index].Content);
+    const platform::ProfileLine parsed = platform::ClassifyProfileLine(text);
     if (parsed.kind == platform::ProfileLine::kSection) {
       section = std::string(parsed.name);
       first = seenSections.insert(platform::FoldCase(section)).second;
@@ -131,11 +147,11 @@ void TCatalogueEditor::ReadStructure() {
 
 void TCatalogueEditor::AddComponent(const std::string& module, const std::string& key,
                                     size_t line) {
-  const std::string& content = FLines[line].Content;
+  const std::string content = Decoded(FLines[line].Content);
   const TValueSpan span = ValueSpan(content);
   const std::vector<std::string> pieces = Pieces(content.substr(span.Begin, span.End - span.Begin));
-  std::string file = pieces.size() > kComponentFileField ? pieces[kComponentFileField] : "";
-  if (!FUtf8) file = platform::Cp1252ToUtf8(file);
+  RefuseComma(EntryName(module, key) + ": the key", key);
+  const std::string file = pieces.size() > kComponentFileField ? pieces[kComponentFileField] : "";
   const std::string bare = BareFileName(file);
   if (bare.empty()) {
     FProblems.push_back(EntryName(module, key) + ": the entry names no file");
@@ -159,25 +175,28 @@ void TCatalogueEditor::SetValue(size_t line, const std::string& value) {
   content.replace(span.Begin, span.End - span.Begin, value);
 }
 
-void TCatalogueEditor::SetDigest(const TComponentEntry& component, const TSha256Digest& digest) {
+void TCatalogueEditor::SetDigest(const TComponentEntry& component, const TSha256Digest& digest,
+                                 int64_t size) {
   const std::string& content = FLines[component.Line].Content;
   const TValueSpan span = ValueSpan(content);
   std::vector<std::string> pieces = Pieces(content.substr(span.Begin, span.End - span.Begin));
   std::vector<std::string> kept(pieces.begin(), pieces.begin() + kComponentFileField + 1);
+  const std::vector<std::string> signedFields = {engine::Sha256Field(digest),
+                                                 engine::SizeField(size)};
   bool placed = false;
   for (size_t i = kComponentFileField + 1; i < pieces.size(); ++i) {
-    if (!engine::IsDigestField(pieces[i])) {
+    if (!engine::IsDigestField(pieces[i]) && !engine::IsSizeField(pieces[i])) {
       kept.push_back(pieces[i]);
     } else if (!placed) {
-      kept.push_back(engine::Sha256Field(digest));
+      kept.insert(kept.end(), signedFields.begin(), signedFields.end());
       placed = true;
     }
   }
-  if (!placed) kept.push_back(engine::Sha256Field(digest));
+  if (!placed) kept.insert(kept.end(), signedFields.begin(), signedFields.end());
   const std::string value = Joined(kept);
-  if (value.size() > kMaxEntryLength)
+  if (platform::Utf16Length(Decoded(value)) > kMaxEntryLength)
     FProblems.push_back(EntryName(component.Module, component.Key) +
-                        ": the entry is longer than 2047 characters with its digest");
+                        ": the entry is longer than 2047 characters with its digest and size");
   SetValue(component.Line, value);
 }
 

@@ -40,3 +40,21 @@ std::string ReadSecretKey(const std::string& path) {
     throw Exception(path + " holds no secret key (the base64 text of a 32-byte Ed25519 seed)");
   return *seed;
 }
+
+std::string ReadPublicKey(const std::string& text, const std::string& what) {
+  const auto key = DecodeBase64(platform::TrimBlanks(text));
+  if (!key || key->size() != kEd25519PublicKeySize)
+    throw Exception(what + " is not the base64 text of a 32-byte Ed25519 public key");
+  return *key;
+}
+
+engine::TLabelledKey ReadLabelledKey(const std::string& text, const std::string& defaultLabel) {
+  // Base64 holds no colon, so the first one ends the label.
+  const size_t colon = text.find(':');
+  if (colon == std::string::npos) return {defaultLabel, ReadPublicKey(text, text)};
+  const std::string label(platform::TrimBlanks(text.substr(0, colon)));
+  if (label.empty() || label.find_first_of("=[]\r\n;#") != std::string::npos)
+    throw Exception("\"" + label +
+                    "\" cannot label a key (no \"=\", \"[\", \"]\", \";\" or \"#\")");
+  return {label, ReadPublicKey(text.substr(colon + 1), text)};
+}

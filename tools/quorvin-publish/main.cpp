@@ -1,8 +1,16 @@
 // quorvin-publish: the vendor's side of trusted updates.
 //
 //   quorvin-publish keygen SECRET_FILE
-//   quorvin-publish sign [--expires DAYS] SECRET_FILE SERVER_ROOT
+//   quorvin-publish sign [--expires DAYS] [--restart-serial] [--root FIRST_ROOT]
+//                        SECRET_FILE... SERVER_ROOT
 //   quorvin-publish verify PUBLIC_KEY SERVER_ROOT
+//   quorvin-publish verify --root FIRST_ROOT SERVER_ROOT
+//   quorvin-publish root-create [ROOT_OPTIONS] ROOT_FILE
+//   quorvin-publish root-next [ROOT_OPTIONS] PREVIOUS_ROOT ROOT_FILE
+//   quorvin-publish root-sign SECRET_FILE... ROOT_FILE
+//
+// FIRST_ROOT is the root built into the updater (QUORVIN_ROOT_FILE), its
+// signatures beside it as FIRST_ROOT.sig.
 //
 // Exit status: 0 success, 1 failure, 2 wrong use.
 #include <iostream>
@@ -10,9 +18,14 @@
 #include <string>
 #include <vector>
 
+#include "KeyFiles.h"
 #include "Keygen.h"
+#include "Roots.h"
 #include "Sign.h"
 #include "Verify.h"
+#include "engine/CatalogueRelease.h"
+#include "engine/CatalogueSignature.h"
+#include "engine/RootChain.h"
 #include "util/Errors.h"
 
 namespace {
@@ -20,49 +33,161 @@ namespace {
 constexpr int kWrongUse = 2;
 constexpr int kMaxExpiryDays = 36500;
 
-int Usage() {
-  std::cerr << "usage: quorvin-publish keygen SECRET_FILE\n"
-               "       quorvin-publish sign [--expires DAYS] SECRET_FILE SERVER_ROOT\n"
-               "       quorvin-publish verify PUBLIC_KEY SERVER_ROOT\n";
+const char* const kUsage =
+    "usage: quorvin-publish keygen SECRET_FILE\n"
+    "       quorvin-publish sign [--expires DAYS] [--restart-serial] [--root FIRST_ROOT]\n"
+    "                            SECRET_FILE... SERVER_ROOT\n"
+    "       quorvin-publish verify PUBLIC_KEY SERVER_ROOT\n"
+    "       quorvin-publish verify --root FIRST_ROOT SERVER_ROOT\n"
+    "       quorvin-publish root-create [ROOT_OPTIONS] ROOT_FILE\n"
+    "       quorvin-publish root-next [ROOT_OPTIONS] PREVIOUS_ROOT ROOT_FILE\n"
+    "       quorvin-publish root-sign SECRET_FILE... ROOT_FILE\n"
+    "ROOT_OPTIONS: --root-key [LABEL:]PUBLIC_KEY (repeated), --catalogue-key [LABEL:]PUBLIC_KEY\n"
+    "              (repeated), --root-threshold N, --catalogue-threshold N, --expires DAYS,\n"
+    "              --serial-floor SERIAL\n";
+
+// Wrong use: raised while the arguments are read, reported with the usage.
+struct TWrongUse {
+  std::string Why;
+};
+
+int Usage(const std::string& why = "") {
+  if (!why.empty()) std::cerr << "quorvin-publish: " << why << "\n";
+  std::cerr << kUsage;
   return kWrongUse;
 }
 
-// A whole number of days from 1 to kMaxExpiryDays.
-std::optional<int> Days(const std::string& text) {
-  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
-    return std::nullopt;
-  const int days = std::stoi(text);
-  if (days < 1 || days > kMaxExpiryDays) return std::nullopt;
-  return days;
+// A whole number from `low` to `high`.
+uint64_t Number(const std::string& option, const std::string& text, uint64_t low, uint64_t high) {
+  uint64_t value = 0;
+  if (ParseSerial(text, value) != TSerialText::kNumber || value < low || value > high)
+    throw TWrongUse{option + " takes a number from " + std::to_string(low) + " to " +
+                    std::to_string(high)};
+  return value;
 }
 
-int Run(std::vector<std::string> args) {
-  if (args.empty()) return Usage();
-  const std::string command = args.front();
-  args.erase(args.begin());
-  if (command == "keygen" && args.size() == 1) return Keygen(args[0], std::cout);
-  if (command == "verify" && args.size() == 2) return Verify(args[0], args[1], std::cout);
-  if (command != "sign") return Usage();
-  std::optional<int> expires;
-  if (!args.empty() && args[0] == "--expires") {
-    if (args.size() < 2) return Usage();
-    expires = Days(args[1]);
-    if (!expires) {
-      std::cerr << "quorvin-publish: --expires takes a number of days from 1 to " << kMaxExpiryDays
-                << "\n";
-      return kWrongUse;
-    }
-    args.erase(args.begin(), args.begin() + 2);
+int Days(const std::string& text) {
+  return static_cast<int>(Number("--expires", text, 1, kMaxExpiryDays));
+}
+
+// The arguments left after the options that `take` consumed; an option it
+// does not know is wrong use.
+class TArguments {
+ public:
+  explicit TArguments(std::vector<std::string> args) : FArgs(std::move(args)) {}
+  bool More() const { return FIndex < FArgs.size(); }
+  bool NextIsOption() const { return More() && FArgs[FIndex].starts_with("--"); }
+  std::string Take() { return FArgs[FIndex++]; }
+  std::string Value(const std::string& option) {
+    if (!More()) throw TWrongUse{option + " needs a value"};
+    return Take();
   }
-  if (args.size() != 2) return Usage();
-  return Sign(args[0], args[1], expires, std::cout, std::cerr);
+  std::vector<std::string> Rest() {
+    std::vector<std::string> rest(FArgs.begin() + static_cast<long>(FIndex), FArgs.end());
+    FIndex = FArgs.size();
+    return rest;
+  }
+
+ private:
+  std::vector<std::string> FArgs;
+  size_t FIndex = 0;
+};
+
+engine::TRoot FirstRoot(const std::string& rootFile) {
+  try {
+    return engine::ReadFirstRoot(ReadSignedRoot(rootFile), rootFile);
+  } catch (const ECatalogueNotVerified& error) {
+    throw Exception(error.Message().substr(std::string(kNotVerifiedText).size()));
+  }
+}
+
+int RunSign(TArguments& args) {
+  TSignOptions options;
+  while (args.NextIsOption()) {
+    const std::string option = args.Take();
+    if (option == "--expires")
+      options.ExpiresInDays = Days(args.Value(option));
+    else if (option == "--restart-serial")
+      options.RestartSerial = true;
+    else if (option == "--root")
+      options.FirstRoot = FirstRoot(args.Value(option));
+    else
+      throw TWrongUse{"sign has no option " + option};
+  }
+  std::vector<std::string> rest = args.Rest();
+  if (rest.size() < 2) throw TWrongUse{"sign needs SECRET_FILE... SERVER_ROOT"};
+  options.ServerRoot = rest.back();
+  rest.pop_back();
+  options.SecretKeyFiles = rest;
+  return Sign(options, std::cout, std::cerr);
+}
+
+int RunVerify(TArguments& args) {
+  std::vector<std::string> rest = args.Rest();
+  if (rest.size() == 3 && rest[0] == "--root")
+    return Verify(FirstRoot(rest[1]), rest[2], std::cout);
+  if (rest.size() != 2 || rest[0].starts_with("--")) throw TWrongUse{"verify takes two arguments"};
+  return Verify(engine::OneKeyRoot(ReadPublicKey(rest[0], "PUBLIC_KEY")), rest[1], std::cout);
+}
+
+TRootOptions ReadRootOptions(TArguments& args) {
+  TRootOptions options;
+  while (args.NextIsOption()) {
+    const std::string option = args.Take();
+    if (option == "--root-key")
+      options.RootKeys.push_back(args.Value(option));
+    else if (option == "--catalogue-key")
+      options.CatalogueKeys.push_back(args.Value(option));
+    else if (option == "--root-threshold")
+      options.RootThreshold = static_cast<int>(Number(option, args.Value(option), 1, 32));
+    else if (option == "--catalogue-threshold")
+      options.CatalogueThreshold = static_cast<int>(Number(option, args.Value(option), 1, 32));
+    else if (option == "--expires")
+      options.ExpiresInDays = Days(args.Value(option));
+    else if (option == "--serial-floor")
+      options.SerialFloor = Number(option, args.Value(option), 0, UINT64_MAX);
+    else
+      throw TWrongUse{"no root option " + option};
+  }
+  return options;
+}
+
+int Run(const std::string& command, TArguments& args) {
+  if (command == "keygen") {
+    const auto rest = args.Rest();
+    if (rest.size() != 1) throw TWrongUse{"keygen takes one argument"};
+    return Keygen(rest[0], std::cout);
+  }
+  if (command == "sign") return RunSign(args);
+  if (command == "verify") return RunVerify(args);
+  if (command == "root-create" || command == "root-next") {
+    const TRootOptions options = ReadRootOptions(args);
+    const auto rest = args.Rest();
+    if (command == "root-create" && rest.size() == 1)
+      return RootCreate(options, rest[0], std::cout);
+    if (command == "root-next" && rest.size() == 2)
+      return RootNext(options, rest[0], rest[1], std::cout);
+    throw TWrongUse{command + " has the wrong number of arguments"};
+  }
+  if (command == "root-sign") {
+    std::vector<std::string> rest = args.Rest();
+    if (rest.size() < 2) throw TWrongUse{"root-sign needs SECRET_FILE... ROOT_FILE"};
+    const std::string rootFile = rest.back();
+    rest.pop_back();
+    return RootSign(rest, rootFile, std::cout);
+  }
+  throw TWrongUse{};
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
   try {
-    return Run(std::vector<std::string>(argv + 1, argv + argc));
+    TArguments args(std::vector<std::string>(argv + 2, argv + argc));
+    return Run(argv[1], args);
+  } catch (const TWrongUse& wrong) {
+    return Usage(wrong.Why);
   } catch (const Exception& error) {
     std::cerr << "quorvin-publish: " << error.Message() << "\n";
     return 1;

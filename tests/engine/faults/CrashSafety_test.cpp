@@ -76,10 +76,7 @@ int RunUpdate(const TTempTree& tree, int crashAt) {
 // temporary file in the folder of the installation under way.
 void LeaveUnfinishedVersionWrite(const TTempTree& tree) {
   if (const auto journal = engine::ReadInstallJournal(tree.Root)) {
-    const std::string& target = journal->Target;
-    tree.Write(target.substr(tree.Root.size(), target.rfind('/') + 1 - tree.Root.size()) +
-                   ".Version.ini.{T}99999_0",
-               "[Mod");
+    tree.Write(journal->Folder.substr(tree.Root.size()) + ".Version.ini.{T}99999_0", "[Mod");
   }
 }
 
@@ -199,7 +196,7 @@ TEST(CrashSafetyTest, AKillDuringTheNextStartLosesNothingEither) {
     LeaveUnfinishedVersionWrite(tree);
     for (int startCrashAt = 1;; ++startCrashAt) {
       TTempTree copy(true);
-      std::filesystem::copy(tree.Root, copy.Root, std::filesystem::copy_options::recursive);
+      CopyTree(tree, copy);
       const bool killed = RunInChild(StartNextRun, copy, startCrashAt).Killed;
       StartNextRun(copy);
       ExpectConsistent(copy, due,

@@ -19,12 +19,15 @@
 #include "engine/CompanionFile.h"
 #include "engine/DownloadStaging.h"
 #include "engine/InstallJournal.h"
+#include "engine/StagedCheck.h"
 #include "engine/StagingNames.h"
 #include "engine/StartupHousekeeping.h"
 #include "engine/TransferProgress.h"
 #include "engine/UpdateDetection.h"
+#include "engine/UpdateRecord.h"
 #include "platform/FileSeam.h"
 #include "platform/Files.h"
+#include "platform/RunLock.h"
 #include "platform/TextEncoding.h"
 #include "support/ScriptedServer.h"
 #include "util/Errors.h"
@@ -59,6 +62,10 @@ struct TLayout {
   std::vector<TModule> Modules;
   bool Signed = false;
   uint64_t Serial = 1;
+  // Module folders that an administrator linked in: each is a symbolic link
+  // (made by whoever runs the test: root, or the program folder's owner) to
+  // the real folder named beside it, below a dot-folder the scan passes over.
+  std::vector<std::pair<std::string, std::string>> FolderLinks = {};
 };
 
 inline std::string OldContentIn(const TComponent& component, const std::string& folder) {
@@ -66,6 +73,10 @@ inline std::string OldContentIn(const TComponent& component, const std::string& 
 }
 
 inline void LayOut(const TTempTree& tree, const TLayout& layout) {
+  for (const auto& [link, real] : layout.FolderLinks) {
+    tree.Folder(real);
+    std::filesystem::create_symlink(tree.Path(real), tree.Path(link));
+  }
   for (const TModule& module : layout.Modules) {
     for (const std::string& folder : module.Folders) {
       tree.Write(folder + "/" + module.ProgramFile, "program");
@@ -93,11 +104,16 @@ inline std::string CatalogueText(const TLayout& layout) {
     text += "[" + module.Name + "]\r\n";
     for (const TComponent& component : module.Components) {
       text += component.Key + "=" + component.NewVersion + "," + component.CatalogueName;
-      if (component.Digest || layout.Signed) text += "," + Sha256FieldOf(component.NewContent);
+      if (layout.Signed)
+        text += SignedFieldsOf(component.NewContent);
+      else if (component.Digest)
+        text += "," + Sha256FieldOf(component.NewContent);
       text += "\r\n";
     }
   }
-  if (layout.Signed) text += "[release]\r\nSerial=" + std::to_string(layout.Serial) + "\r\n";
+  if (layout.Signed)
+    text += "[release]\r\nSerial=" + std::to_string(layout.Serial) +
+            "\r\nExpires=2025-03-08T12:00:00Z\r\n";
   return text;
 }
 
@@ -110,14 +126,87 @@ inline void Serve(ScriptedServer& server, const TLayout& layout) {
       server.AddFile("/download/" + BareFileName(component.CatalogueName), component.NewContent);
 }
 
+// ---- The representative update and leftovers ------------------------------
+
+inline TComponent Component(std::string key, std::string catalogueName, std::string diskName,
+                            std::string oldVersion, std::string newVersion, std::string newContent,
+                            mode_t mode = 0644) {
+  TComponent component;
+  component.Key = std::move(key);
+  component.CatalogueName = std::move(catalogueName);
+  component.DiskName = std::move(diskName);
+  component.OldContent = "old " + component.DiskName;
+  component.NewContent = std::move(newContent);
+  component.OldVersion = std::move(oldVersion);
+  component.NewVersion = std::move(newVersion);
+  component.Mode = mode;
+  return component;
+}
+
+inline TLayout RepresentativeLayout() {
+  TLayout layout;
+  layout.Signed = true;
+  layout.Serial = 20250301;
+  layout.Modules = {
+      {"ModA",
+       "ModA.exe",
+       {"A"},
+       {Component("Main", "Report.dll", "Report.dll", "1.0.001", "2.0.000", "new Report"),
+        Component("Help", "Docs\\Help.chm", "Help.chm", "1.0.001", "2.0.001", "new Help")}},
+      {"ModB",
+       "ModB.exe",
+       {"B"},
+       {Component("Main", "Lib.so", "Lib.so", "", "3.0.000", "new Lib", 0755)},
+       false},
+      {"ModC",
+       "ModC.exe",
+       {"C"},
+       {Component("Main", "Report.dll", "Report.dll", "1.0.001", "7.0.000", "new Report")},
+       true,
+       0640},
+      {"ModD",
+       "ModD.exe",
+       {"D1", "D2"},
+       {Component("Main", "Data.bin", "Data.bin", "1.0.001", "4.0.000", "new Data", 0600)}},
+      {"ModE",
+       "ModE.exe",
+       {"E"},
+       {Component("Main", "Tool.bin", "tool.BIN", "1.0.001", "5.0.000", "new Tool", 0750)}},
+  };
+  return layout;
+}
+
+// What an earlier run left for a start: a catalogue copy, a partial
+// download, an unfinished write, ModB's Lib.so staged, ModA's Report.dll
+// moved in but its version not yet recorded, and a staged file of a module
+// installed nowhere.
+inline void LeaveLeftovers(const TTempTree& tree, const TLayout& layout) {
+  tree.Write("AllFiles.ini", CatalogueText(layout));
+  tree.Write("Gone.dll.{S}", "cut");
+  tree.Write(".AllFiles.ini.{T}4242_0", "[mod");
+  tree.Write("Lib.so.{F}", "new Lib");
+  // Staged as this updater stages: with the record of what was checked.
+  tree.Write("Lib.so.V.3.0.000", CompanionText("ModB", "Main", "3.0.000", "ModB.exe") +
+                                     Sha256FieldOf("new Lib") + "\r\nsize=7\r\n");
+  tree.Write("Orphan.dll.{F}", "orphan");
+  tree.Write("Orphan.dll.V.1.0.000", CompanionText("ModZ", "Main", "1.0.000", "ModZ.exe"));
+
+  tree.Write("Report.dll.V.2.0.000", CompanionText("ModA", "Main", "2.0.000", "ModA.exe"));
+  std::filesystem::rename(tree.Path("A/Report.dll"), tree.Path("A/Report.dll.{O}"));
+  tree.Write("A/Report.dll", "new Report");
+  engine::WriteInstallJournal(
+      tree.Root, JournalOfInstall(tree, "Report.dll", "A", "2.0.000", "Report.dll.{O}"));
+}
+
 // ---- The steps of a run and how they end ----------------------------------
 
 enum class TOutcome {
-  Plain,    // "Finished. " alone, "all up to date", or a start-up without a box of failure
-  Note,     // "Finished. " followed by a note
-  Error,    // the error report
-  InUse,    // the start-up's box of files that could not be installed
-  Aborted,  // "Download Aborted"
+  Plain,      // "Finished. " alone, "all up to date", or a start-up without a box of failure
+  Note,       // "Finished. " followed by a note
+  Error,      // the error report
+  InUse,      // the start-up's box of files that could not be installed
+  Aborted,    // "Download Aborted"
+  Discarded,  // the start-up's box of staged files that failed their check again
 };
 
 inline const char* OutcomeName(TOutcome outcome) {
@@ -132,6 +221,8 @@ inline const char* OutcomeName(TOutcome outcome) {
       return "in use";
     case TOutcome::Aborted:
       return "aborted";
+    case TOutcome::Discarded:
+      return "discarded";
   }
   return "?";
 }
@@ -150,8 +241,14 @@ class TProgramRun {
 
   TOutcome Start() {
     if (!Guarded([&] { Timer1Timer(FRig.Context); })) return TOutcome::Error;
-    for (const std::string& box : FRig.Window.boxes)
+    for (const std::string& box : FRig.Window.boxes) {
       if (box == kFilesInUseText) return TOutcome::InUse;
+      // The run lock could not be taken: the box says why, as an error would.
+      if (box.starts_with("Cannot lock file ")) return TOutcome::Error;
+      // A staged file that no longer matches what was checked when it was
+      // staged: its bytes did not survive.
+      if (box.starts_with(engine::kFailedFilesText)) return TOutcome::Discarded;
+    }
     return TOutcome::Plain;
   }
 
@@ -159,6 +256,7 @@ class TProgramRun {
   TOutcome NextAndUpdate() {
     if (!FRig.Context.DirList) return TOutcome::Error;
     if (!Guarded([&] { GetListOfFiles(FRig.Context); })) return TOutcome::Error;
+    FInUseShown = AnyRowInUse();
     if (!FRig.Window.isUpdateButton) return TOutcome::Plain;  // all up to date
     const size_t boxesBefore = FRig.Window.boxes.size();
     if (!Guarded([&] { DownloadTheFiles(FRig.Context); })) return TOutcome::Error;
@@ -169,6 +267,9 @@ class TProgramRun {
     return TOutcome::Aborted;
   }
 
+  // True when Next showed a row In Use: the user was told that its file
+  // would be left alone.
+  bool InUseShown() const { return FInUseShown; }
   FakeUpdaterWindow& Window() { return FRig.Window; }
   TEngineRig& Rig() { return FRig; }
 
@@ -186,9 +287,43 @@ class TProgramRun {
     return false;
   }
 
+  bool AnyRowInUse() {
+    TQuorvinSI fields;
+    fields.SetDelimiter(',');
+    for (int index = 0; index < FRig.Window.RowCount(); ++index) {
+      fields.SetSourceString(FRig.Window.RowText(index));
+      if (fields.FieldList()[kInUseFlag] == "Y") return true;
+    }
+    return false;
+  }
+
   TEngineRig FRig;
   std::string FError;
+  bool FInUseShown = false;
 };
+
+// The errors an operation may meet: one that changes the disk fails as a
+// full disk, a failing disk or a permission taken away makes it fail; a
+// look only as a failing disk makes it fail (a look refused for want of
+// permission finds nothing, by design, as for a file not there).
+inline std::vector<int> ErrorsOf(platform::TFileOp op) {
+  if (platform::ChangesDisk(op)) return {ENOSPC, EIO, EACCES};
+  return {EIO};
+}
+
+// The fault that makes the operation at `index` (from 1) of a run's record
+// fail with the error, once or from then on.  A full disk and a permission
+// taken away fail only the operations that change the disk, from then on
+// too; a failing disk fails every one.
+inline platform::TFileFault FaultAt(const std::vector<platform::TFileOpRecord>& record,
+                                    size_t index, int error, bool persistent) {
+  if (error == EIO) return {static_cast<int64_t>(index), error, persistent, {}};
+  int64_t changes = 0;
+  for (size_t at = 0; at < index && at < record.size(); ++at)
+    changes += platform::ChangesDisk(record[at].Op);
+  return {changes, error, persistent,
+          [](platform::TFileOp op, const std::string&) { return platform::ChangesDisk(op); }};
+}
 
 // Arms the file seam for its lifetime.
 class TArmedFault {
@@ -240,15 +375,15 @@ inline bool IsOrphan(const TTempTree& tree, const TLayout& layout, const std::st
 }
 
 // True for what the program folder may hold after a failure without the
-// user having to hear of it: the catalogue copy, partial downloads and
-// temporary files of writes (the next start deletes them; one it cannot
-// delete it leaves without a word), staged files of modules installed
+// user having to hear of it: the run lock's file, the catalogue copy,
+// partial downloads and temporary files of writes (the next start deletes
+// them; one it cannot delete it leaves without a word), staged files of modules installed
 // nowhere (the next start discards them) and companions without their
 // staged file (harmless: a companion is only read beside its staged file,
 // and the next staging of that name removes it).
 inline bool IsHarmlessLeftover(const TTempTree& tree, const TLayout& layout,
                                const std::string& name) {
-  if (platform::IsUnfinishedWrite(name)) return true;
+  if (platform::IsUnfinishedWrite(name) || name == platform::kRunLockFileName) return true;
   const std::string folded = platform::FoldCase(name);
   if (folded.ends_with(".{s}") || folded == "allfiles.ini") return true;
   if (name.ends_with(engine::kStagedSuffix)) return IsOrphan(tree, layout, name);
@@ -280,8 +415,7 @@ inline std::string FolderUnderWay(const TTempTree& tree) {
   if (!tree.Exists("InstallJournal.{J}")) return "";
   const auto journal = engine::ReadInstallJournal(tree.Root);
   if (!journal) return "?";
-  return journal->Target.substr(tree.Root.size(),
-                                journal->Target.rfind('/') + 1 - tree.Root.size());
+  return journal->Folder.substr(tree.Root.size());
 }
 
 // The keys of a module's section in a folder's Version.ini.

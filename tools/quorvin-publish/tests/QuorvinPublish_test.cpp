@@ -4,15 +4,18 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 
 #include "util/Base64.h"
 #include "util/Ed25519.h"
 #include "util/Sha256.h"
+#include "util/UtcTime.h"
 
 namespace fs = std::filesystem;
 
@@ -134,10 +137,10 @@ TEST(QuorvinPublishTest, SignChangesOnlyDigestsAndReleaseAndVerifies) {
             "; Computer QUORVIN catalogue\r\n[modules]\r\nApp=App.exe\r\n\r\n[App]\r\n"
             "Main = 2.0.000,App.exe,sha256=" +
                 Hex("app 2.0.000") +
-                "\n"
+                ",size=11\n"
                 "Lib=2.0.001,lib\\Lib.so,beta,sha256=" +
                 Hex("lib 2.0.001") +
-                "\r\n"
+                ",size=11\r\n"
                 "# no more components\r\n[Unused]\r\nX=1.0.000,missing.dll\r\n\r\n");
   EXPECT_NE(catalogue.find("\r\nExpires="), std::string::npos);
   const auto signature = DecodeBase64(server.Read("download/allfiles.ini.sig").substr(0, 88));
@@ -146,15 +149,23 @@ TEST(QuorvinPublishTest, SignChangesOnlyDigestsAndReleaseAndVerifies) {
   const TResult verified = server.Verify(publicKey);
   EXPECT_EQ(verified.status, 0) << verified.output;
   EXPECT_NE(verified.output.find("verified: signature, serial "), std::string::npos);
+  EXPECT_NE(verified.output.find(", under root 1"), std::string::npos);
 
-  // Signing again: the serial grows, the digests are replaced in place, and
-  // without --expires the expiry goes.
+  // Signing again: the serial grows, the digests and sizes are replaced in
+  // place, and without --expires the expiry is set a week ahead.
   server.Write("download/allfiles.ini", catalogue.substr(0, release) +
                                             "[release]\r\nSerial=99999999999999999\r\n"
                                             "Expires=2001-01-01T00:00:00Z\r\n; kept\r\n");
   ASSERT_EQ(server.Sign().status, 0);
-  EXPECT_EQ(server.Catalogue(),
-            catalogue.substr(0, release) + "[release]\r\nSerial=100000000000000000\r\n; kept\r\n");
+  const std::string again = server.Catalogue();
+  EXPECT_EQ(again.substr(0, again.find("Expires=")),
+            catalogue.substr(0, release) + "[release]\r\nSerial=100000000000000000\r\n");
+  EXPECT_EQ(again.substr(again.find("\r\n; kept")), "\r\n; kept\r\n");
+  const std::string expires = again.substr(again.find("Expires=") + 8, 20);
+  EXPECT_EQ(expires, FormatUtcTime(*ParseUtcTime(expires)));
+  const int64_t ahead = *ParseUtcTime(expires) - SystemUtcNow();
+  EXPECT_GT(ahead, 7 * 86400 - 600);
+  EXPECT_LE(ahead, 7 * 86400);
   EXPECT_EQ(server.Verify(publicKey).status, 0);
 }
 
@@ -196,6 +207,13 @@ TEST(QuorvinPublishTest, SignRefusesAndWritesNothing) {
        "[App] Main: the entry names no file"},
       {"a serial that is no number", "[modules]\r\n[release]\r\nSerial=x\r\n",
        "[release] Serial is not a number"},
+      {"a comma in a program file", "[modules]\r\nModC=Acme, Inc\\ModC.exe\r\n",
+       "the program file of module \"ModC\" holds a comma"},
+      {"a comma in a module name", "[modules]\r\nAcme, Inc=ModC.exe\r\n",
+       "the module name \"Acme, Inc\" holds a comma"},
+      {"a comma in a component key",
+       "[modules]\r\nApp=App.exe\r\n[App]\r\nMain,x=1.0.000,App.exe\r\n",
+       "[App] Main,x: the key holds a comma"},
   };
   for (const TCase& test : cases) {
     SCOPED_TRACE(test.what);
@@ -272,4 +290,209 @@ TEST(QuorvinPublishTest, AKeyMadeByOpenSslSignsForTheUpdater) {
   ASSERT_EQ(server.Sign().status, 0);
   const TResult verified = server.Verify(EncodeBase64(pub.substr(12)));
   EXPECT_EQ(verified.status, 0) << verified.output;
+}
+
+// A Windows-1252 catalogue whose section differs from its module name only
+// in the case of a letter beyond ASCII: the updater reads "[\xE4pfel]" as the
+// section of module "\xC4pfel", so sign must give that entry its digest, not
+// keep the old one and sign it.
+TEST(QuorvinPublishTest, SectionsAreMatchedAsTheUpdaterMatchesThem) {
+  TServer server;
+  const std::string publicKey = server.Keygen();
+  const std::string old = "sha256=" + std::string(64, '0') + ",size=3";
+  server.Write(
+      "download/allfiles.ini",
+      "[modules]\r\n\xC4pfel=Apfel.exe\r\n[\xE4pfel]\r\nMain=2.0.000,Apfel.dll," + old + "\r\n");
+  server.Write("download/Apfel.dll", "new apples");
+  const TResult signedTree = server.Sign();
+  ASSERT_EQ(signedTree.status, 0) << signedTree.output;
+  const std::string catalogue = server.Catalogue();
+  EXPECT_EQ(catalogue.substr(0, catalogue.find("\r\n[release]")),
+            "[modules]\r\n\xC4pfel=Apfel.exe\r\n[\xE4pfel]\r\nMain=2.0.000,Apfel.dll,sha256=" +
+                Hex("new apples") + ",size=10\r\n");
+  EXPECT_EQ(server.Verify(publicKey).status, 0);
+}
+
+// One key writes the one bare line that updaters built before roots read;
+// OpenSSL's signature of the same bytes is the same line.
+TEST(QuorvinPublishTest, OneKeyWritesOneBareLine) {
+  TServer server;
+  server.Keygen();
+  LayOut(server);
+  ASSERT_EQ(server.Sign().status, 0);
+  const std::string signature = server.Read("download/allfiles.ini.sig");
+  EXPECT_EQ(signature.size(), 89u);
+  EXPECT_EQ(signature.find(' '), std::string::npos);
+}
+
+namespace {
+
+// The vendor of the rotation drill: three root keys of which two must sign,
+// catalogue keys as needed, and the first root built into the updater.
+class TVendor {
+ public:
+  explicit TVendor(TServer& server) : FServer(server) {
+    fs::create_directories(server.Root + "/keys");
+    fs::create_directories(server.Root + "/download/root");
+    for (const std::string name : {"root-a", "root-b", "root-c", "cat-1", "cat-2"}) {
+      const TResult made = Publish("keygen " + Key(name));
+      EXPECT_EQ(made.status, 0) << made.output;
+      Public[name] = made.output.substr(0, made.output.find('\n'));
+    }
+  }
+  std::string Key(const std::string& name) const { return FServer.Root + "/keys/" + name + ".key"; }
+  std::string Root(int version) const {
+    return FServer.Root + "/download/root/" + std::to_string(version) + ".root";
+  }
+  std::string FirstRoot() const { return FServer.Root + "/keys/first.root"; }
+
+  TResult CreateFirst() {
+    TResult made =
+        Publish("root-create --root-threshold 2 --root-key a:" + Public["root-a"] +
+                " --root-key b:" + Public["root-b"] + " --root-key c:" + Public["root-c"] +
+                " --catalogue-key one:" + Public["cat-1"] + " " + FirstRoot());
+    if (made.status != 0) return made;
+    return Publish("root-sign " + Key("root-a") + " " + Key("root-c") + " " + FirstRoot());
+  }
+  TResult Sign(const std::string& keys) const {
+    return Publish("sign --root " + FirstRoot() + " " + keys + " " + FServer.Root);
+  }
+  TResult Verify() const { return Publish("verify --root " + FirstRoot() + " " + FServer.Root); }
+
+  std::map<std::string, std::string> Public;
+
+ private:
+  TServer& FServer;
+};
+
+}  // namespace
+
+TEST(QuorvinPublishTest, TheRotationDrillAsTheReadmeTellsIt) {
+  TServer server;
+  TVendor vendor(server);
+  LayOut(server);
+  ASSERT_EQ(vendor.CreateFirst().status, 0);
+  const TResult first = vendor.Sign(vendor.Key("cat-1"));
+  ASSERT_EQ(first.status, 0) << first.output;
+  EXPECT_EQ(vendor.Verify().status, 0);
+
+  // A routine rotation (or a leaked catalogue key): root 2 trusts cat-2
+  // only, signed by two root keys of root 1 (which are its own too).
+  TResult next = Publish("root-next --catalogue-key two:" + vendor.Public["cat-2"] + " " +
+                         vendor.FirstRoot() + " " + vendor.Root(2));
+  ASSERT_EQ(next.status, 0) << next.output;
+  EXPECT_NE(next.output.find("sign it with 2 of the root keys of root 1 and 2 of its own"),
+            std::string::npos)
+      << next.output;
+  // Published unsigned, the chain breaks there, and verify says where.
+  TResult verified = vendor.Verify();
+  EXPECT_EQ(verified.status, 1);
+  EXPECT_NE(verified.output.find("root 2 is not signed by enough root keys of root 1 (0 of 2)"),
+            std::string::npos)
+      << verified.output;
+  ASSERT_EQ(Publish("root-sign " + vendor.Key("root-b") + " " + vendor.Root(2)).status, 0);
+  ASSERT_EQ(Publish("root-sign " + vendor.Key("root-c") + " " + vendor.Root(2)).status, 0);
+  // The old catalogue key no longer signs; nothing is written when it tries.
+  const std::string before = server.Catalogue();
+  TResult refused = vendor.Sign(vendor.Key("cat-1"));
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.output.find("its signature does not match"), std::string::npos)
+      << refused.output;
+  EXPECT_NE(refused.output.find("nothing was written"), std::string::npos);
+  EXPECT_EQ(server.Catalogue(), before);
+  const TResult rotated = vendor.Sign(vendor.Key("cat-2"));
+  ASSERT_EQ(rotated.status, 0) << rotated.output;
+  verified = vendor.Verify();
+  EXPECT_EQ(verified.status, 0) << verified.output;
+  EXPECT_NE(verified.output.find("under root 2"), std::string::npos);
+
+  // A lost root key: root-a is gone; b and c (2 of 3) make root 3 with a
+  // new key in its place.
+  const TResult made = Publish("keygen " + vendor.Key("root-d"));
+  const std::string rootD = made.output.substr(0, made.output.find('\n'));
+  next = Publish("root-next --root-key b:" + vendor.Public["root-b"] +
+                 " --root-key c:" + vendor.Public["root-c"] + " --root-key d:" + rootD + " " +
+                 vendor.Root(2) + " " + vendor.Root(3));
+  ASSERT_EQ(next.status, 0) << next.output;
+  ASSERT_EQ(Publish("root-sign " + vendor.Key("root-b") + " " + vendor.Key("root-c") + " " +
+                    vendor.Key("root-d") + " " + vendor.Root(3))
+                .status,
+            0);
+  ASSERT_EQ(vendor.Sign(vendor.Key("cat-2")).status, 0);
+  verified = vendor.Verify();
+  EXPECT_EQ(verified.status, 0) << verified.output;
+  EXPECT_NE(verified.output.find("under root 3"), std::string::npos);
+}
+
+TEST(QuorvinPublishTest, SeveralCatalogueKeysSignOneLineEach) {
+  TServer server;
+  TVendor vendor(server);
+  LayOut(server);
+  ASSERT_EQ(Publish("root-create --root-key " + vendor.Public["root-a"] + " --catalogue-key " +
+                    vendor.Public["cat-1"] + " --catalogue-key " + vendor.Public["cat-2"] +
+                    " --catalogue-threshold 2 " + vendor.FirstRoot())
+                .status,
+            0);
+  ASSERT_EQ(Publish("root-sign " + vendor.Key("root-a") + " " + vendor.FirstRoot()).status, 0);
+  const TResult one = vendor.Sign(vendor.Key("cat-1"));
+  EXPECT_EQ(one.status, 1);
+  EXPECT_NE(one.output.find("it is signed by 1 of the 2 different catalogue keys it needs"),
+            std::string::npos)
+      << one.output;
+  EXPECT_FALSE(server.Exists("download/allfiles.ini.sig"));
+  EXPECT_EQ(vendor.Sign(vendor.Key("cat-1") + " " + vendor.Key("cat-1")).status, 1);
+  const TResult both = vendor.Sign(vendor.Key("cat-1") + " " + vendor.Key("cat-2"));
+  ASSERT_EQ(both.status, 0) << both.output;
+  const std::string signatures = server.Read("download/allfiles.ini.sig");
+  EXPECT_EQ(signatures.substr(0, 45), vendor.Public["cat-1"] + " ");
+  EXPECT_EQ(std::count(signatures.begin(), signatures.end(), '\n'), 2);
+  EXPECT_EQ(vendor.Verify().status, 0);
+  // Several keys need the root that says how many must sign.
+  EXPECT_EQ(
+      Publish("sign " + vendor.Key("cat-1") + " " + vendor.Key("cat-2") + " " + server.Root).status,
+      1);
+}
+
+TEST(QuorvinPublishTest, ARootThatCouldNeverBeObeyedIsNotWritten) {
+  TServer server;
+  TVendor vendor(server);
+  const std::string file = server.Root + "/bad.root";
+  TResult made = Publish("root-create --root-threshold 2 --root-key " + vendor.Public["root-a"] +
+                         " --root-key x:" + vendor.Public["root-a"] + " --catalogue-key " +
+                         vendor.Public["cat-1"] + " " + file);
+  EXPECT_EQ(made.status, 1);
+  EXPECT_NE(made.output.find("its RootThreshold must be from 1 to 1"), std::string::npos)
+      << made.output;
+  EXPECT_FALSE(fs::exists(file));
+  EXPECT_EQ(Publish("root-create --root-key " + vendor.Public["root-a"] + " " + file).status, 1);
+  EXPECT_EQ(Publish("root-create --root-key bad:key --catalogue-key " + vendor.Public["cat-1"] +
+                    " " + file)
+                .status,
+            1);
+  EXPECT_EQ(Publish("root-create --root-threshold 0 " + file).status, 2);
+  ASSERT_EQ(vendor.CreateFirst().status, 0);
+  EXPECT_NE(Publish("root-create --root-key " + vendor.Public["root-a"] + " --catalogue-key " +
+                    vendor.Public["cat-1"] + " " + vendor.FirstRoot())
+                .output.find("already exists"),
+            std::string::npos);
+}
+
+// A catalogue key that signed the largest serial (by mistake, or a thief's)
+// is rotated away; the new key's first catalogue starts from the clock.
+TEST(QuorvinPublishTest, RestartSerialStartsAgainFromTheClock) {
+  TServer server;
+  TVendor vendor(server);
+  LayOut(server);
+  ASSERT_EQ(vendor.CreateFirst().status, 0);
+  server.Write("download/allfiles.ini",
+               kCatalogue + "[release]\r\nSerial=18446744073709551615\r\n");
+  const TResult frozen = vendor.Sign(vendor.Key("cat-1"));
+  EXPECT_EQ(frozen.status, 1);
+  EXPECT_NE(frozen.output.find("see --restart-serial"), std::string::npos) << frozen.output;
+  const TResult restarted = Publish("sign --restart-serial --root " + vendor.FirstRoot() + " " +
+                                    vendor.Key("cat-1") + " " + server.Root);
+  ASSERT_EQ(restarted.status, 0) << restarted.output;
+  EXPECT_NE(server.Catalogue().find("Serial=" +
+                                    std::to_string(UtcTimeDigits(SystemUtcNow())).substr(0, 8)),
+            std::string::npos);
 }

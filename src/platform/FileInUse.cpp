@@ -1,4 +1,4 @@
-#include "engine/InUseProbe.h"
+#include "platform/FileInUse.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,34 +11,40 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/Files.h"
+#include "platform/FileCalls.h"
+#include "platform/PathLookup.h"
 
+namespace platform {
 namespace {
 
 enum class TLeaseAnswer { Granted, Refused, Unknown };
 
+// EAGAIN: someone else has the file open.  Other errors (not the owner, a
+// file system without leases) leave the question open.
+TLeaseAnswer RefusalAnswer(int error) {
+  return error == EAGAIN || error == EBUSY ? TLeaseAnswer::Refused : TLeaseAnswer::Unknown;
+}
+
 // A write lease is granted only while no other descriptor has the file open.
 // The lease is released at once; nobody else ever has to wait for it.
-TLeaseAnswer TryWriteLease(int fd) {
-  if (::fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
-    ::fcntl(fd, F_SETLEASE, F_UNLCK);
-    return TLeaseAnswer::Granted;
-  }
-  // EAGAIN: someone else has it open.  Other errors (not the owner, a file
-  // system without leases) leave the question open.
-  return errno == EAGAIN || errno == EBUSY ? TLeaseAnswer::Refused : TLeaseAnswer::Unknown;
+TLeaseAnswer TryWriteLease(int fd, const std::string& path) {
+  if (calls::Lease(fd, F_WRLCK, path) != 0) return RefusalAnswer(errno);
+  calls::Lease(fd, F_UNLCK, path);
+  return TLeaseAnswer::Granted;
 }
 
 // Whether this kernel counts read-only openers when it decides on a write
 // lease.  Checked once on an anonymous memory file: with a second, read-only
-// descriptor open on it, a write lease must be refused.
+// descriptor open on it, a write lease must be refused.  A memory file is no
+// file on disk: this check does not pass the file seam.
 bool LeaseSeesReaders() {
   static const bool sees = [] {
     const int own = ::memfd_create("quorvin-lease-check", MFD_CLOEXEC);
     if (own < 0) return false;
     const std::string alias = "/proc/self/fd/" + std::to_string(own);
     const int reader = ::open(alias.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool answer = reader >= 0 && TryWriteLease(own) == TLeaseAnswer::Refused;
+    const bool answer = reader >= 0 && ::fcntl(own, F_SETLEASE, F_WRLCK) != 0 &&
+                        RefusalAnswer(errno) == TLeaseAnswer::Refused;
     if (reader >= 0) ::close(reader);
     ::close(own);
     return answer;
@@ -49,6 +55,9 @@ bool LeaseSeesReaders() {
 bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
+
+// The /proc walk below reads the kernel's table of processes, not a disk,
+// and does not pass the file seam.
 
 // An open descriptor of the process (or its running image) on the file.
 bool DescriptorsHold(const std::string& processFolder, const struct stat& file) {
@@ -113,20 +122,20 @@ bool FileInUse(const std::string& path) {
   // A path that exists as written needs no case-insensitive resolving.
   std::string resolved = path;
   struct stat info;
-  if (::stat(resolved.c_str(), &info) != 0) {
-    resolved = platform::ResolvePath(path);
-    if (::stat(resolved.c_str(), &info) != 0) return true;
+  if (calls::Stat(resolved, info) != 0) {
+    resolved = ResolvePath(path);
+    if (calls::Stat(resolved, info) != 0) return true;
   }
   if (!S_ISREG(info.st_mode)) return true;
   if (MarkedReadOnly(info)) return true;
 
   // O_NONBLOCK: a lease held by someone else makes the open fail instead of
   // waiting for that holder to give way.
-  const int fd = ::open(resolved.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  const int fd = calls::Open(resolved, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return true;
   struct stat opened;
-  const bool sameFile = ::fstat(fd, &opened) == 0 && SameFile(opened, info);
-  const TLeaseAnswer lease = sameFile ? TryWriteLease(fd) : TLeaseAnswer::Unknown;
+  const bool sameFile = calls::StatOpen(fd, opened, resolved) == 0 && SameFile(opened, info);
+  const TLeaseAnswer lease = sameFile ? TryWriteLease(fd, resolved) : TLeaseAnswer::Unknown;
   ::close(fd);
   if (!sameFile) return true;  // replaced while we looked: no answer to trust
   if (lease == TLeaseAnswer::Refused) return true;
@@ -136,5 +145,7 @@ bool FileInUse(const std::string& path) {
 
 bool ProcessHoldsFile(const std::string& path) {
   struct stat info;
-  return ::stat(platform::ResolvePath(path).c_str(), &info) == 0 && AnyProcessHolds(info);
+  return calls::Stat(ResolvePath(path), info) == 0 && AnyProcessHolds(info);
 }
+
+}  // namespace platform
