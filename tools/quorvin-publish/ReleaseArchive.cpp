@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "FileDigest.h"
 #include "engine/Catalogue.h"
 #include "engine/CatalogueRelease.h"
+#include "engine/FileDigest.h"
 #include "platform/Files.h"
 #include "util/IniFiles.h"
 #include "util/QuorvinSI.h"
@@ -61,10 +61,10 @@ std::vector<TEarlierVersion> TReleaseArchive::EarlierVersions(const std::string&
   for (const TRelease& release : FReleases) {
     if (static_cast<int>(versions.size()) >= count) break;
     const std::string path = ComponentFileIn(FRoot + release.Name + "/", module, component);
-    const auto digest = path.empty() ? std::nullopt : Sha256OfFile(path);
-    if (!digest || std::find(seen.begin(), seen.end(), *digest) != seen.end()) continue;
-    seen.push_back(*digest);
-    versions.push_back({release.Name, path, *digest});
+    const auto file = path.empty() ? std::nullopt : engine::DigestOfFile(path, true);
+    if (!file || std::find(seen.begin(), seen.end(), file->Sha256) != seen.end()) continue;
+    seen.push_back(file->Sha256);
+    versions.push_back({release.Name, path, file->Sha256});
   }
   return versions;
 }
