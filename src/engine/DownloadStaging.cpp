@@ -6,6 +6,7 @@
 #include "engine/DownloadVerdict.h"
 #include "engine/FolderInstall.h"
 #include "engine/PartialDownload.h"
+#include "engine/SmallerDownload.h"
 #include "engine/StagedCheck.h"
 #include "engine/StagedInstall.h"
 #include "engine/StagingNames.h"
@@ -14,6 +15,7 @@
 #include "platform/Files.h"
 #include "platform/ProfileText.h"
 #include "util/QuorvinSI.h"
+#include "util/StrToInt.h"
 #include "util/allfunct.h"
 
 namespace {
@@ -24,19 +26,36 @@ struct TRowToFetch {
   engine::TCompanion Companion;
   std::string File;  // as the File column shows it, folders included
   std::string Bare;
+  std::string InstalledFolder;  // the module's first installation folder, "" when unknown
 };
 
-TRowToFetch RowToFetch(const TStringList& fields) {
+// The folder of DirList that the record's folder indexes name first: the
+// one whose copy detection examined, and the one the file is installed in.
+std::string FirstInstallationFolder(const TUpdaterContext& context, const std::string& indexes) {
+  int index = -1;
+  try {
+    index = StrToInt(indexes.substr(0, indexes.find(kFolderIndexSeparator)));
+  } catch (const EConvertError&) {
+    return {};
+  }
+  const bool listed = context.DirList && index >= 0 && index < context.DirList->Count();
+  return listed ? AppendBackslash((*context.DirList)[index]) : std::string();
+}
+
+TRowToFetch RowToFetch(const TUpdaterContext& context, const TStringList& fields) {
   TRowToFetch row;
   row.Companion = {fields[kModuleName], fields[kComponentKey], fields[kAvailableVersion],
                    fields[kProgramFile]};
   row.File = fields[kComponentFile];
   row.Bare = BareFileName(row.File);
+  if (fields.Count() > kFolderIndexes)
+    row.InstalledFolder = FirstInstallationFolder(context, fields[kFolderIndexes]);
   return row;
 }
 
 // What became of one row.
 enum class TRowResult {
+  kReceived,  // its file is checked and flushed in the partial download, not staged yet
   kStaged,
   kFailedCheck,  // nothing could vouch for the file, or it was not what was signed
   kNotStaged,    // a good file that could not be staged
@@ -102,28 +121,19 @@ bool Receive(TUpdaterContext& context, const TRowToFetch& row, engine::TPartialD
   }
 }
 
-// Fetches and stages one row.
-TRowResult FetchRow(TUpdaterContext& context, TRowToFetch row) {
-  IUpdaterWindow& window = context.Window;
-  // What the file must be; one that nothing can vouch for (a malformed
-  // digest or size, or none in a signed catalogue) is not even fetched.
-  const engine::TExpectedFile expected =
-      engine::ExpectedFile(context, {row.Companion.ModuleName, row.Companion.ComponentKey,
-                                     row.Companion.AvailableVersion, row.Bare});
-  if (!engine::IsUsableBareName(row.Bare) ||  // names a folder, not a file
-      expected.Trust == engine::TExpectedFile::kUntrusted)
-    return TRowResult::kFailedCheck;
-  window.SetTag(0);
+// The whole file into its partial download, checked and flushed; its
+// record goes to the row.
+TRowResult FetchWhole(TUpdaterContext& context, TRowToFetch& row,
+                      const engine::TExpectedFile& expected) {
   context.AnnouncedLength = 0;  // a transfer that announces nothing is checked against 0
   const std::string partial = context.ProgramFolder + engine::PartialName(row.Bare);
   engine::TPartialDownload download(partial, expected.Size);
   const bool received = Receive(context, row, download);
-  if (window.Tag() == kAbortRequested) {
+  if (context.Window.Tag() == kAbortRequested) {
     // Exit may have come after the transfer's last progress event, which
     // left the connection open; closed here, the next Exit ends the program.
     context.HttpClient.Disconnect();
     download.Close();
-    ShowAborted(window);
     return TRowResult::kAborted;
   }
   if (!received) return TRowResult::kFailedCheck;
@@ -138,6 +148,43 @@ TRowResult FetchRow(TUpdaterContext& context, TRowToFetch row) {
   }
   download.SyncAndClose();  // on disk before it can be staged
   row.Companion.Record = engine::TStagedRecord{digest, size};
+  return TRowResult::kReceived;
+}
+
+// The row's file by a smaller route where the entry offers one that fits
+// and it works, else whole.
+TRowResult FetchFile(TUpdaterContext& context, TRowToFetch& row,
+                     const engine::TExpectedFile& expected) {
+  const engine::TSmallerDownload smaller =
+      engine::FetchSmaller(context, {row.Bare, row.InstalledFolder}, expected);
+  switch (smaller.Result) {
+    case engine::TSmallerDownload::kAborted:
+      return TRowResult::kAborted;
+    case engine::TSmallerDownload::kRebuilt:
+      row.Companion.Record = smaller.Record;
+      return TRowResult::kReceived;
+    case engine::TSmallerDownload::kNotOffered:
+    case engine::TSmallerDownload::kFailed:
+      break;
+  }
+  return FetchWhole(context, row, expected);
+}
+
+// Fetches and stages one row.
+TRowResult FetchRow(TUpdaterContext& context, TRowToFetch row) {
+  IUpdaterWindow& window = context.Window;
+  // What the file must be; one that nothing can vouch for (a malformed
+  // digest or size, or none in a signed catalogue) is not even fetched.
+  const engine::TExpectedFile expected =
+      engine::ExpectedFile(context, {row.Companion.ModuleName, row.Companion.ComponentKey,
+                                     row.Companion.AvailableVersion, row.Bare});
+  if (!engine::IsUsableBareName(row.Bare) ||  // names a folder, not a file
+      expected.Trust == engine::TExpectedFile::kUntrusted)
+    return TRowResult::kFailedCheck;
+  window.SetTag(0);
+  const TRowResult received = FetchFile(context, row, expected);
+  if (received == TRowResult::kAborted) ShowAborted(window);
+  if (received != TRowResult::kReceived) return received;
   return Stage(context, row) ? TRowResult::kStaged : TRowResult::kNotStaged;
 }
 
@@ -172,7 +219,7 @@ void DownloadTheFiles(TUpdaterContext& context) {
     const TStringList& fields = context.PSI.FieldList();
     const std::string& installed = fields[kInstalledVersion];
     if (!installed.empty() && installed[0] == kNeverDownloadMark) continue;
-    const TRowToFetch row = RowToFetch(fields);
+    const TRowToFetch row = RowToFetch(context, fields);
     // A comma inside a field would shift every field after it: such a row
     // names no file for certain, and is not fetched.
     const TRowResult result = fields.Count() == kUpdateRecordFieldCount ? FetchRow(context, row)

@@ -11,7 +11,7 @@ namespace engine {
 
 namespace {
 
-const TExpectedFile kUntrustedFile{TExpectedFile::kUntrusted, {}, std::nullopt};
+const TExpectedFile kUntrustedFile{TExpectedFile::kUntrusted, {}, std::nullopt, {}};
 
 TStringList EntryFields(const std::string& catalogueEntry) {
   TQuorvinSI fields;
@@ -36,6 +36,7 @@ TExpectedFile ExpectedFileOfEntry(const std::string& catalogueEntry, bool signed
     expected.Sha256 = digest.Sha256;
   }
   if (size.Kind == TSizeClaim::kSize) expected.Size = size.Size;
+  expected.Offer = ReadDeltaOffer(fields);
   return expected;
 }
 

@@ -16,10 +16,13 @@
 //     in a signed catalogue, or an entry that is not the one the row was
 //     built from: nothing can vouch for the file, so it is not fetched and
 //     never staged.
+// The entry also names the smaller files that may stand in for the whole
+// one (DeltaOffer.h); whatever arrives by them meets the same expectation.
 #include <cstdint>
 #include <optional>
 #include <string>
 
+#include "engine/DeltaOffer.h"
 #include "engine/UpdaterContext.h"
 #include "util/Sha256.h"
 
@@ -30,6 +33,7 @@ struct TExpectedFile {
   TTrust Trust = kLengthOnly;
   TSha256Digest Sha256{};       // when Trust is kLengthAndSha256
   std::optional<int64_t> Size;  // the signed size, where the entry names one
+  TDeltaOffer Offer = {};       // the compressed copy and patches the entry names
 };
 
 // The expectation of a catalogue entry's file.

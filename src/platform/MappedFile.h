@@ -24,11 +24,17 @@ class TMappedFile {
   // whole.  Raises EFOpenError with the platform's reason; a folder, a FIFO
   // or a device is refused.  An empty file maps to no bytes.
   void Open(const std::string& path);
+  // The same for the file at exactly this path (nothing looked up without
+  // regard to case), where a symbolic link is refused (ELOOP): for a file
+  // reached inside a folder that someone else may write to.
+  void OpenExact(const std::string& path);
   void Close();
 
   std::span<const uint8_t> Bytes() const { return {FData, FSize}; }
 
  private:
+  void Map(const std::string& path, const std::string& shown, int flags);
+
   const uint8_t* FData = nullptr;
   size_t FSize = 0;
   void* FMapping = nullptr;  // what munmap takes back; none for an empty file
