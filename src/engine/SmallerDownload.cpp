@@ -80,8 +80,7 @@ TSmallerDownload FetchSmaller(TUpdaterContext& context, const TSmallerRow& row,
   if (!offer.PatchBases.empty() && !row.InstalledFolder.empty() &&
       installed.Open(context.ProgramFolder, row.InstalledFolder, row.Bare))
     base = installed.Sha256();
-  const std::optional<TDeltaRoute> route =
-      ChooseDeltaRoute(offer, row.Bare, expected.Sha256, base);
+  const std::optional<TDeltaRoute> route = ChooseDeltaRoute(offer, row.Bare, expected.Sha256, base);
   if (!route) return {};
 
   const std::string partial = context.ProgramFolder + PartialName(row.Bare);
