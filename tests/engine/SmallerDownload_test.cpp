@@ -161,6 +161,20 @@ TEST(SmallerDownloadTest, AnInstalledCopyThatNoPatchStartsFromAndNoCompressedCop
   EXPECT_EQ(run.server.RequestLines(), std::vector<std::string>{Get(kWhole)});
 }
 
+// An empty file is one frame that writes nothing: it still ends as a file.
+TEST(SmallerDownloadTest, AnEmptyFileIsRebuiltFromItsCompressedCopy) {
+  TSmallerRun run;
+  run.server.AddFile("/download/" + engine::CompressedCopyPath("Report.dll", Sha256("")),
+                     engine::CompressedCopy({}));
+  run.tree.Write("allfiles.ini", "[modules]\r\nModA=ModA.exe\r\n[ModA]\r\nMain=2.0.000,Report.dll" +
+                                     SignedFieldsOf("") + ",zst\r\n");
+  run.Update();
+  EXPECT_EQ(run.rig.Window.boxes, kFinished);
+  EXPECT_EQ(run.server.RequestLines().size(), 1u);
+  EXPECT_TRUE(run.tree.Exists("A/Report.dll"));
+  EXPECT_EQ(run.tree.Read("A/Report.dll"), "");
+}
+
 // The staged file's record holds the digest of the rebuilt file, so it is
 // checked again before it is installed like any other.
 TEST(SmallerDownloadTest, TheStagedRecordHoldsTheRebuiltFilesDigest) {
@@ -247,6 +261,37 @@ TEST(SmallerDownloadTest, APatchThatRebuildsAnotherFileGivesWayToTheWholeFile) {
   run.Offer(",patch=" + Releases().OldPrefix);
   run.Update();
   run.ExpectFellBackFrom(PatchUrl());
+}
+
+// A response that cannot be read leaves the rest of itself on the
+// connection: the whole file comes on a new one.
+TEST(SmallerDownloadTest, APatchWhoseResponseCannotBeReadGivesWayToTheWholeFileOnANewConnection) {
+  TSmallerRun run;
+  run.server.AddConnection(ConnectionScript().ExpectRequest().Send(
+      "HTTP/1.1 200 OK\r\nX-Padding: " + std::string(20000, 'a') +
+      "\r\nContent-Length: 5\r\n\r\nhello"));
+  run.Offer(",patch=" + Releases().OldPrefix);
+  run.Update();
+  EXPECT_TRUE(run.InstalledNew());
+  EXPECT_EQ(run.rig.Window.boxes, kFinished);
+  EXPECT_EQ(run.server.ConnectionsAccepted(), 2);
+  EXPECT_EQ(run.server.RequestLines(), std::vector<std::string>{Get(kWhole)});
+}
+
+// What a failed patch wrote is gone before the whole file is asked for, so
+// it stays gone when the whole file fails before it writes anything.
+TEST(SmallerDownloadTest, NothingOfAFailedPatchStaysWhenTheWholeFileFailsToo) {
+  std::string corrupt = Releases().Patch;
+  corrupt[corrupt.size() / 2] = static_cast<char>(corrupt[corrupt.size() / 2] ^ 0x21);
+  for (const std::string& patch : {corrupt, Releases().WrongPatch}) {
+    TSmallerRun run;
+    run.server.AddFile(PatchUrl(), patch);
+    run.server.AddRoute(kWhole, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+    run.Offer(",patch=" + Releases().OldPrefix);
+    EXPECT_THROW(run.Update(), EHttpProtocolException);
+    EXPECT_EQ(run.tree.Listing(), "A allfiles.ini");
+    EXPECT_EQ(run.tree.Read("A/Report.dll"), Releases().Old);
+  }
 }
 
 // A patch that would write more than the signed size is refused before it
