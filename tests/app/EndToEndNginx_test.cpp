@@ -10,7 +10,10 @@
 #include <map>
 
 #include "EndToEndFixture.h"
+#include "engine/DeltaEncoder.h"
+#include "engine/DeltaOffer.h"
 #include "engine/SigningKey.h"
+#include "support/ReleaseData.h"
 
 using namespace e2e;
 
@@ -66,12 +69,15 @@ class TNginx {
   bool Found() const { return FFolder.isValid() && FPid > 0; }
   bool Serving() const { return FListening; }
   std::string Url() const { return "http://127.0.0.1:" + std::to_string(FPort) + "/"; }
-  QByteArray Log() const {
-    QFile log(FFolder.filePath("error.log"));
-    return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
-  }
+  QByteArray Log() const { return Read("error.log"); }
+  // The request lines nginx served, one a line.
+  QByteArray AccessLog() const { return Read("access.log"); }
 
  private:
+  QByteArray Read(const QString& name) const {
+    QFile log(FFolder.filePath(name));
+    return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+  }
   void WriteConfiguration(const QString& root) {
     const QString folder = FFolder.path();
     QDir().mkpath(folder + "/temp");
@@ -83,7 +89,8 @@ class TNginx {
                               "error_log %1/error.log;\n"
                               "events { worker_connections 16; }\n"
                               "http {\n"
-                              "  access_log off;\n"
+                              "  log_format requests '$request';\n"
+                              "  access_log %1/access.log requests;\n"
                               "  client_body_temp_path %1/temp/body;\n"
                               "  proxy_temp_path %1/temp/proxy;\n"
                               "  fastcgi_temp_path %1/temp/fastcgi;\n"
@@ -203,6 +210,35 @@ struct TDrillVendor {
   }
 };
 
+// A vendor whose catalogue offers a patch from the installed release of
+// ModA's library to the new one, built with the updater's own encoder and
+// signed with the tests' key.
+struct TPatchingVendor {
+  TInstallTree server;
+  std::string oldLib = releasedata::ProgramLike(1 << 20, 7);
+  std::string newLib = releasedata::NextRelease(oldLib, 8);
+  std::string patchPath =
+      "download/" +
+      engine::PatchPath("Lib.dll", engine::DigestPrefix(Sha256(oldLib)), Sha256(newLib));
+
+  TPatchingVendor() {
+    const std::string catalogue = "[modules]\r\nModA=ModA.exe\r\n[ModA]\r\nMain=1.0.002,ModA.exe" +
+                                  SignedFieldsOf("new A program") + "\r\nLib=1.0.002,Bin\\Lib.dll" +
+                                  SignedFieldsOf(newLib) +
+                                  ",zst,patch=" + engine::DigestPrefix(Sha256(oldLib)) +
+                                  "\r\n[release]\r\nSerial=1\r\nExpires=2099-01-01T00:00:00Z\r\n";
+    server.File("www/download/allfiles.ini", QByteArray::fromStdString(catalogue));
+    server.File("www/download/allfiles.ini.sig",
+                QByteArray::fromStdString(SignatureFile(catalogue)));
+    server.File("www/download/ModA.exe", "new A program");
+    server.File("www/download/Lib.dll", QByteArray::fromStdString(newLib));
+    server.File("www/" + QString::fromStdString(patchPath),
+                QByteArray::fromStdString(
+                    engine::Patch(releasedata::Bytes(oldLib), releasedata::Bytes(newLib))));
+  }
+  QString Root() const { return server.Path("www"); }
+};
+
 void InstallModA(const TInstallTree& tree) {
   tree.File("A/ModA.exe", "old A");
   tree.File("A/Lib.dll", "old lib");
@@ -240,6 +276,31 @@ class EndToEndNginxTest : public QObject {
     QCOMPARE(run.tree.Read("A/Lib.dll"), QByteArray(100000, 'L'));
     QCOMPARE(run.tree.Read("A/Version.ini"), IniText({"[ModA]", "Main=1.0.002", "Lib=1.0.002"}));
     QCOMPARE(run.tree.TopFiles(), (QStringList{"allfiles.ini", "catalogue-serial.txt"}));
+  }
+
+  // One component patched: the window's Next and Update install the new
+  // library, and nginx served its patch, not the whole file.
+  void patchedComponentFetchesOnlyThePatch() {
+    TPatchingVendor vendor;
+    TNginx nginx(vendor.Root());
+    if (!nginx.Found()) QSKIP("nginx is not installed");
+    QVERIFY2(nginx.Serving(), nginx.Log().constData());
+    TEndToEnd run;
+    InstallModA(run.tree);
+    run.tree.File("A/Lib.dll", QByteArray::fromStdString(vendor.oldLib));
+    run.catalogueKey = kTestPublicKey;
+    run.CreateWindowFor(nginx.Url());
+    QCOMPARE(run.Run([&run] { NextAndUpdate(run); }), 0);
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QCOMPARE(run.boxes, QStringList{kFinished});
+    QCOMPARE(run.tree.Read("A/Lib.dll"), QByteArray::fromStdString(vendor.newLib));
+    QCOMPARE(run.tree.Read("A/ModA.exe"), QByteArray("new A program"));
+    QCOMPARE(run.tree.Read("A/Version.ini"), IniText({"[ModA]", "Main=1.0.002", "Lib=1.0.002"}));
+    const QByteArray served = nginx.AccessLog();
+    QVERIFY2(served.contains(QByteArray::fromStdString("GET /" + vendor.patchPath + " HTTP/1.1")),
+             served.constData());
+    QVERIFY2(!served.contains("GET /download/Lib.dll "), served.constData());
+    QVERIFY2(served.contains("GET /download/ModA.exe "), served.constData());
   }
 
   void fileReplacedAfterSigningIsNotInstalled() {
