@@ -16,14 +16,27 @@
 //   bench_delta_update apply OLD PATCH OUT SIZE SHA256
 //       the patch applied from a local file: rebuilt into OUT, hashed,
 //       flushed, checked; prints "SECONDS DECODE_ONLY_SECONDS".
+//   bench_delta_update update whole|zst|patch URL BARE OLD NEW
+//       the Update button's own run (DownloadTheFiles, a window that shows
+//       nothing): a program folder with OLD installed as BARE, a catalogue
+//       entry that signs NEW and offers the route, the server's download/
+//       folder below URL.  Prints "SECONDS BODY_BYTES PEAK_ANON_KIB", the
+//       peak sampled at every progress event and after the run.
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "engine/DeltaEncoder.h"
+#include "engine/DeltaOffer.h"
+#include "engine/DownloadStaging.h"
+#include "engine/FileDigest.h"
 #include "engine/PartialDownload.h"
 #include "engine/RebuildStream.h"
+#include "engine/StagedInstallFixture.h"
 #include "http/HttpClient.h"
 #include "platform/MappedFile.h"
 #include "support/CountingStream.h"
@@ -163,11 +176,58 @@ int Apply(const std::string& oldPath, const std::string& patchPath, const std::s
   return 0;
 }
 
+// The catalogue fields that offer the route for NEW, installed OLD.
+std::string RouteFields(const std::string& route, const engine::TFileDigest& old) {
+  if (route == "zst") return ",zst";
+  if (route == "patch") return ",patch=" + engine::DigestPrefix(old.Sha256);
+  return "";
+}
+
+int Update(const std::string& route, const std::string& url, const std::string& bare,
+           const std::string& oldPath, const std::string& newPath) {
+  const auto old = engine::DigestOfFile(oldPath, true);
+  const auto wanted = engine::DigestOfFile(newPath, true);
+  if (!old || !wanted) return 1;
+  TTempTree tree;
+  std::filesystem::create_directories(tree.Path("A"));
+  std::filesystem::copy_file(oldPath, tree.Path("A/" + bare));
+  tree.Write("A/ModA.exe", "program");
+  tree.Write("A/Version.ini", "[ModA]\r\nMain=1.0.001\r\n");
+  tree.Write("allfiles.ini", "[modules]\r\nModA=ModA.exe\r\n[ModA]\r\nMain=2.0.000," + bare +
+                                 ",sha256=" + DigestHex(wanted->Sha256) + ",size=" +
+                                 std::to_string(wanted->Size) + RouteFields(route, *old) + "\r\n");
+  TEngineRig rig(tree.Root, url);
+  rig.Folders({"A"});
+  rig.Window.AddRow("ModA,Main,ModA.exe," + bare + ",1.0.001,2.0.000,N,N,0");
+  rig.Window.SetRowChecked(0, true);
+  long peakKib = AnonymousKib();
+  int64_t body = 0;
+  rig.Http.OnWorkBegin = [&](THttpClient*, TWorkMode, int64_t max) { body = max; };
+  rig.Http.OnWork = [&](THttpClient*, TWorkMode, int64_t) {
+    peakKib = std::max(peakKib, AnonymousKib());
+  };
+  ::sync();  // the copy of OLD is not flushed on the clock
+  const auto start = TClock::now();
+  DownloadTheFiles(rig.Context);
+  const double seconds = SecondsSince(start);
+  peakKib = std::max(peakKib, AnonymousKib());
+  const auto installed = engine::DigestOfFile(tree.Path("A/" + bare));
+  if (rig.Window.StatusLine() != "Finished. " || !installed ||
+      installed->Sha256 != wanted->Sha256) {
+    std::fprintf(stderr, "the %s update did not install the file: %s\n", route.c_str(),
+                 rig.Window.StatusLine().c_str());
+    return 1;
+  }
+  std::printf("%.3f %lld %ld\n", seconds, static_cast<long long>(body), peakKib);
+  return 0;
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: bench_delta_update make OLD NEW FOLDER [LEVEL]\n"
                "       bench_delta_update fetch whole|zst|patch URL OUT SIZE SHA256 [OLD]\n"
-               "       bench_delta_update apply OLD PATCH OUT SIZE SHA256\n");
+               "       bench_delta_update apply OLD PATCH OUT SIZE SHA256\n"
+               "       bench_delta_update update whole|zst|patch URL BARE OLD NEW\n");
   return 2;
 }
 
@@ -182,6 +242,8 @@ int main(int argc, char** argv) {
     if (args.size() >= 6 && args[0] == "fetch")
       return Fetch(args[1], args[2], args[3], std::stoll(args[4]), args[5],
                    args.size() > 6 ? args[6] : "");
+    if (args.size() == 6 && args[0] == "update")
+      return Update(args[1], args[2], args[3], args[4], args[5]);
     if (args.size() == 6 && args[0] == "apply")
       return Apply(args[1], args[2], args[3], std::stoll(args[4]), args[5]);
   } catch (const std::exception& error) {

@@ -124,7 +124,44 @@ bench_pair() {
   awk -v p="${seconds[${slow}patch]}" -v w="${seconds[${slow}whole]}" 'BEGIN {
     printf "  at 10 MiB/s the patched update takes %.1f %% of the time of the whole file (goal: under 100 %%)\n", 100 * p / w }'
   echo "  the patch applied from a local file: ${apply_s} s rebuilt, hashed and flushed; ${decode_s} s decoding alone"
+  update_by_button "$name" "$file" "$old" "$new" "$made"
   echo "  (the patched update's time includes hashing the installed copy; zstd's decoder held $((${dec[patch]} / 1024)) MiB)"
+}
+
+# The Update button's own run for each route (a window that shows nothing),
+# against a server tree laid out as the publishing tool lays it out: the
+# time from the click to the file installed, the bytes on the wire and the
+# peak anonymous memory of the whole run.
+update_by_button() {
+  local name=$1 file=$2 old=$3 new=$4 made=$5
+  local bare target base tree route port s body anon
+  bare=$(basename "$file")
+  target=$(sha256sum "$new" | cut -c1-16)
+  base=$(sha256sum "$old" | cut -c1-16)
+  tree="$work/server/$name-tree"
+  mkdir -p "$tree/download/delta"
+  ln -sf "$new" "$tree/download/$bare"
+  ln -sf "$made/copy.zst" "$tree/download/delta/$bare.$target.zst"
+  ln -sf "$made/patch" "$tree/download/delta/$bare.$base.$target.patch"
+  declare -A seconds peak bytes
+  for round in $(seq 1 "$rounds"); do
+    for port in "$fast" "$slow"; do
+      for route in whole zst patch; do
+        read -r s body anon < <("$bench_bin" update "$route" "http://127.0.0.1:$port/$name-tree/" \
+          "$bare" "$old" "$new")
+        seconds[$port$route]=$(best "$s" "${seconds[$port$route]:-}")
+        bytes[$route]=$body
+        peak[$route]=$(( anon > ${peak[$route]:-0} ? anon : ${peak[$route]:-0} ))
+      done
+    done
+  done
+  echo "  the Update button's whole run, click to file installed:"
+  printf "  %-16s %12s %10s %12s %14s\n" "update by" "body bytes" "loopback" "at 10 MiB/s" "peak anon"
+  for route in whole zst patch; do
+    printf "  %-16s %12s %8.2f s %10.2f s %10.1f MiB\n" "$(label "$route")" "${bytes[$route]}" \
+      "${seconds[$fast$route]}" "${seconds[$slow$route]}" \
+      "$(awk -v k="${peak[$route]}" 'BEGIN { print k / 1024 }')"
+  done
 }
 
 echo "best of $rounds rounds, nginx on 127.0.0.1, load $(cut -d' ' -f1-3 /proc/loadavg)"
