@@ -37,6 +37,7 @@
 #include "engine/PartialDownload.h"
 #include "engine/RebuildStream.h"
 #include "engine/StagedInstallFixture.h"
+#include "engine/TransferProgress.h"
 #include "http/HttpClient.h"
 #include "platform/MappedFile.h"
 #include "support/CountingStream.h"
@@ -118,7 +119,7 @@ int Fetch(const std::string& route, const std::string& url, const std::string& o
         std::string_view(reinterpret_cast<const char*>(base.Bytes().data()), base.Bytes().size()));
   }
   THttpClient client;
-  engine::TPartialDownload partial(out, true);
+  engine::TPartialDownload partial(out, size);
   TMemoryWatch watch(partial);
   int64_t body = 0;
   size_t decoderBytes = 0;
@@ -157,7 +158,7 @@ int Apply(const std::string& oldPath, const std::string& patchPath, const std::s
   base.Open(oldPath);
   patch.Open(patchPath);
   auto start = TClock::now();
-  engine::TPartialDownload partial(out, true);
+  engine::TPartialDownload partial(out, size);
   {
     engine::TRebuildStream rebuild(partial, size, base.Bytes());
     Feed(rebuild, patch.Bytes());
@@ -202,9 +203,14 @@ int Update(const std::string& route, const std::string& url, const std::string& 
   rig.Window.SetRowChecked(0, true);
   long peakKib = AnonymousKib();
   int64_t body = 0;
-  rig.Http.OnWorkBegin = [&](THttpClient*, TWorkMode, int64_t max) { body = max; };
-  rig.Http.OnWork = [&](THttpClient*, TWorkMode, int64_t) {
+  rig.ReportTransfers();  // as the window wires them, and then the figures
+  rig.Http.OnWorkBegin = [&](THttpClient*, TWorkMode, int64_t max) {
+    body = max;
+    HttpClientWorkBegin(rig.Context, max);
+  };
+  rig.Http.OnWork = [&](THttpClient*, TWorkMode, int64_t count) {
     peakKib = std::max(peakKib, AnonymousKib());
+    HttpClientWork(rig.Context, count);
   };
   ::sync();  // the copy of OLD is not flushed on the clock
   const auto start = TClock::now();
