@@ -124,8 +124,8 @@ bench_pair() {
   awk -v p="${seconds[${slow}patch]}" -v w="${seconds[${slow}whole]}" 'BEGIN {
     printf "  at 10 MiB/s the patched update takes %.1f %% of the time of the whole file (goal: under 100 %%)\n", 100 * p / w }'
   echo "  the patch applied from a local file: ${apply_s} s rebuilt, hashed and flushed; ${decode_s} s decoding alone"
-  update_by_button "$name" "$file" "$old" "$new" "$made"
   echo "  (the patched update's time includes hashing the installed copy; zstd's decoder held $((${dec[patch]} / 1024)) MiB)"
+  update_by_button "$name" "$file" "$old" "$new" "$made"
 }
 
 # The Update button's own run for each route (a window that shows nothing),

@@ -5,7 +5,10 @@
 // announced and, where its catalogue entry names them, its signed size and
 // SHA-256 (DownloadVerdict.h), and turned into a staged file ("<bare>.{F}")
 // described by a companion file ("<bare>.V.<version>") that records what it
-// was checked against.  A transfer that sends more than the signed size is
+// was checked against.  Where the entry offers a patch from the installed
+// copy or a compressed copy, that comes first, rebuilt into the partial
+// download and checked the same way; when it fails, the whole file follows
+// in the same run as if nothing had happened (SmallerDownload.h).  A transfer that sends more than the signed size is
 // cut at once, and a partial download that fails its check is deleted at
 // once.  Then everything staged is checked again and installed, "Finished. "
 // is reported and termination is requested.  "Finished. " is followed by
