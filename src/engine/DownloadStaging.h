@@ -8,9 +8,9 @@
 // was checked against.  Where the entry offers a patch from the installed
 // copy or a compressed copy, that comes first, rebuilt into the partial
 // download and checked the same way; when it fails, the whole file follows
-// in the same run as if nothing had happened (SmallerDownload.h).  A transfer that sends more than the signed size is
-// cut at once, and a partial download that fails its check is deleted at
-// once.  Then everything staged is checked again and installed, "Finished. "
+// in the same run as if nothing had happened (SmallerDownload.h).  A
+// transfer that sends more than the signed size is cut at once, and a
+// partial download that fails its check is deleted at once.  Then everything staged is checked again and installed, "Finished. "
 // is reported and termination is requested.  "Finished. " is followed by
 // the download error note when a file could not be fetched or staged, then
 // by the names of the files that failed their check, and by the start's
