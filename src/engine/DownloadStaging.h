@@ -10,11 +10,13 @@
 // download and checked the same way; when it fails, the whole file follows
 // in the same run as if nothing had happened (SmallerDownload.h).  A
 // transfer that sends more than the signed size is cut at once, and a
-// partial download that fails its check is deleted at once.  Then everything staged is checked
-// again and installed, "Finished. " is reported and termination is requested.  "Finished. " is
-// followed by the download error note when a file could not be fetched or staged, then by the names
-// of the files that failed their check, and by the start's text of files in use when one could not
-// be installed (it stays staged, and the next start installs it).
+// partial download that fails its check is deleted at once.  Then
+// everything staged is checked again and installed, "Finished. " is
+// reported and termination is requested.  "Finished. " is followed by the
+// download error note when a file could not be fetched or staged, then by
+// the names of the files that failed their check, and by the start's text
+// of files in use when one could not be installed (it stays staged, and the
+// next start installs it).
 //
 // A row is fetched only when its record splits into exactly nine fields: a
 // comma inside a field would shift the rest and name the wrong file.
