@@ -16,8 +16,7 @@ class Site;
 // One line per answered request, for the server's log, once the answer has
 // gone out: `bodySent` counts the bytes of its body the client was sent (all
 // of it unless the connection broke off).
-using RequestLogger =
-    std::function<void(const RequestHead&, const Resource&, long long bodySent)>;
+using RequestLogger = std::function<void(const RequestHead&, const Resource&, long long bodySent)>;
 
 class Connection {
  public:
@@ -39,6 +38,6 @@ class Connection {
   const Site& site_;
   std::chrono::milliseconds idleTimeout_;
   RequestLogger logger_;
-  std::string pending_;  // bytes received after the last head (pipelined requests)
+  std::string pending_;     // bytes received after the last head (pipelined requests)
   long long bodySent_ = 0;  // of the answer being sent
 };

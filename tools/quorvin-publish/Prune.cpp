@@ -29,8 +29,7 @@ std::set<std::string> NamedDeltaFiles(const std::string& catalogue) {
 
 int Prune(const std::string& serverRoot, std::ostream& out) {
   const TServerTree tree(serverRoot);
-  const std::set<std::string> named =
-      NamedDeltaFiles(platform::ReadWholeFile(tree.Catalogue()));
+  const std::set<std::string> named = NamedDeltaFiles(platform::ReadWholeFile(tree.Catalogue()));
   const std::string folder = tree.Component(engine::kDeltaFolder);
   int removed = 0, kept = 0;
   if (fs::is_directory(folder)) {

@@ -55,8 +55,8 @@ std::vector<std::string> TReleaseArchive::Releases() const {
 }
 
 std::optional<TEarlierVersion> TReleaseArchive::VersionIn(const TRelease& release,
-                                                         const std::string& module,
-                                                         const std::string& component) const {
+                                                          const std::string& module,
+                                                          const std::string& component) const {
   const std::string path = ComponentFileIn(FRoot + release.Name + "/", module, component);
   if (path.empty()) return std::nullopt;
   if (!FDigests.count(path)) {

@@ -61,9 +61,8 @@ void MakeDeltas(const TSignOptions& options, const TServerTree& tree,
     const TComponentEntry& entry = *component.Entry;
     const auto earlier = archive.EarlierVersions(entry.Module, entry.Key, component.Digest.Sha256,
                                                  options.PatchCount);
-    component.Deltas =
-        MakeComponentDeltas(tree, {entry.BareName, component.Path, component.Digest.Sha256},
-                            earlier, options.Level);
+    component.Deltas = MakeComponentDeltas(
+        tree, {entry.BareName, component.Path, component.Digest.Sha256}, earlier, options.Level);
   }
 }
 

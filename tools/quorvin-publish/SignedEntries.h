@@ -10,8 +10,8 @@
 
 struct TSignedEntry {
   std::string Module, Key;
-  std::string Bare;                 // the file's bare name; "" when the entry names none
-  engine::TExpectedFile Expected;   // kLengthAndSha256 with a size when signed
+  std::string Bare;                // the file's bare name; "" when the entry names none
+  engine::TExpectedFile Expected;  // kLengthAndSha256 with a size when signed
   engine::TDeltaOffer Offer;
 
   bool Signed() const {

@@ -156,9 +156,8 @@ class TVerification {
     const std::string name = "[" + module + "] " + key + ": ";
     if (offer.CompressedCopy) {
       const std::string path = engine::CompressedCopyPath(bare, file.Sha256);
-      if (Checked(path) ||
-          (Present(name + "the compressed copy ", path) &&
-           Rebuilds(name + "the compressed copy ", path, "", file)))
+      if (Checked(path) || (Present(name + "the compressed copy ", path) &&
+                            Rebuilds(name + "the compressed copy ", path, "", file)))
         ++FCopies;
     }
     for (const std::string& base : offer.PatchBases) {

@@ -160,7 +160,8 @@ int RunVerify(TArguments& args) {
   }
   std::vector<std::string> rest = args.Rest();
   if (root && rest.size() == 1) return Verify(*root, rest[0], std::cout, std::nullopt, archive);
-  if (root || rest.size() != 2) throw TWrongUse{"verify takes PUBLIC_KEY or --root FIRST_ROOT, then SERVER_ROOT"};
+  if (root || rest.size() != 2)
+    throw TWrongUse{"verify takes PUBLIC_KEY or --root FIRST_ROOT, then SERVER_ROOT"};
   return Verify(engine::OneKeyRoot(ReadPublicKey(rest[0], "PUBLIC_KEY")), rest[1], std::cout,
                 std::nullopt, archive);
 }
@@ -196,7 +197,8 @@ int Run(const std::string& command, TArguments& args) {
   if (command == "sign") return RunSign(args);
   if (command == "archive" || command == "prune") {
     const auto rest = args.Rest();
-    if (command == "archive" && rest.size() == 2) return ArchiveRelease(rest[0], rest[1], std::cout);
+    if (command == "archive" && rest.size() == 2)
+      return ArchiveRelease(rest[0], rest[1], std::cout);
     if (command == "prune" && rest.size() == 1) return Prune(rest[0], std::cout);
     throw TWrongUse{command + " has the wrong number of arguments"};
   }

@@ -30,9 +30,10 @@ class PublishDeltasTest : public ::testing::Test {
   // Lays out release `index`, its catalogue carrying the serial of the last
   // one signed so that the new serial is later however fast the tests run.
   void LayOut(size_t index) {
-    const std::string signedBefore = Server.Exists("download/allfiles.ini.sig")
-                                         ? Server.Catalogue().substr(Server.Catalogue().find("[release]"))
-                                         : "";
+    const std::string signedBefore =
+        Server.Exists("download/allfiles.ini.sig")
+            ? Server.Catalogue().substr(Server.Catalogue().find("[release]"))
+            : "";
     Server.Write("download/allfiles.ini",
                  "[modules]\r\nApp=App.exe\r\n[App]\r\nMain=1.0.00" + std::to_string(index) +
                      ",bin\\main.bin\r\nHelp=1.0.000,help.bin\r\n" +
@@ -93,10 +94,10 @@ bool Has(const std::string& text, const std::string& part) {
 
 TEST_F(PublishDeltasTest, AThirdReleaseGetsACompressedCopyAndPatchesFromTheTwoEarlierVersions) {
   PublishThree();
-  const std::string signedFields = "sha256=" + Hex(Main[2]) + ",size=" +
-                                   std::to_string(Main[2].size());
-  EXPECT_EQ(Entry("Main"), "1.0.002,bin\\main.bin," + signedFields + ",zst,patch=" +
-                               Prefix(Main[1]) + ",patch=" + Prefix(Main[0]));
+  const std::string signedFields =
+      "sha256=" + Hex(Main[2]) + ",size=" + std::to_string(Main[2].size());
+  EXPECT_EQ(Entry("Main"), "1.0.002,bin\\main.bin," + signedFields +
+                               ",zst,patch=" + Prefix(Main[1]) + ",patch=" + Prefix(Main[0]));
   // Help did not change: no earlier version of it differs, so no patch.
   EXPECT_EQ(Entry("Help"), "1.0.000,help.bin,sha256=" + Hex(Help) + ",size=50000,zst");
   for (const std::string& file : {Copy(Main[2]), Copy(Help, "help.bin"), Patch(1, 2), Patch(0, 2)})
@@ -105,7 +106,8 @@ TEST_F(PublishDeltasTest, AThirdReleaseGetsACompressedCopyAndPatchesFromTheTwoEa
 
   const TResult verified = VerifyWithArchive();
   EXPECT_EQ(verified.status, 0) << verified.output;
-  EXPECT_TRUE(Has(verified.output, "2 component files, 2 compressed copies, 2 patches, under root 1"))
+  EXPECT_TRUE(
+      Has(verified.output, "2 component files, 2 compressed copies, 2 patches, under root 1"))
       << verified.output;
   // The files of the first two releases are named by no entry now.
   EXPECT_TRUE(Has(verified.output, "note: 3 files in")) << verified.output;
@@ -126,8 +128,8 @@ TEST_F(PublishDeltasTest, KOfOneMakesOnePatchAndPruneLeavesWhatTheCatalogueNames
   LayOut(2);
   const TResult made = Server.Sign("--archive " + Archive + " --patches 1 " + kQuick);
   ASSERT_EQ(made.status, 0) << made.output;
-  EXPECT_TRUE(Has(made.output, "[App] Main (" + std::to_string(Main[2].size()) +
-                                   " bytes): compressed copy "))
+  EXPECT_TRUE(Has(made.output,
+                  "[App] Main (" + std::to_string(Main[2].size()) + " bytes): compressed copy "))
       << made.output;
   EXPECT_TRUE(Has(Entry("Main"), ",zst,patch=" + Prefix(Main[1])));
   EXPECT_FALSE(Has(Entry("Main"), Prefix(Main[0])));
@@ -192,8 +194,8 @@ TEST_F(PublishDeltasTest, SignWithoutTheArchiveOffersNoSmallerDownloads) {
   Release(1);
   ASSERT_TRUE(Has(Entry("Main"), "patch="));
   ASSERT_EQ(Server.Sign().status, 0);
-  EXPECT_EQ(Entry("Main"), "1.0.001,bin\\main.bin,sha256=" + Hex(Main[1]) + ",size=" +
-                               std::to_string(Main[1].size()));
+  EXPECT_EQ(Entry("Main"), "1.0.001,bin\\main.bin,sha256=" + Hex(Main[1]) +
+                               ",size=" + std::to_string(Main[1].size()));
   EXPECT_EQ(Publish("sign --patches 2 " + Server.Root + "/secret.key " + Server.Root).status, 2);
   EXPECT_EQ(Publish("sign --archive " + Archive + " --patches 17 " + Server.Root + "/secret.key " +
                     Server.Root)
@@ -207,7 +209,7 @@ TEST_F(PublishDeltasTest, ARootBuildsVendorSignsAndVerifiesWithTheArchive) {
   for (size_t index = 0; index < 2; ++index) {
     LayOut(index);
     const TResult made = Publish("sign --root " + vendor.FirstRoot() + " --archive " + Archive +
-                                   " " + kQuick + vendor.Key("cat-1") + " " + Server.Root);
+                                 " " + kQuick + vendor.Key("cat-1") + " " + Server.Root);
     ASSERT_EQ(made.status, 0) << made.output;
     ASSERT_EQ(Publish("archive " + Server.Root + " " + Archive).status, 0);
   }
@@ -215,7 +217,8 @@ TEST_F(PublishDeltasTest, ARootBuildsVendorSignsAndVerifiesWithTheArchive) {
   const TResult verified =
       Publish("verify --archive " + Archive + " --root " + vendor.FirstRoot() + " " + Server.Root);
   EXPECT_EQ(verified.status, 0) << verified.output;
-  EXPECT_TRUE(Has(verified.output, "2 compressed copies, 1 patch, under root 1")) << verified.output;
+  EXPECT_TRUE(Has(verified.output, "2 compressed copies, 1 patch, under root 1"))
+      << verified.output;
 }
 
 TEST_F(PublishDeltasTest, ArchiveKeepsEachSignedReleaseWholeAndOnce) {
@@ -229,7 +232,8 @@ TEST_F(PublishDeltasTest, ArchiveKeepsEachSignedReleaseWholeAndOnce) {
   ASSERT_EQ(archived.status, 0) << archived.output;
   const std::string catalogue = Server.Catalogue();
   const size_t serialAt = catalogue.find("Serial=") + 7;
-  const std::string serial = catalogue.substr(serialAt, catalogue.find("\r\n", serialAt) - serialAt);
+  const std::string serial =
+      catalogue.substr(serialAt, catalogue.find("\r\n", serialAt) - serialAt);
   const std::string release = Archive + "/" + serial + "/download/";
   EXPECT_TRUE(Has(archived.output, "archived release " + serial + ": 2 files")) << archived.output;
   EXPECT_EQ(Server.Read("archive/" + serial + "/download/main.bin"), Main[0]);
@@ -243,8 +247,8 @@ TEST_F(PublishDeltasTest, ArchiveKeepsEachSignedReleaseWholeAndOnce) {
   archived = Publish("archive " + Server.Root + " " + other);
   EXPECT_EQ(archived.status, 1);
   EXPECT_TRUE(Has(archived.output, "[App] Help: " + Server.Root +
-                                        "/download/help.bin is not the file the catalogue was "
-                                        "signed with"))
+                                       "/download/help.bin is not the file the catalogue was "
+                                       "signed with"))
       << archived.output;
   EXPECT_TRUE(fs::is_empty(other));
 }

@@ -15,7 +15,6 @@
 #include "util/Sha256.h"
 #include "util/UtcTime.h"
 
-
 namespace {
 
 // A catalogue as vendors write them: comments, blank lines, a LF line among
@@ -260,7 +259,6 @@ TEST(QuorvinPublishTest, OneKeyWritesOneBareLine) {
   EXPECT_EQ(signature.size(), 89u);
   EXPECT_EQ(signature.find(' '), std::string::npos);
 }
-
 
 TEST(QuorvinPublishTest, TheRotationDrillAsTheReadmeTellsIt) {
   TServer server;
