@@ -244,7 +244,9 @@ tr -d '\r' <"$demo/server/download/allfiles.ini" | awk -v log_file="$demo/server
       if (!(path in size)) continue
       if (!(path in sent)) order[++files] = path
       sent[path] += part[5]
-      routes[path] = (path in routes ? routes[path] " then " : "") route (part[3] == 200 ? "" : " (" part[3] ")")
+      if (part[3] != 200) route = route " (" part[3] ")"
+      if (path in routes) routes[path] = routes[path] " then " route
+      else routes[path] = route
       if (route != "whole") smaller++
     }
     for (i = 1; i <= files; i++) {
