@@ -11,6 +11,12 @@
 # catalogue key instead, and the catalogue is signed with that key only.
 # The updater walks from its built-in root to root 2 and installs.
 #
+# The vendor keeps an archive of earlier releases (demo-run/archive): the
+# release the demo tree has installed goes into it, and signing the new
+# release makes compressed copies and patches from it.  The demo server
+# logs the bytes it sent for each request; the closing lines add them up
+# against the whole files' signed sizes.
+#
 # QUORVIN_DEMO_BUILD=DIR takes the programs from an existing build folder.
 # With a reachable display you work the window yourself; without one the
 # window runs on a virtual display (Xvfb) and tools/demo/drive.sh works it,
@@ -98,12 +104,19 @@ tree=$demo/updater
 # place of the first, signed by the root key.  Then digests, sizes, serial
 # and expiry into the catalogue, signed with the second catalogue key, and
 # the whole tree checked as the updater will check it.
+# The release the demo tree has installed was signed and archived when it
+# was published; the archive holds it alone.
+"$publish_binary" sign --root "$first_root" "$first_catalogue_key" "$demo/previous" >/dev/null
+rm -rf "$demo/archive"
+mkdir -p "$demo/archive"
+"$publish_binary" archive "$demo/previous" "$demo/archive"
 mkdir -p "$demo/server/download/root"
 "$publish_binary" root-next --catalogue-key "demo-catalogue-2:$(cat "$second_catalogue_key.pub")" \
   "$first_root" "$demo/server/download/root/2.root"
 "$publish_binary" root-sign "$root_key" "$demo/server/download/root/2.root"
-"$publish_binary" sign --root "$first_root" "$second_catalogue_key" "$demo/server"
-"$publish_binary" verify --root "$first_root" "$demo/server"
+"$publish_binary" sign --root "$first_root" --archive "$demo/archive" "$second_catalogue_key" \
+  "$demo/server"
+"$publish_binary" verify --root "$first_root" --archive "$demo/archive" "$demo/server"
 
 # A running Payroll holds its tax tables open: the updater must list that
 # component as in use and leave it alone.
@@ -184,6 +197,12 @@ expect Payroll Payroll TaxTables 2025.2.000   # held open: left alone
 expect Reports Reports Templates 1.6.001
 expect Archive/Accounts-2019 Accounts Main 1.9.000   # only the first installation is updated
 grep -q 2.4.010 "$tree/Accounts/accounts" || { echo "demo: FAIL Accounts/accounts not replaced"; ok=0; }
+if cmp -s "$tree/Accounts/libledger.so" "$demo/server/download/libledger.so"; then
+  echo "demo: ok   Accounts/libledger.so is the release's file byte for byte"
+else
+  echo "demo: FAIL Accounts/libledger.so is not the release's file"
+  ok=0
+fi
 # A build with a root walked to root 2 and kept it, and recorded the serial
 # of the catalogue it accepted under root 2's catalogue key.
 if [ -f "$tree/catalogue-serial.txt" ] && [ -f "$tree/trusted-roots.txt" ]; then
@@ -192,6 +211,56 @@ elif [ -n "$(sed -n 's/^QUORVIN_ROOT_FILE:FILEPATH=//p' "$build/CMakeCache.txt")
   echo "demo: FAIL the build with a root kept no root 2 or no catalogue serial"
   ok=0
 fi
+
+# --- What the update cost on the wire ----------------------------------------
+# The server writes a request's line once its answer has gone out; stopped,
+# it has written them all.
+kill "$server_pid"
+wait "$server_pid" || true
+# From the server's log (method, target, status, length, bytes sent): every
+# request for a component's file, whole or as a patch or compressed copy
+# below download/delta/, against the signed sizes of the files asked for.
+tr -d '\r' <"$demo/server/download/allfiles.ini" | awk -v log_file="$demo/server.log" '
+  function group(n,   s, out) {
+    s = sprintf("%d", n); out = ""
+    while (length(s) > 3) { out = "," substr(s, length(s) - 2) out; s = substr(s, 1, length(s) - 3) }
+    return s out
+  }
+  # The signed size of each file the catalogue names, by its bare name.
+  /^[^[;#]*=/ && /size=/ {
+    count = split(substr($0, index($0, "=") + 1), fields, ",")
+    bare = fields[2]; sub(/.*[\\\/]/, "", bare)
+    for (i = 3; i <= count; i++) if (fields[i] ~ /^size=/) size[bare] = substr(fields[i], 6)
+  }
+  END {
+    while ((getline line < log_file) > 0) {
+      split(line, part, " ")
+      if (part[1] != "GET" || part[2] !~ /^\/download\//) continue
+      path = substr(part[2], 11)
+      if (path ~ /^allfiles\.ini/ || path ~ /^root\//) continue
+      route = "whole"
+      if (path ~ /^delta\/.*\.patch$/) { route = "patch"; sub(/^delta\//, "", path); sub(/\.[0-9a-f]+\.[0-9a-f]+\.patch$/, "", path) }
+      else if (path ~ /^delta\/.*\.zst$/) { route = "compressed copy"; sub(/^delta\//, "", path); sub(/\.[0-9a-f]+\.zst$/, "", path) }
+      if (!(path in size)) continue
+      if (!(path in sent)) order[++files] = path
+      sent[path] += part[5]
+      if (part[3] != 200) route = route " (" part[3] ")"
+      if (path in routes) routes[path] = routes[path] " then " route
+      else routes[path] = route
+      if (route != "whole") smaller++
+    }
+    for (i = 1; i <= files; i++) {
+      path = order[i]; fetched += sent[path]; whole += size[path]
+      printf "demo:   %-20s %12s bytes sent for a file of %12s bytes: %s\n", path, group(sent[path]), group(size[path]), routes[path]
+    }
+    printf "demo: the update fetched %s bytes for %d files whose whole size is %s bytes\n", group(fetched), files, group(whole)
+    if (smaller == 0)
+      printf "demo: saved 0 bytes: this updater asked for no patch or compressed copy and fetched each file whole\n"
+    else if (fetched <= whole)
+      printf "demo: saved %s bytes (%.1f %%) against fetching each file whole\n", group(whole - fetched), 100 * (whole - fetched) / whole
+    else
+      printf "demo: saved nothing: %s bytes more than the whole files (a patch or compressed copy failed and the whole file followed)\n", group(fetched - whole)
+  }'
 
 if [ $ok -ne 1 ]; then
   echo "demo: the update did not run through"

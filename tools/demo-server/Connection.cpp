@@ -122,9 +122,10 @@ bool Connection::Answer(const RequestHead& request) {
   } else {
     resource = Resource::Error(404, "Not Found");
   }
-  if (logger_) logger_(request, resource);
   bool keepAlive = request.KeepAlive();
-  return Send(resource, headOnly, keepAlive) && keepAlive;
+  bool sent = Send(resource, headOnly, keepAlive);
+  if (logger_) logger_(request, resource, bodySent_);
+  return sent && keepAlive;
 }
 
 bool Connection::Send(const Resource& resource, bool headOnly, bool keepAlive) {
@@ -133,16 +134,15 @@ bool Connection::Send(const Resource& resource, bool headOnly, bool keepAlive) {
                      "\r\nContent-Length: " + std::to_string(resource.BodyLength()) + "\r\n";
   if (resource.status == 405) head += "Allow: GET, HEAD\r\n";
   head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
+  bodySent_ = 0;
   if (headOnly) return SendAll(head.data(), head.size(), false);
-  if (!resource.file.IsOpen()) {
-    head += resource.text;
-    return SendAll(head.data(), head.size(), false);
-  }
-  return SendAll(head.data(), head.size(), true) &&
-         SendFile(resource.file.Get(), resource.fileSize);
+  if (!SendAll(head.data(), head.size(), true)) return false;
+  if (!resource.file.IsOpen())
+    return SendAll(resource.text.data(), resource.text.size(), false, &bodySent_);
+  return SendFile(resource.file.Get(), resource.fileSize);
 }
 
-bool Connection::SendAll(const char* data, size_t length, bool more) {
+bool Connection::SendAll(const char* data, size_t length, bool more, long long* counted) {
   int flags = MSG_NOSIGNAL | (more ? MSG_MORE : 0);
   while (length > 0) {
     ssize_t sent = ::send(socket_, data, length, flags);
@@ -150,6 +150,7 @@ bool Connection::SendAll(const char* data, size_t length, bool more) {
     if (sent <= 0) return false;
     data += sent;
     length -= static_cast<size_t>(sent);
+    if (counted) *counted += sent;
   }
   return true;
 }
@@ -164,6 +165,7 @@ bool Connection::SendFile(int file, off_t length) {
     ssize_t sent = ::sendfile(socket_, file, &offset, block);
     if (sent < 0 && errno == EINTR) continue;
     if (sent <= 0) return false;
+    bodySent_ += sent;
   }
   return true;
 }

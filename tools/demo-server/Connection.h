@@ -13,8 +13,10 @@
 
 class Site;
 
-// One line per answered request, for the server's log.
-using RequestLogger = std::function<void(const RequestHead&, const Resource&)>;
+// One line per answered request, for the server's log, once the answer has
+// gone out: `bodySent` counts the bytes of its body the client was sent (all
+// of it unless the connection broke off).
+using RequestLogger = std::function<void(const RequestHead&, const Resource&, long long bodySent)>;
 
 class Connection {
  public:
@@ -28,7 +30,7 @@ class Connection {
   bool DiscardBody(const RequestHead& request);
   bool Answer(const RequestHead& request);
   bool Send(const Resource& resource, bool headOnly, bool keepAlive);
-  bool SendAll(const char* data, size_t length, bool more);
+  bool SendAll(const char* data, size_t length, bool more, long long* counted = nullptr);
   bool SendFile(int file, off_t length);
   bool WaitReadable();
 
@@ -36,5 +38,6 @@ class Connection {
   const Site& site_;
   std::chrono::milliseconds idleTimeout_;
   RequestLogger logger_;
-  std::string pending_;  // bytes received after the last head (pipelined requests)
+  std::string pending_;     // bytes received after the last head (pipelined requests)
+  long long bodySent_ = 0;  // of the answer being sent
 };

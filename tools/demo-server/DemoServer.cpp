@@ -86,9 +86,8 @@ void DemoServer::Accept() {
 void DemoServer::ServeConnection(int socket) {
   {
     Connection connection(socket, site_, options_.idleTimeout,
-                          [this](const RequestHead& request, const Resource& resource) {
-                            LogRequest(request, resource);
-                          });
+                          [this](const RequestHead& request, const Resource& resource,
+                                 long long bodySent) { LogRequest(request, resource, bodySent); });
     connection.Serve();
   }
   // Nothing of this thread touches the server once the set is empty:
@@ -100,9 +99,11 @@ void DemoServer::ServeConnection(int socket) {
   if (openSockets_.empty()) allEnded_.notify_all();
 }
 
-void DemoServer::LogRequest(const RequestHead& request, const Resource& resource) const {
+void DemoServer::LogRequest(const RequestHead& request, const Resource& resource,
+                            long long bodySent) const {
   if (!options_.log) return;
   std::string line = request.method + " " + request.target + " " + std::to_string(resource.status) +
-                     " " + std::to_string(resource.BodyLength()) + "\n";
+                     " " + std::to_string(resource.BodyLength()) + " " + std::to_string(bodySent) +
+                     "\n";
   std::cerr << line << std::flush;
 }

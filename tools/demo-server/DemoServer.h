@@ -19,7 +19,9 @@ struct ServerOptions {
   std::uint16_t port = 8047;  // 0 picks a free port (see Listen)
   std::filesystem::path root = ".";
   std::chrono::milliseconds idleTimeout = std::chrono::seconds(15);
-  bool log = true;  // one line per request on standard error
+  // One line per request on standard error: method, target, status, the
+  // body's length and the bytes of it sent (the demo adds these up).
+  bool log = true;
 };
 
 class DemoServer {
@@ -36,7 +38,7 @@ class DemoServer {
  private:
   void Accept();
   void ServeConnection(int socket);
-  void LogRequest(const RequestHead& request, const Resource& resource) const;
+  void LogRequest(const RequestHead& request, const Resource& resource, long long bodySent) const;
 
   static constexpr std::size_t kMaxConnections = 64;
 

@@ -20,7 +20,8 @@ void PrintUsage(std::ostream& out) {
          "  --port N             port on 127.0.0.1 (default 8047; 0 picks a free one)\n"
          "  --root DIR           serve DIR/download/* below /download/ (default .)\n"
          "  --idle-timeout S     close a keep-alive connection idle for S seconds (default 15)\n"
-         "  --quiet              no request log on standard error\n";
+         "  --quiet              no request log on standard error (a line per request:\n"
+         "                       method, target, status, body length, body bytes sent)\n";
 }
 
 std::optional<long> NumberIn(const std::string& text, long low, long high) {

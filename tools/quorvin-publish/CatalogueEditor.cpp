@@ -49,6 +49,13 @@ TValueSpan ValueSpan(const std::string& content) {
   return {begin, begin + line.value.size()};
 }
 
+// A field that offers a compressed copy or a patch, as the updater reads it
+// (its own or one it passes over as unreadable).
+bool IsDeltaOfferField(std::string_view field) {
+  const std::string_view text = platform::TrimBlanks(field);
+  return text == engine::kCompressedCopyField || text.starts_with(engine::kPatchFieldName);
+}
+
 std::string EntryName(const std::string& module, const std::string& key) {
   return "[" + module + "] " + key;
 }
@@ -176,15 +183,17 @@ void TCatalogueEditor::SetValue(size_t line, const std::string& value) {
 }
 
 void TCatalogueEditor::SetDigest(const TComponentEntry& component, const TSha256Digest& digest,
-                                 int64_t size) {
+                                 int64_t size, const engine::TDeltaOffer& offer) {
   const std::string& content = FLines[component.Line].Content;
   const TValueSpan span = ValueSpan(content);
   std::vector<std::string> pieces = Pieces(content.substr(span.Begin, span.End - span.Begin));
   std::vector<std::string> kept(pieces.begin(), pieces.begin() + kComponentFileField + 1);
-  const std::vector<std::string> signedFields = {engine::Sha256Field(digest),
-                                                 engine::SizeField(size)};
+  std::vector<std::string> signedFields = {engine::Sha256Field(digest), engine::SizeField(size)};
+  const std::vector<std::string> offered = Pieces(engine::DeltaOfferFields(offer));
+  signedFields.insert(signedFields.end(), offered.begin() + 1, offered.end());
   bool placed = false;
   for (size_t i = kComponentFileField + 1; i < pieces.size(); ++i) {
+    if (IsDeltaOfferField(pieces[i])) continue;
     if (!engine::IsDigestField(pieces[i]) && !engine::IsSizeField(pieces[i])) {
       kept.push_back(pieces[i]);
     } else if (!placed) {
@@ -196,7 +205,8 @@ void TCatalogueEditor::SetDigest(const TComponentEntry& component, const TSha256
   const std::string value = Joined(kept);
   if (platform::Utf16Length(Decoded(value)) > kMaxEntryLength)
     FProblems.push_back(EntryName(component.Module, component.Key) +
-                        ": the entry is longer than 2047 characters with its digest and size");
+                        ": the entry is longer than 2047 characters with its digest, size and "
+                        "offer of smaller downloads");
   SetValue(component.Line, value);
 }
 

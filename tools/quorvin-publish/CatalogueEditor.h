@@ -13,6 +13,9 @@
 //     after it: the first digest field it has is replaced, further digest
 //     and size fields are dropped, and an entry without one gets them
 //     appended after its last field;
+//   - the fields that offer a compressed copy or patches ("zst",
+//     "patch=...", engine/DeltaOffer.h) are dropped wherever they stand and
+//     the offer given is written right after the size field;
 //   - [release] Serial= gets the new serial (the line is added, and the
 //     section at the end of the file, when missing); Expires= is set when
 //     asked for and removed otherwise, so a new signature never inherits an
@@ -24,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/DeltaOffer.h"
 #include "util/Sha256.h"
 
 // A component entry and the file it names.
@@ -47,7 +51,8 @@ class TCatalogueEditor {
   // The serial the catalogue has now; 0 when it has none.
   uint64_t Serial() const { return FSerial; }
 
-  void SetDigest(const TComponentEntry& component, const TSha256Digest& digest, int64_t size);
+  void SetDigest(const TComponentEntry& component, const TSha256Digest& digest, int64_t size,
+                 const engine::TDeltaOffer& offer = {});
   void SetRelease(uint64_t serial, const std::optional<std::string>& expires);
   std::string Text() const;
 

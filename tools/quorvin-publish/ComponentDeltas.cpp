@@ -1,6 +1,7 @@
 #include "ComponentDeltas.h"
 
 #include <filesystem>
+#include <optional>
 
 #include "DeltaCheck.h"
 #include "platform/Files.h"
@@ -11,6 +12,10 @@ namespace {
 // The updater stages no file of 2 GiB or more, so no route to one is made.
 constexpr int64_t kLargestFile = (int64_t{1} << 31) - 1;
 
+std::span<const uint8_t> Bytes(const std::string& text) {
+  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
 class TDeltaMaker {
  public:
   TDeltaMaker(const TServerTree& tree, const TComponentFile& file, int level)
@@ -20,39 +25,29 @@ class TDeltaMaker {
 
   int64_t FileSize() const { return static_cast<int64_t>(FTarget.Bytes().size()); }
 
-  // Makes the compressed copy, or a patch from `base`, unless one of that
-  // name is there and sound; returns its size, or -1 when it is not smaller
-  // than `limit` (and is then not left on disk).
-  int64_t Make(const std::string& path, const std::string& basePath, int64_t limit) {
+  // The compressed copy (no base), or a patch from `basePath`: the sound
+  // file of that name on disk, else one made now; nothing when it is not
+  // smaller than `limit`.
+  std::optional<TDeltaFile> Make(const std::string& path, const std::string& basePath,
+                                 int64_t limit) {
+    platform::TMappedFile base;
+    if (!basePath.empty()) base.Open(basePath);
     const std::string onDisk = FTree.Component(path);
-    if (platform::FileExists(onDisk) && Fault(onDisk, basePath).empty()) {
+    if (platform::FileExists(onDisk) &&
+        RebuildFault(onDisk, basePath, FFile.Digest, FileSize()).empty()) {
       const int64_t size = platform::FileSize(onDisk);
-      if (size < limit) return size;
+      if (size < limit) return TDeltaFile{path, size, "", ""};
     }
-    const std::string made = Encode(basePath);
-    platform::DeleteFile(onDisk);
-    if (static_cast<int64_t>(made.size()) >= limit) return -1;
-    std::filesystem::create_directories(std::filesystem::path(onDisk).parent_path());
-    platform::WriteWholeFile(onDisk, made.data(), made.size());
-    const std::string fault = Fault(onDisk, basePath);
-    if (!fault.empty()) {
-      platform::DeleteFile(onDisk);
-      throw Exception(onDisk + " does not rebuild " + FFile.Path + ": " + fault);
-    }
-    return static_cast<int64_t>(made.size());
+    std::string made = basePath.empty() ? engine::CompressedCopy(FTarget.Bytes(), FLevel)
+                                        : engine::Patch(base.Bytes(), FTarget.Bytes(), FLevel);
+    const int64_t size = static_cast<int64_t>(made.size());
+    if (size >= limit) return std::nullopt;
+    const std::string fault = RebuildFault(Bytes(made), base.Bytes(), FFile.Digest, FileSize());
+    if (!fault.empty()) throw Exception(onDisk + " does not rebuild " + FFile.Path + ": " + fault);
+    return TDeltaFile{path, size, "", std::move(made)};
   }
 
  private:
-  std::string Encode(const std::string& basePath) {
-    if (basePath.empty()) return engine::CompressedCopy(FTarget.Bytes(), FLevel);
-    platform::TMappedFile base;
-    base.Open(basePath);
-    return engine::Patch(base.Bytes(), FTarget.Bytes(), FLevel);
-  }
-  std::string Fault(const std::string& onDisk, const std::string& basePath) const {
-    return RebuildFault(onDisk, basePath, FFile.Digest, FileSize());
-  }
-
   const TServerTree& FTree;
   const TComponentFile& FFile;
   int FLevel;
@@ -68,22 +63,29 @@ TComponentDeltas MakeComponentDeltas(const TServerTree& tree, const TComponentFi
   if (deltas.FileSize < 0) throw Exception(file.Path + " is missing");
   if (deltas.FileSize > kLargestFile) return deltas;
   TDeltaMaker maker(tree, file, level);
-  const std::string copyPath = engine::CompressedCopyPath(file.Bare, file.Digest);
-  int64_t limit = maker.Make(copyPath, "", deltas.FileSize);
-  if (limit >= 0) {
+  int64_t limit = deltas.FileSize;
+  if (auto copy = maker.Make(engine::CompressedCopyPath(file.Bare, file.Digest), "", limit)) {
     deltas.Offer.CompressedCopy = true;
-    deltas.Files.push_back({copyPath, limit, ""});
-  } else {
-    limit = deltas.FileSize;
+    limit = copy->Size;
+    deltas.Files.push_back(std::move(*copy));
   }
   for (const TEarlierVersion& version : earlier) {
     if (platform::FileSize(version.Path) > kLargestFile) continue;
     const std::string base = engine::DigestPrefix(version.Digest);
-    const std::string path = engine::PatchPath(file.Bare, base, file.Digest);
-    const int64_t size = maker.Make(path, version.Path, limit);
-    if (size < 0) continue;
+    auto patch = maker.Make(engine::PatchPath(file.Bare, base, file.Digest), version.Path, limit);
+    if (!patch) continue;
+    patch->Release = version.Release;
     deltas.Offer.PatchBases.push_back(base);
-    deltas.Files.push_back({path, size, version.Release});
+    deltas.Files.push_back(std::move(*patch));
   }
   return deltas;
+}
+
+void WriteDeltaFiles(const TServerTree& tree, const TComponentDeltas& deltas) {
+  for (const TDeltaFile& file : deltas.Files) {
+    if (file.Made.empty()) continue;
+    const std::string path = tree.Component(file.Path);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    platform::WriteWholeFile(path, file.Made.data(), file.Made.size());
+  }
 }

@@ -28,20 +28,28 @@ constexpr size_t kPiece = size_t{1} << 20;
 
 }  // namespace
 
+std::string RebuildFault(std::span<const uint8_t> delta, std::span<const uint8_t> base,
+                         const TSha256Digest& digest, int64_t size) {
+  try {
+    THashingStream rebuilt;
+    engine::TRebuildStream stream(rebuilt, size, base);
+    for (size_t at = 0; at < delta.size(); at += kPiece)
+      stream.Write(delta.data() + at, std::min(kPiece, delta.size() - at));
+    stream.Finish();
+    if (rebuilt.Digest() != digest) return "it rebuilds a file of another SHA-256";
+    return "";
+  } catch (const Exception& error) {
+    return error.Message();
+  }
+}
+
 std::string RebuildFault(const std::string& deltaPath, const std::string& basePath,
                          const TSha256Digest& digest, int64_t size) {
   try {
     platform::TMappedFile delta, base;
     delta.Open(deltaPath);
     if (!basePath.empty()) base.Open(basePath);
-    THashingStream rebuilt;
-    engine::TRebuildStream stream(rebuilt, size, base.Bytes());
-    const std::span<const uint8_t> bytes = delta.Bytes();
-    for (size_t at = 0; at < bytes.size(); at += kPiece)
-      stream.Write(bytes.data() + at, std::min(kPiece, bytes.size() - at));
-    stream.Finish();
-    if (rebuilt.Digest() != digest) return "it rebuilds a file of another SHA-256";
-    return "";
+    return RebuildFault(delta.Bytes(), base.Bytes(), digest, size);
   } catch (const Exception& error) {
     return error.Message();
   }

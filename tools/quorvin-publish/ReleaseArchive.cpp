@@ -5,6 +5,7 @@
 
 #include "engine/Catalogue.h"
 #include "engine/CatalogueRelease.h"
+#include "engine/DeltaOffer.h"
 #include "engine/FileDigest.h"
 #include "platform/Files.h"
 #include "util/IniFiles.h"
@@ -34,7 +35,8 @@ TReleaseArchive::TReleaseArchive(const std::string& root) : FRoot(AppendBackslas
   for (const auto& entry : std::filesystem::directory_iterator(FRoot)) {
     const std::string name = entry.path().filename().string();
     const std::string catalogue = CatalogueOf(FRoot + name + "/");
-    if (!entry.is_directory() || !platform::FileExists(catalogue)) continue;
+    if (name.starts_with(".") || !entry.is_directory() || !platform::FileExists(catalogue))
+      continue;
     try {
       FReleases.push_back({name, ReadCatalogueRelease(platform::ReadWholeFile(catalogue)).Serial});
     } catch (const Exception& error) {
@@ -52,6 +54,19 @@ std::vector<std::string> TReleaseArchive::Releases() const {
   return names;
 }
 
+std::optional<TEarlierVersion> TReleaseArchive::VersionIn(const TRelease& release,
+                                                          const std::string& module,
+                                                          const std::string& component) const {
+  const std::string path = ComponentFileIn(FRoot + release.Name + "/", module, component);
+  if (path.empty()) return std::nullopt;
+  if (!FDigests.count(path)) {
+    const auto file = engine::DigestOfFile(path, true);
+    FDigests[path] = file ? std::optional(file->Sha256) : std::nullopt;
+  }
+  if (!FDigests[path]) return std::nullopt;
+  return TEarlierVersion{release.Name, path, *FDigests[path]};
+}
+
 std::vector<TEarlierVersion> TReleaseArchive::EarlierVersions(const std::string& module,
                                                               const std::string& component,
                                                               const TSha256Digest& current,
@@ -60,11 +75,20 @@ std::vector<TEarlierVersion> TReleaseArchive::EarlierVersions(const std::string&
   std::vector<TSha256Digest> seen{current};
   for (const TRelease& release : FReleases) {
     if (static_cast<int>(versions.size()) >= count) break;
-    const std::string path = ComponentFileIn(FRoot + release.Name + "/", module, component);
-    const auto file = path.empty() ? std::nullopt : engine::DigestOfFile(path, true);
-    if (!file || std::find(seen.begin(), seen.end(), file->Sha256) != seen.end()) continue;
-    seen.push_back(file->Sha256);
-    versions.push_back({release.Name, path, file->Sha256});
+    const auto version = VersionIn(release, module, component);
+    if (!version || std::find(seen.begin(), seen.end(), version->Digest) != seen.end()) continue;
+    seen.push_back(version->Digest);
+    versions.push_back(*version);
   }
   return versions;
+}
+
+std::optional<TEarlierVersion> TReleaseArchive::VersionWithPrefix(const std::string& module,
+                                                                  const std::string& component,
+                                                                  const std::string& base) const {
+  for (const TRelease& release : FReleases) {
+    const auto version = VersionIn(release, module, component);
+    if (version && engine::DigestPrefix(version->Digest) == base) return version;
+  }
+  return std::nullopt;
 }

@@ -9,7 +9,9 @@
 //   ARCHIVE/<release>/download/allfiles.ini   the release's catalogue
 //   ARCHIVE/<release>/download/<bare name>    its component files
 //
-// A folder without download/allfiles.ini is no release.  Releases are
+// A folder without download/allfiles.ini is no release, and neither is one
+// whose name begins with a dot (quorvin-publish archive fills such a folder
+// and renames it when it is whole).  Releases are
 // ordered by their catalogue's serial (its [release] section), newest
 // first; releases of equal serial (unsigned ones all have 0) by their
 // folder's name, the later first, so folders named by date sort right.
@@ -18,6 +20,8 @@
 // module and component key, told apart by their SHA-256 (a file that did
 // not change is one version however many releases carry it).
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,12 +50,24 @@ class TReleaseArchive {
   std::vector<TEarlierVersion> EarlierVersions(const std::string& module,
                                                const std::string& component,
                                                const TSha256Digest& current, int count) const;
+  // The newest version of the component's file whose SHA-256 begins with
+  // the digest prefix `base` (engine/DeltaOffer.h); nothing when no release
+  // holds one.
+  std::optional<TEarlierVersion> VersionWithPrefix(const std::string& module,
+                                                   const std::string& component,
+                                                   const std::string& base) const;
 
  private:
   struct TRelease {
     std::string Name;
     uint64_t Serial = 0;
   };
+  // The component's file in the release and its digest; nothing when the
+  // release names none or it cannot be read.  Each file is hashed once.
+  std::optional<TEarlierVersion> VersionIn(const TRelease& release, const std::string& module,
+                                           const std::string& component) const;
+
   std::string FRoot;  // ends in "/"
   std::vector<TRelease> FReleases;
+  mutable std::map<std::string, std::optional<TSha256Digest>> FDigests;  // by path
 };

@@ -10,6 +10,14 @@
 // through a temporary file and a rename.  Nothing is written when anything
 // is missing or does not verify.  Returns the exit status.
 //
+// With an archive of earlier releases (ReleaseArchive.h) it also makes each
+// component's compressed copy and its patches from the last `PatchCount`
+// earlier versions (ComponentDeltas.h), in memory, and states them in the
+// entry's fields; they are written below download/delta/ after everything
+// has been checked, before the signatures and the catalogue.  Without an
+// archive no entry offers either: the fields of an earlier signing are
+// dropped, since they may name files made for other content.
+//
 // One key writes one bare signature line, the form every updater reads
 // (also those built before roots existed); several keys write one line per
 // key, each naming it.
@@ -18,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "ReleaseArchive.h"
+#include "engine/DeltaEncoder.h"
 #include "engine/TrustRoot.h"
 
 inline constexpr int kDefaultExpiryDays = 7;
@@ -28,6 +38,9 @@ struct TSignOptions {
   int ExpiresInDays = kDefaultExpiryDays;
   bool RestartSerial = false;
   std::optional<engine::TRoot> FirstRoot;  // none: the one-key root of the only key
+  std::string Archive;                     // "": no compressed copies, no patches
+  int PatchCount = kDefaultPatchCount;
+  int Level = engine::kDefaultDeltaLevel;
 };
 
 int Sign(const TSignOptions& options, std::ostream& out, std::ostream& err);

@@ -1,14 +1,17 @@
 #include "Verify.h"
 
-#include <map>
+#include <filesystem>
+#include <memory>
 
+#include "DeltaCheck.h"
+#include "ReleaseArchive.h"
 #include "Roots.h"
 #include "ServerTree.h"
 #include "engine/Catalogue.h"
 #include "engine/CatalogueRelease.h"
 #include "engine/CatalogueSignature.h"
+#include "engine/DeltaOffer.h"
 #include "engine/DownloadVerdict.h"
-#include "engine/FileDigest.h"
 #include "engine/RootChain.h"
 #include "platform/Files.h"
 #include "util/QuorvinSI.h"
@@ -16,9 +19,27 @@
 
 namespace {
 
+std::string Counted(int count, const std::string& one, const std::string& many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 class TVerification {
  public:
   TVerification(const TServerTree& tree, std::ostream& out) : FTree(tree), FOut(out) {}
+
+  // What sign has computed and checked already.
+  void Known(const TPendingCatalogue& pending) {
+    for (const auto& [path, digest] : pending.Digests) FDigests[path] = digest;
+    FCheckedDeltaFiles = pending.CheckedDeltaFiles;
+  }
+
+  void Archive(const std::string& root) {
+    try {
+      FArchive = std::make_unique<TReleaseArchive>(root);
+    } catch (const Exception& error) {
+      Fail("the archive: " + error.Message());
+    }
+  }
 
   // The newest root, walked to as the updater walks; nothing when the walk fails.
   std::optional<engine::TRoot> Roots(const engine::TRoot& firstRoot) {
@@ -66,14 +87,32 @@ class TVerification {
     }
   }
 
+  // Files below download/delta/ that no entry names.
+  void Unnamed() {
+    const std::string folder = FTree.Component(engine::kDeltaFolder);
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error)) return;
+    int unnamed = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+      if (!FNamed.count(engine::kDeltaFolder + entry.path().filename().string())) ++unnamed;
+    if (unnamed > 0)
+      FOut << "note: " << Counted(unnamed, "file", "files") << " in " << folder
+           << " named by no entry (quorvin-publish prune removes them)\n";
+  }
+
   int Close() {
+    if (FUnchecked > 0)
+      FOut << Counted(FUnchecked, "patch", "patches")
+           << " not checked, for want of the base (see NOT CHECKED above)\n";
     if (FFailures > 0) {
       FOut << FFailures << (FFailures == 1 ? " check" : " checks") << " failed\n";
       return 1;
     }
     FOut << "verified: signature, serial " << FSerial << ", expires " << FormatUtcTime(*FExpires)
-         << ", " << FFiles << " component " << (FFiles == 1 ? "file" : "files") << ", under "
-         << engine::RootName(FRoot) << "\n";
+         << ", " << FFiles << " component " << (FFiles == 1 ? "file" : "files");
+    if (FCopies > 0) FOut << ", " << Counted(FCopies, "compressed copy", "compressed copies");
+    if (FPatches > 0) FOut << ", " << Counted(FPatches, "patch", "patches");
+    FOut << ", under " << engine::RootName(FRoot) << "\n";
     return 0;
   }
 
@@ -108,6 +147,59 @@ class TVerification {
       return Fail(name + ": " + path + " does not match its sha256");
     if (digest->Size != *expected.Size) return Fail(name + ": " + path + " does not have its size");
     ++FFiles;
+    Deltas(module, key, bare, *digest, engine::ReadDeltaOffer(fields.FieldList()));
+  }
+
+  // The compressed copy and the patches the entry offers for the file.
+  void Deltas(const std::string& module, const std::string& key, const std::string& bare,
+              const engine::TFileDigest& file, const engine::TDeltaOffer& offer) {
+    const std::string name = "[" + module + "] " + key + ": ";
+    if (offer.CompressedCopy) {
+      const std::string path = engine::CompressedCopyPath(bare, file.Sha256);
+      if (Checked(path) || (Present(name + "the compressed copy ", path) &&
+                            Rebuilds(name + "the compressed copy ", path, "", file)))
+        ++FCopies;
+    }
+    for (const std::string& base : offer.PatchBases) {
+      const std::string path = engine::PatchPath(bare, base, file.Sha256);
+      const std::string what = name + "the patch from " + base + " ";
+      if (Checked(path)) {
+        ++FPatches;
+        continue;
+      }
+      if (!Present(what, path)) continue;
+      const auto version = FArchive ? FArchive->VersionWithPrefix(module, key, base) : std::nullopt;
+      if (!version) {
+        FOut << "NOT CHECKED: " << what << FTree.Component(path) << ": "
+             << (FArchive ? "no archived release holds that version of the file"
+                          : "no archive given (--archive)")
+             << "\n";
+        ++FUnchecked;
+      } else if (Rebuilds(what, path, version->Path, file)) {
+        ++FPatches;
+      }
+    }
+  }
+
+  // Whether sign made the file below download/ and rebuilt it already.
+  bool Checked(const std::string& path) {
+    FNamed.insert(path);
+    return FCheckedDeltaFiles.count(path) > 0;
+  }
+
+  // Whether the file below download/ is on the server; named as missing when not.
+  bool Present(const std::string& what, const std::string& path) {
+    if (platform::FileExists(FTree.Component(path))) return true;
+    Fail(what + FTree.Component(path) + " is missing");
+    return false;
+  }
+
+  bool Rebuilds(const std::string& what, const std::string& path, const std::string& basePath,
+                const engine::TFileDigest& file) {
+    const std::string fault = RebuildFault(FTree.Component(path), basePath, file.Sha256, file.Size);
+    if (fault.empty()) return true;
+    Fail(what + FTree.Component(path) + " does not rebuild the file: " + fault);
+    return false;
   }
 
   const TServerTree& FTree;
@@ -118,6 +210,10 @@ class TVerification {
   uint64_t FSerial = 0;
   std::optional<int64_t> FExpires;
   std::map<std::string, std::optional<engine::TFileDigest>> FDigests;
+  std::set<std::string> FCheckedDeltaFiles;
+  std::set<std::string> FNamed;  // delta files the entries name, below download/
+  std::unique_ptr<TReleaseArchive> FArchive;
+  int FCopies = 0, FPatches = 0, FUnchecked = 0;
 };
 
 // The tree's own catalogue and signatures; nothing when the catalogue is missing.
@@ -126,7 +222,8 @@ std::optional<TPendingCatalogue> Published(const TServerTree& tree, TVerificatio
     verification.Fail(tree.Catalogue() + " is missing");
     return std::nullopt;
   }
-  TPendingCatalogue published{platform::ReadWholeFile(tree.Catalogue()), ""};
+  TPendingCatalogue published;
+  published.Catalogue = platform::ReadWholeFile(tree.Catalogue());
   if (platform::FileExists(tree.Signature()))
     published.Signatures = platform::ReadWholeFile(tree.Signature());
   else
@@ -137,9 +234,11 @@ std::optional<TPendingCatalogue> Published(const TServerTree& tree, TVerificatio
 }  // namespace
 
 int Verify(const engine::TRoot& firstRoot, const std::string& serverRoot, std::ostream& out,
-           const std::optional<TPendingCatalogue>& pending) {
+           const std::optional<TPendingCatalogue>& pending, const std::string& archive) {
   const TServerTree tree(serverRoot);
   TVerification verification(tree, out);
+  if (pending) verification.Known(*pending);
+  if (!archive.empty()) verification.Archive(archive);
   const std::optional<TPendingCatalogue> published =
       pending ? pending : Published(tree, verification);
   if (!published) return verification.Close();
@@ -148,5 +247,6 @@ int Verify(const engine::TRoot& firstRoot, const std::string& serverRoot, std::o
   if (root && (pending || platform::FileExists(tree.Signature())))
     verification.Signature(*root, *published);
   verification.Components(published->Catalogue);
+  if (!pending) verification.Unnamed();
   return verification.Close();
 }

@@ -2,15 +2,19 @@
 //
 //   quorvin-publish keygen SECRET_FILE
 //   quorvin-publish sign [--expires DAYS] [--restart-serial] [--root FIRST_ROOT]
+//                        [--archive ARCHIVE [--patches K] [--level N]]
 //                        SECRET_FILE... SERVER_ROOT
-//   quorvin-publish verify PUBLIC_KEY SERVER_ROOT
-//   quorvin-publish verify --root FIRST_ROOT SERVER_ROOT
+//   quorvin-publish verify [--archive ARCHIVE] PUBLIC_KEY SERVER_ROOT
+//   quorvin-publish verify [--archive ARCHIVE] --root FIRST_ROOT SERVER_ROOT
+//   quorvin-publish archive SERVER_ROOT ARCHIVE
+//   quorvin-publish prune SERVER_ROOT
 //   quorvin-publish root-create [ROOT_OPTIONS] ROOT_FILE
 //   quorvin-publish root-next [ROOT_OPTIONS] PREVIOUS_ROOT ROOT_FILE
 //   quorvin-publish root-sign SECRET_FILE... ROOT_FILE
 //
 // FIRST_ROOT is the root built into the updater (QUORVIN_ROOT_FILE), its
-// signatures beside it as FIRST_ROOT.sig.
+// signatures beside it as FIRST_ROOT.sig.  ARCHIVE is the vendor's archive
+// of earlier releases (ReleaseArchive.h), which `archive` adds to.
 //
 // Exit status: 0 success, 1 failure, 2 wrong use.
 #include <iostream>
@@ -18,8 +22,10 @@
 #include <string>
 #include <vector>
 
+#include "ArchiveRelease.h"
 #include "KeyFiles.h"
 #include "Keygen.h"
+#include "Prune.h"
 #include "Roots.h"
 #include "Sign.h"
 #include "Verify.h"
@@ -32,13 +38,21 @@ namespace {
 
 constexpr int kWrongUse = 2;
 constexpr int kMaxExpiryDays = 36500;
+// More patches than this only lengthen every entry: users that far behind
+// are few, and the compressed copy serves them.
+constexpr uint64_t kMaxPatchCount = 16;
+// zstd's highest ordinary level; those above it take far more memory.
+constexpr uint64_t kMaxLevel = 19;
 
 const char* const kUsage =
     "usage: quorvin-publish keygen SECRET_FILE\n"
     "       quorvin-publish sign [--expires DAYS] [--restart-serial] [--root FIRST_ROOT]\n"
+    "                            [--archive ARCHIVE [--patches K] [--level N]]\n"
     "                            SECRET_FILE... SERVER_ROOT\n"
-    "       quorvin-publish verify PUBLIC_KEY SERVER_ROOT\n"
-    "       quorvin-publish verify --root FIRST_ROOT SERVER_ROOT\n"
+    "       quorvin-publish verify [--archive ARCHIVE] PUBLIC_KEY SERVER_ROOT\n"
+    "       quorvin-publish verify [--archive ARCHIVE] --root FIRST_ROOT SERVER_ROOT\n"
+    "       quorvin-publish archive SERVER_ROOT ARCHIVE\n"
+    "       quorvin-publish prune SERVER_ROOT\n"
     "       quorvin-publish root-create [ROOT_OPTIONS] ROOT_FILE\n"
     "       quorvin-publish root-next [ROOT_OPTIONS] PREVIOUS_ROOT ROOT_FILE\n"
     "       quorvin-publish root-sign SECRET_FILE... ROOT_FILE\n"
@@ -103,6 +117,7 @@ engine::TRoot FirstRoot(const std::string& rootFile) {
 
 int RunSign(TArguments& args) {
   TSignOptions options;
+  bool deltaOptions = false;
   while (args.NextIsOption()) {
     const std::string option = args.Take();
     if (option == "--expires")
@@ -111,9 +126,18 @@ int RunSign(TArguments& args) {
       options.RestartSerial = true;
     else if (option == "--root")
       options.FirstRoot = FirstRoot(args.Value(option));
+    else if (option == "--archive")
+      options.Archive = args.Value(option);
+    else if (option == "--patches")
+      options.PatchCount = static_cast<int>(Number(option, args.Value(option), 0, kMaxPatchCount));
+    else if (option == "--level")
+      options.Level = static_cast<int>(Number(option, args.Value(option), 1, kMaxLevel));
     else
       throw TWrongUse{"sign has no option " + option};
+    if (option == "--patches" || option == "--level") deltaOptions = true;
   }
+  if (deltaOptions && options.Archive.empty())
+    throw TWrongUse{"--patches and --level need --archive"};
   std::vector<std::string> rest = args.Rest();
   if (rest.size() < 2) throw TWrongUse{"sign needs SECRET_FILE... SERVER_ROOT"};
   options.ServerRoot = rest.back();
@@ -123,11 +147,23 @@ int RunSign(TArguments& args) {
 }
 
 int RunVerify(TArguments& args) {
+  std::optional<engine::TRoot> root;
+  std::string archive;
+  while (args.NextIsOption()) {
+    const std::string option = args.Take();
+    if (option == "--root")
+      root = FirstRoot(args.Value(option));
+    else if (option == "--archive")
+      archive = args.Value(option);
+    else
+      throw TWrongUse{"verify has no option " + option};
+  }
   std::vector<std::string> rest = args.Rest();
-  if (rest.size() == 3 && rest[0] == "--root")
-    return Verify(FirstRoot(rest[1]), rest[2], std::cout);
-  if (rest.size() != 2 || rest[0].starts_with("--")) throw TWrongUse{"verify takes two arguments"};
-  return Verify(engine::OneKeyRoot(ReadPublicKey(rest[0], "PUBLIC_KEY")), rest[1], std::cout);
+  if (root && rest.size() == 1) return Verify(*root, rest[0], std::cout, std::nullopt, archive);
+  if (root || rest.size() != 2)
+    throw TWrongUse{"verify takes PUBLIC_KEY or --root FIRST_ROOT, then SERVER_ROOT"};
+  return Verify(engine::OneKeyRoot(ReadPublicKey(rest[0], "PUBLIC_KEY")), rest[1], std::cout,
+                std::nullopt, archive);
 }
 
 TRootOptions ReadRootOptions(TArguments& args) {
@@ -159,6 +195,13 @@ int Run(const std::string& command, TArguments& args) {
     return Keygen(rest[0], std::cout);
   }
   if (command == "sign") return RunSign(args);
+  if (command == "archive" || command == "prune") {
+    const auto rest = args.Rest();
+    if (command == "archive" && rest.size() == 2)
+      return ArchiveRelease(rest[0], rest[1], std::cout);
+    if (command == "prune" && rest.size() == 1) return Prune(rest[0], std::cout);
+    throw TWrongUse{command + " has the wrong number of arguments"};
+  }
   if (command == "verify") return RunVerify(args);
   if (command == "root-create" || command == "root-next") {
     const TRootOptions options = ReadRootOptions(args);

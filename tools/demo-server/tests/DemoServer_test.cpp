@@ -109,7 +109,8 @@ class DemoServerTest : public ::testing::Test {
     ServerOptions options;
     options.port = 0;
     options.root = root_;
-    options.log = false;
+    options.log = Logging();
+    if (Logging()) testing::internal::CaptureStderr();
     server_ = std::make_unique<DemoServer>(options);
     port_ = server_->Listen();
     running_ = std::async(std::launch::async, [this] { server_->Run(); });
@@ -120,6 +121,8 @@ class DemoServerTest : public ::testing::Test {
     EXPECT_EQ(running_.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     fs::remove_all(root_);
   }
+
+  virtual bool Logging() const { return false; }
 
   static void Write(const fs::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
@@ -233,6 +236,40 @@ TEST_F(DemoServerTest, StopEndsIdleConnections) {
   server_->Stop();
   EXPECT_EQ(running_.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_TRUE(client.ClosedByServer());
+}
+
+class DemoServerLogTest : public DemoServerTest {
+ protected:
+  bool Logging() const override { return true; }
+};
+
+// The demo adds up what its update fetched from these lines: each names the
+// bytes of the body that went out, which a client that hangs up early cuts.
+TEST_F(DemoServerLogTest, EachRequestsLineCountsTheBodyBytesSent) {
+  Write(root_ / "download" / "big.bin", "");
+  const std::uintmax_t big = std::uintmax_t{256} << 20;
+  fs::resize_file(root_ / "download" / "big.bin", big);  // sparse: quick to write and read
+  {
+    RawClient client(port_);
+    client.Send("HEAD /download/Tools/Report.dll HTTP/1.1\r\nHost: x\r\n\r\n" +
+                Get("/download/Tools/Report.dll") + Get("/download/none"));
+    EXPECT_EQ(client.Read(true).status, 200);
+    EXPECT_EQ(client.Read().body, "report");
+    EXPECT_EQ(client.Read().status, 404);
+    RawClient quitter(port_);
+    quitter.Send(Get("/download/big.bin"));
+    EXPECT_EQ(quitter.Read(true).status, 200);  // its body is on its way
+  }  // both hang up; the big file's answer cannot go out whole
+  server_->Stop();
+  ASSERT_EQ(running_.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  const std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("HEAD /download/Tools/Report.dll 200 6 0\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("GET /download/Tools/Report.dll 200 6 6\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("GET /download/none 404 "), std::string::npos) << log;
+  const size_t line = log.find("GET /download/big.bin 200 " + std::to_string(big) + " ");
+  ASSERT_NE(line, std::string::npos) << log;
+  const std::string sent = log.substr(line + 27 + std::to_string(big).size());
+  EXPECT_LT(std::stoull(sent), big) << log;
 }
 
 TEST(RequestHeadTest, KeepAliveFollowsVersionAndConnectionTokens) {

@@ -128,6 +128,8 @@ TEST_F(ComponentDeltasTest, TheCompressedCopyAndAPatchFromEachVersionRebuildTheN
   const TComponentFile main = NewMain();
   const auto earlier = archive.EarlierVersions("ModA", "Main", main.Digest, kDefaultPatchCount);
   const TComponentDeltas deltas = MakeComponentDeltas(tree, main, earlier, kQuick);
+  EXPECT_FALSE(folder.Has("server/download/delta"));  // nothing written yet
+  WriteDeltaFiles(tree, deltas);
 
   EXPECT_TRUE(deltas.Offer.CompressedCopy);
   ASSERT_EQ(deltas.Offer.PatchBases.size(), 3u);
@@ -157,6 +159,7 @@ TEST_F(ComponentDeltasTest, APatchFromAnotherBaseOrForAnotherFileIsFoundOut) {
   const TComponentFile main = NewMain();
   const auto earlier = archive.EarlierVersions("ModA", "Main", main.Digest, 1);
   const TComponentDeltas deltas = MakeComponentDeltas(tree, main, earlier, kQuick);
+  WriteDeltaFiles(tree, deltas);
   const std::string patch = tree.Component(deltas.Files[1].Path);
   const int64_t size = deltas.FileSize;
   EXPECT_NE(RebuildFault(patch, folder / "archive/c-first/download/main.bin", main.Digest, size),
@@ -199,12 +202,16 @@ TEST_F(ComponentDeltasTest, ASoundFileOfTheNameIsKeptAndAnUnsoundOneMadeAgain) {
   const TEarlierVersion third{"a-third", folder / "archive/a-third/download/main.bin",
                               Sha256(releases.Main[2])};
   const TComponentDeltas first = MakeComponentDeltas(tree, main, {third}, kQuick);
+  WriteDeltaFiles(tree, first);
   const std::string copy = tree.Component(first.Files[0].Path);
   const std::string patch = tree.Component(first.Files[1].Path);
   const auto longAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 365);
   std::filesystem::last_write_time(copy, longAgo);
   folder.Write("server/download/" + first.Files[1].Path, "not a patch");
   const TComponentDeltas again = MakeComponentDeltas(tree, main, {third}, kQuick);
+  EXPECT_TRUE(again.Files[0].Made.empty());  // the sound one is kept
+  EXPECT_FALSE(again.Files[1].Made.empty());
+  WriteDeltaFiles(tree, again);
   EXPECT_EQ(std::filesystem::last_write_time(copy), longAgo);  // not written again
   EXPECT_EQ(again.Files[1].Size, first.Files[1].Size);
   EXPECT_EQ(RebuildFault(patch, third.Path, main.Digest, first.FileSize), "");
@@ -219,7 +226,7 @@ TEST_F(ComponentDeltasTest, AFileThatIsNotWhatItsDigestSaysStopsThePublishingAnd
   } catch (const Exception& error) {
     EXPECT_NE(error.Message().find("does not rebuild"), std::string::npos) << error.Message();
   }
-  EXPECT_TRUE(std::filesystem::is_empty(folder / "server/download/delta"));
+  EXPECT_FALSE(folder.Has("server/download/delta"));
 }
 
 TEST_F(ComponentDeltasTest, AFileOfTwoGiBOrMoreGetsNeither) {
