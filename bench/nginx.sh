@@ -4,12 +4,16 @@
 # starts nginx in the background, with its configuration, log and temporary
 # files in FOLDER, serving ROOT on a free port, and, when DIRECTIVES are
 # given (such as "limit_rate 10m;"), ROOT again on the next port with them.
-# Sets bench_nginx_port and bench_nginx_pid; fails with nginx's error log
+# With BENCH_NGINX_ACCESS_LOG set to a file, nginx logs each request's
+# line there.  Sets bench_nginx_port and bench_nginx_pid; fails with nginx's error log
 # on standard error when no port could be had.  The caller stops it:
 #   kill "$bench_nginx_pid"
 bench_nginx_try() {
   local folder=$1 root=$2 directives=$3 port=$4 second=""
   [ -n "$directives" ] && second="server { listen 127.0.0.1:$((port + 1)); root $root; $directives }"
+  local access_log="access_log off;"
+  [ -n "${BENCH_NGINX_ACCESS_LOG:-}" ] &&
+    access_log="log_format lines '\$request'; access_log ${BENCH_NGINX_ACCESS_LOG} lines;"
   mkdir -p "$folder/temp"
   cat > "$folder/nginx.conf" << CONF
 daemon off;
@@ -18,7 +22,7 @@ pid $folder/nginx.pid;
 error_log $folder/error.log;
 events { worker_connections 16; }
 http {
-  access_log off;
+  $access_log
   sendfile on;
   client_body_temp_path $folder/temp/body;
   proxy_temp_path $folder/temp/proxy;
