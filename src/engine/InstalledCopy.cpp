@@ -32,7 +32,7 @@ bool TInstalledCopy::Open(const std::string& programFolder, const std::string& f
   platform::TContainedFolder reached;
   if (!reached.Open(programFolder, folder.substr(programFolder.size()))) return false;
   try {
-    FMapping.OpenExact(platform::ResolvePath(reached.Path() + bare));
+    FMapping.OpenPrivateCopy(platform::ResolvePath(reached.Path() + bare), programFolder);
   } catch (const EFOpenError&) {
     return false;
   }

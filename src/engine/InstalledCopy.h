@@ -8,13 +8,15 @@
 //
 // The copy is mapped once and the mapping serves twice: its SHA-256 tells
 // which patch fits, and the patch reads its base from it, so a copy of any
-// size costs no memory of ours.  The folder is reached by the contained walk
+// size costs no memory of ours.  What is mapped is a private copy made in
+// the program folder (platform::TMappedFile::OpenPrivateCopy): the installed
+// file stays open to its application and to the family's group, and a
+// mapping of the file itself would end the updater if one of them cut it
+// shorter meanwhile.  The folder is reached by the contained walk
 // from the program folder (platform/ContainedFolder.h), and the file itself
 // is never a symbolic link: a member of the family's group who planted one
 // could otherwise make the updater read any file it can read.  What cannot
 // be reached or read this way is no base; the download then does without.
-//
-// Nothing else may write the file while it is mapped (platform/MappedFile.h).
 #include <cstdint>
 #include <span>
 #include <string>

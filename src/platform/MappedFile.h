@@ -3,9 +3,11 @@
 // read at random (a patch's base file) without a copy of it on the heap:
 // its pages come from the file system's cache and cost no memory of ours.
 //
-// The mapping shows the file as it is on disk: a file that another process
-// cuts shorter while it is mapped would fault when its lost pages are read.
-// Map only files that nothing else writes meanwhile.
+// A mapping shows the file as it is on disk: a file that another process
+// cuts shorter while it is mapped faults when its lost pages are read, which
+// ends the process.  Map with Open or OpenExact only files that nothing else
+// writes meanwhile; a file that others may write is mapped by
+// OpenPrivateCopy, which maps a copy of it that nobody else can reach.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -28,12 +30,21 @@ class TMappedFile {
   // regard to case), where a symbolic link is refused (ELOOP): for a file
   // reached inside a folder that someone else may write to.
   void OpenExact(const std::string& path);
+  // The file at exactly this path (a symbolic link refused, as OpenExact),
+  // copied first into a file without a name made in `scratchFolder` (ending
+  // in "/"; a folder on a disk, so the copy costs page cache, not memory of
+  // ours), which goes when the mapping does.  Nobody else can open the copy,
+  // so nothing done to the original can change or fault what is mapped.  A
+  // file that changes size while it is copied raises EFOpenError (EAGAIN),
+  // as does a scratch folder's file system that cannot make such a file.
+  void OpenPrivateCopy(const std::string& path, const std::string& scratchFolder);
   void Close();
 
   std::span<const uint8_t> Bytes() const { return {FData, FSize}; }
 
  private:
   void Map(const std::string& path, const std::string& shown, int flags);
+  void MapDescriptor(int fd, size_t size, const std::string& path, const std::string& shown);
 
   const uint8_t* FData = nullptr;
   size_t FSize = 0;
