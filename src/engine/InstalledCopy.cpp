@@ -32,7 +32,8 @@ bool TInstalledCopy::Open(const std::string& programFolder, const std::string& f
   platform::TContainedFolder reached;
   if (!reached.Open(programFolder, folder.substr(programFolder.size()))) return false;
   try {
-    FMapping.OpenPrivateCopy(platform::ResolvePath(reached.Path() + bare), programFolder);
+    FMapping.OpenPrivateCopy(platform::ResolvePath(reached.Path() + bare), programFolder,
+                             [] { TMessagePump::TurnIfDue(); });
   } catch (const EFOpenError&) {
     return false;
   }

@@ -36,7 +36,8 @@ int OpenRegular(const std::string& path, const std::string& shown, int flags, si
 
 // Copies `size` bytes of `from` into `to`; 0, or the error number (EAGAIN
 // when `from` ends early or goes on past `size`: it changed meanwhile).
-int CopyExactly(int from, int to, size_t size, const std::string& path) {
+int CopyExactly(int from, int to, size_t size, const std::string& path,
+                const std::function<void()>& betweenBlocks) {
   constexpr size_t kBlock = size_t{1} << 20;
   std::vector<char> block(kBlock);
   for (size_t copied = 0; copied <= size;) {
@@ -52,6 +53,7 @@ int CopyExactly(int from, int to, size_t size, const std::string& path) {
       if (put < 0) return errno;
       at += put;
     }
+    if (betweenBlocks) betweenBlocks();
   }
   return 0;
 }
@@ -65,12 +67,13 @@ void TMappedFile::Map(const std::string& path, const std::string& shown, int fla
   MapDescriptor(fd, size, path, shown);
 }
 
-void TMappedFile::OpenPrivateCopy(const std::string& path, const std::string& scratchFolder) {
+void TMappedFile::OpenPrivateCopy(const std::string& path, const std::string& scratchFolder,
+                                  const std::function<void()>& betweenBlocks) {
   Close();
   size_t size = 0;
   const int original = OpenRegular(path, path, O_NOFOLLOW, size);
   const int copy = calls::Open(scratchFolder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  int error = copy < 0 ? errno : CopyExactly(original, copy, size, path);
+  int error = copy < 0 ? errno : CopyExactly(original, copy, size, path, betweenBlocks);
   calls::Close(original, path);
   if (error != 0) {
     if (copy >= 0) calls::Close(copy, scratchFolder);

@@ -10,6 +10,7 @@
 // OpenPrivateCopy, which maps a copy of it that nobody else can reach.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -37,7 +38,9 @@ class TMappedFile {
   // so nothing done to the original can change or fault what is mapped.  A
   // file that changes size while it is copied raises EFOpenError (EAGAIN),
   // as does a scratch folder's file system that cannot make such a file.
-  void OpenPrivateCopy(const std::string& path, const std::string& scratchFolder);
+  // `betweenBlocks` is called after each MiB copied (a window's turn).
+  void OpenPrivateCopy(const std::string& path, const std::string& scratchFolder,
+                       const std::function<void()>& betweenBlocks = {});
   void Close();
 
   std::span<const uint8_t> Bytes() const { return {FData, FSize}; }

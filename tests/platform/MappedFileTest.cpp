@@ -64,7 +64,9 @@ TEST(MappedFile, APrivateCopyOutlivesWhateverHappensToTheOriginal) {
   folder.Write("base.dll", content);
   {
     platform::TMappedFile file;
-    file.OpenPrivateCopy(folder / "base.dll", folder.Path());
+    int turns = 0;
+    file.OpenPrivateCopy(folder / "base.dll", folder.Path(), [&] { ++turns; });
+    EXPECT_GE(turns, 3);  // a turn after each MiB copied
     ASSERT_EQ(::truncate((folder / "base.dll").c_str(), 0), 0);
     folder.Write("base.dll", "other");
     EXPECT_EQ(Text(file.Bytes()), content);  // a mapping of the file itself faults here
