@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/FileCalls.h"
+#include "platform/FileCopy.h"
 #include "platform/Files.h"
 #include "util/Errors.h"
 
@@ -47,12 +48,7 @@ int CopyExactly(int from, int to, size_t size, const std::string& path,
     if (got == 0) return copied == size ? 0 : EAGAIN;
     copied += static_cast<size_t>(got);
     if (copied > size) return EAGAIN;
-    for (ssize_t at = 0; at < got;) {
-      const ssize_t put = calls::Write(to, block.data() + at, static_cast<size_t>(got - at), path);
-      if (put < 0 && errno == EINTR) continue;
-      if (put < 0) return errno;
-      at += put;
-    }
+    if (!WriteAll(to, block.data(), static_cast<size_t>(got), path)) return errno;
     if (betweenBlocks) betweenBlocks();
   }
   return 0;
