@@ -282,23 +282,19 @@ size_t TProfileSnapshot::GetKeyNames(const std::string& section, std::string& bu
 
 namespace {
 
-// True when a failed look proves that no file is under the name, so that a
-// write there loses no lines.  A look refused for want of permission proves
-// nothing: the file may be there all the same, just found by an earlier
-// look, and a write that then succeeded would put the new entry alone in
-// its place.
-bool ProvesNoFile(int error) { return MeansNotThere(error) && error != EACCES; }
-
 // Whether a write keeps the lines found under the name: those of a regular
 // file.  A symbolic link there is replaced by the write; the file it points
 // at is read only when it belongs to the link's own owner, so a link planted
 // in a shared folder cannot copy a file its planter may not read into one
 // the planter can.  A look that fails without proving the file absent
-// raises EFOpenError: the lines would be lost.
+// (ProvesAbsent) raises EFOpenError: the lines would be lost.  A refused
+// look is no proof: the file may be there, just found by an earlier look,
+// and a write that then succeeded would put the new entry alone in its
+// place.
 bool KeepsLinesFoundThere(const std::string& path) {
   struct stat name, file;
   const auto lookFailed = [&] {
-    if (!ProvesNoFile(errno)) RaiseOpenError(path, errno);
+    if (!ProvesAbsent(errno)) RaiseOpenError(path, errno);
     return false;
   };
   if (calls::StatEntry(path, name) != 0) return lookFailed();

@@ -41,9 +41,11 @@ TEST(FileSeamTest, ALookThatFailsFindsNothingOrRaisesWhereAWrongNoWouldCount) {
     EXPECT_GT(FileFaultsInjectedForTesting(), 0);
   }
   {
-    // No permission to look: not there for this process, by design.
+    // No permission to look: not there for this process, by design; but no
+    // proof that an installation's own file is gone.
     TFailing failing(TFileOp::Inspect, EACCES);
     EXPECT_FALSE(FileExistsOrRaise(temp / "A/ModA.exe"));
+    EXPECT_THROW(FileExistsExactOrRaise(temp / "A/ModA.exe"), EFOpenError);
   }
   EXPECT_TRUE(FileExistsOrRaise(temp / "A/ModA.exe"));
 }
