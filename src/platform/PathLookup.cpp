@@ -51,6 +51,8 @@ bool MeansNotThere(int error) {
          error == ENAMETOOLONG;
 }
 
+bool ProvesAbsent(int error) { return MeansNotThere(error) && error != EACCES; }
+
 std::string ResolvePath(const std::string& path) {
   int error = 0;
   return ResolvePath(path, error);
@@ -133,7 +135,7 @@ bool FileExistsExact(const std::string& path) {
 bool FileExistsExactOrRaise(const std::string& path) {
   struct stat info;
   if (calls::Stat(path, info) == 0) return S_ISREG(info.st_mode);
-  if (!MeansNotThere(errno)) RaiseOpenError(path, errno);
+  if (!ProvesAbsent(errno)) RaiseOpenError(path, errno);
   return false;
 }
 

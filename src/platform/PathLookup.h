@@ -21,6 +21,11 @@ std::string ResolvePath(const std::string& path, int& error);
 // a link that leads nowhere.  Any other (a failing disk) says nothing
 // about the entry.
 bool MeansNotThere(int error);
+// True for the error numbers that prove the entry absent: those of
+// MeansNotThere but a look refused for want of permission, which says
+// nothing of what is there (the folder's search permission may have been
+// taken away for a while).
+bool ProvesAbsent(int error);
 
 // True when a regular file (not a folder) exists at the path.
 bool FileExists(const std::string& path);
@@ -35,7 +40,10 @@ int64_t FileSize(const std::string& path);
 // FileExists for a path that already is the exact name of the file meant
 // (see FileMoves.h): nothing is looked up without regard to case.
 bool FileExistsExact(const std::string& path);
-// The same, raising EFOpenError as FileExistsOrRaise does.
+// The same for a file whose absence the caller acts on (an installation's
+// own files): raises EFOpenError with the platform's reason when the look
+// fails without proving the file absent (ProvesAbsent), a refused look
+// included.
 bool FileExistsExactOrRaise(const std::string& path);
 // True when anything, a symbolic link itself included, is under the exact
 // path.

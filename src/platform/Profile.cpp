@@ -282,22 +282,25 @@ size_t TProfileSnapshot::GetKeyNames(const std::string& section, std::string& bu
 
 namespace {
 
-// Whether a write keeps the lines found under the name.  A symbolic link
-// there is replaced by the write; the file it points at is read only when
-// it belongs to the link's own owner, so a link planted in a shared folder
-// cannot copy a file its planter may not read into one the planter can.
-// A look that fails for another reason than absence raises EFOpenError:
-// the lines would be lost.
+// Whether a write keeps the lines found under the name: those of a regular
+// file.  A symbolic link there is replaced by the write; the file it points
+// at is read only when it belongs to the link's own owner, so a link planted
+// in a shared folder cannot copy a file its planter may not read into one
+// the planter can.  A look that fails without proving the file absent
+// (ProvesAbsent) raises EFOpenError: the lines would be lost.  A refused
+// look is no proof: the file may be there, just found by an earlier look,
+// and a write that then succeeded would put the new entry alone in its
+// place.
 bool KeepsLinesFoundThere(const std::string& path) {
   struct stat name, file;
   const auto lookFailed = [&] {
-    if (!MeansNotThere(errno)) RaiseOpenError(path, errno);
+    if (!ProvesAbsent(errno)) RaiseOpenError(path, errno);
     return false;
   };
   if (calls::StatEntry(path, name) != 0) return lookFailed();
-  if (!S_ISLNK(name.st_mode)) return true;
+  if (!S_ISLNK(name.st_mode)) return S_ISREG(name.st_mode);
   if (calls::Stat(path, file) != 0) return lookFailed();
-  return file.st_uid == name.st_uid;
+  return S_ISREG(file.st_mode) && file.st_uid == name.st_uid;
 }
 
 }  // namespace
@@ -305,13 +308,17 @@ bool KeepsLinesFoundThere(const std::string& path) {
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& fileName) {
   if (!FitsOnOneLine(section, key, value)) return false;
-  const std::string target = ResolvePath(fileName);
+  int lookupError = 0;
+  const std::string target = ResolvePath(fileName, lookupError);
   bool byteOrderMark = false;
   std::vector<std::string> lines;
   try {
+    // A folder that could not be listed may hold the file under a name in
+    // another letter case: a second file would be written beside it.
+    if (lookupError != 0) RaiseOpenError(fileName, lookupError);
     // A Version.ini that cannot be looked at is not taken for a missing one:
     // it would be written back with this one entry.
-    if (FileExistsOrRaise(target) && KeepsLinesFoundThere(target)) {
+    if (KeepsLinesFoundThere(target)) {
       const std::string text = DecodeTextBytes(ReadWholeFile(target), byteOrderMark);
       for (std::string_view line : SplitProfileLines(text)) lines.emplace_back(line);
     }

@@ -344,6 +344,106 @@ TEST_F(StagedInstallTest, AStagedFileThatCannotBeLookedAtIsNotTakenForMoved) {
   EXPECT_EQ(tree.Listing(), "Report.dll.V.2.1.005 Report.dll.{F} f0");
 }
 
+// Makes every call on an entry of the installation folder f0 fail with
+// EACCES, looks included, as when the folder's search permission is taken
+// away; the folder itself can still be opened and listed.
+void RefuseEntriesOfF0() {
+  platform::ArmFileFaultForTesting(
+      {1, EACCES, true, [](platform::TFileOp, const std::string& path) {
+         return path.find("/f0/") != std::string::npos && !path.ends_with("/f0/");
+       }});
+}
+
+// An installation stopped after its new copy moved in, before its version
+// was recorded; then the folder's entries are refused.  A refused look is
+// no proof that a file is gone: recovery changes nothing, the journal waits,
+// and once the permission is back the next recovery finishes it.
+TEST_F(StagedInstallTest, AFolderWhoseEntriesAreRefusedKeepsTheJournal) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  std::filesystem::rename(tree.Path("f0/Report.dll"), tree.Path("f0/Report.dll.{O}"));
+  tree.Write("f0/Report.dll", "new");
+  tree.Write("Report.dll.V.2.1.005", CompanionText("ModA", "Main", "2.1.005", "ModA.exe"));
+  engine::WriteInstallJournal(
+      tree.Root, JournalOfInstall(tree, "Report.dll", "f0", "2.1.005", "Report.dll.{O}"));
+  RefuseEntriesOfF0();
+
+  EXPECT_FALSE(engine::RecoverInterruptedInstall(tree.Root));
+  EXPECT_FALSE(InstallStagedFiles(rig.Context));
+
+  platform::DisarmFileFaultForTesting();
+  EXPECT_TRUE(tree.Exists("InstallJournal.{J}"));
+  EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Report.dll.{O} Version.ini");
+  EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "1.0.001");
+  EXPECT_TRUE(engine::RecoverInterruptedInstall(tree.Root));
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "new");
+  EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "2.1.005");
+  EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Version.ini");
+  EXPECT_EQ(tree.Listing(), "f0");
+}
+
+// The same after the old copy went aside, before the staged file moved in:
+// only the journal knows where the old copy is.
+TEST_F(StagedInstallTest, AFolderWhoseEntriesAreRefusedWithTheOldCopyAsideKeepsTheJournal) {
+  FoldersUpTo(0);
+  InstallModA({"f0"});
+  Stage("Report.dll", "new", "ModA", "2.1.005", "ModA.exe");
+  std::filesystem::rename(tree.Path("f0/Report.dll"), tree.Path("f0/Report.dll.{O}"));
+  engine::WriteInstallJournal(
+      tree.Root, JournalOfInstall(tree, "Report.dll", "f0", "2.1.005", "Report.dll.{O}"));
+  RefuseEntriesOfF0();
+
+  EXPECT_FALSE(engine::RecoverInterruptedInstall(tree.Root));
+
+  platform::DisarmFileFaultForTesting();
+  EXPECT_TRUE(tree.Exists("InstallJournal.{J}"));
+  EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll.{O} Version.ini");
+  EXPECT_TRUE(engine::RecoverInterruptedInstall(tree.Root));
+  EXPECT_EQ(tree.Read("f0/Report.dll"), "old f0");
+  EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Main"), "1.0.001");
+  EXPECT_EQ(tree.Listing(), "Report.dll.V.2.1.005 Report.dll.{F} f0");
+}
+
+// A look at Version.ini refused once, as a permission taken away for a
+// moment refuses it, at each of the installation's looks in turn: the
+// folder ends with the new copy and its version or the old copy and its
+// version, and the other components' records stay.  A refused look must not
+// be taken for a missing Version.ini: it would be written back holding the
+// new version alone.
+TEST(VersionRecordTest, ALookAtVersionIniRefusedOnceLosesNoRecord) {
+  for (int64_t nth = 1;; ++nth) {
+    SCOPED_TRACE("look " + std::to_string(nth) + " refused");
+    TTempTree tree;
+    tree.Write("f0/ModA.exe", "program");
+    tree.Write("f0/Report.dll", "old");
+    tree.Write("f0/Version.ini", "[ModA]\r\nMain=1.0.001\r\nHelp=1.0.002\r\n");
+    tree.Write("Report.dll.{F}", "new");
+    tree.Write("Report.dll.V.2.1.005", CompanionText("ModA", "Main", "2.1.005", "ModA.exe"));
+    platform::ArmFileFaultForTesting(
+        {nth, EACCES, false, [](platform::TFileOp op, const std::string& path) {
+           return op == platform::TFileOp::Inspect && path.ends_with("/f0/Version.ini");
+         }});
+
+    const bool installed = engine::InstallIntoFolder({tree.Root,
+                                                      "Report.dll.{F}",
+                                                      "Report.dll.V.2.1.005",
+                                                      tree.Path("f0/"),
+                                                      {"ModA", "Main", "2.1.005", "ModA.exe"}});
+    const bool refused = platform::FileFaultsInjectedForTesting() > 0;
+    platform::DisarmFileFaultForTesting();
+    EXPECT_TRUE(engine::RecoverInterruptedInstall(tree.Root));
+
+    const std::string copy = tree.Read("f0/Report.dll");
+    const std::string version = RecordedVersion(tree, "f0", "ModA", "Main");
+    EXPECT_TRUE((copy == "new" && version == "2.1.005") ||
+                (!installed && copy == "old" && version == "1.0.001"))
+        << copy << " with version " << version;
+    EXPECT_EQ(RecordedVersion(tree, "f0", "ModA", "Help"), "1.0.002");
+    EXPECT_EQ(tree.Listing("f0"), "ModA.exe Report.dll Version.ini");
+    if (!refused || ::testing::Test::HasFailure()) break;
+  }
+}
+
 // The staged files arrive 0644; the installed copies keep what the old
 // ones had, the module's own program included.
 TEST_F(StagedInstallTest, AnUpdatedFileKeepsTheOldCopysModeAndOwner) {

@@ -10,6 +10,7 @@
 #include "platform/FileInUse.h"
 #include "platform/FileSeam.h"
 #include "platform/Files.h"
+#include "platform/Profile.h"
 #include "platform/RunLock.h"
 #include "platform/TempFolder.h"
 #include "util/Errors.h"
@@ -40,9 +41,11 @@ TEST(FileSeamTest, ALookThatFailsFindsNothingOrRaisesWhereAWrongNoWouldCount) {
     EXPECT_GT(FileFaultsInjectedForTesting(), 0);
   }
   {
-    // No permission to look: not there for this process, by design.
+    // No permission to look: not there for this process, by design; but no
+    // proof that an installation's own file is gone.
     TFailing failing(TFileOp::Inspect, EACCES);
     EXPECT_FALSE(FileExistsOrRaise(temp / "A/ModA.exe"));
+    EXPECT_THROW(FileExistsExactOrRaise(temp / "A/ModA.exe"), EFOpenError);
   }
   EXPECT_TRUE(FileExistsOrRaise(temp / "A/ModA.exe"));
 }
@@ -57,6 +60,45 @@ TEST(FileSeamTest, TheCaseInsensitiveLookupsListingMayFail) {
     EXPECT_THROW(FileExistsOrRaise(temp / "A/moda.EXE"), EFOpenError);
   }
   EXPECT_TRUE(FileExistsOrRaise(temp / "A/moda.EXE"));
+}
+
+// The INI write reads the file it replaces: whichever of its looks fails,
+// once, with whichever error, the write keeps every line or fails and
+// leaves the file as it was.  A look refused for want of permission is no
+// proof that the file is missing, though it finds nothing elsewhere.
+TEST(FileSeamTest, AnIniWriteWhoseLookFailsKeepsEveryLineOrFails) {
+  const std::string before = "[ModA]\r\nMain=1.0.001\r\nHelp=1.0.002\r\n";
+  for (const int error : {EACCES, EIO}) {
+    for (int64_t nth = 1;; ++nth) {
+      SCOPED_TRACE(std::string(::strerrorname_np(error)) + " at look " + std::to_string(nth));
+      TempFolder temp;
+      temp.Write("Version.ini", before);
+      ArmFileFaultForTesting({nth, error, false, [](TFileOp op, const std::string&) {
+                                return op == TFileOp::Inspect;
+                              }});
+      const bool written =
+          WritePrivateProfileString("ModA", "Main", "2.0.000", temp / "Version.ini");
+      const bool struck = FileFaultsInjectedForTesting() > 0;
+      DisarmFileFaultForTesting();
+      EXPECT_EQ(temp.Read("Version.ini"),
+                written ? "[ModA]\r\nMain=2.0.000\r\nHelp=1.0.002\r\n" : before);
+      if (!struck || ::testing::Test::HasFailure()) break;
+    }
+  }
+}
+
+// A folder that cannot be listed may hold the file under a name in another
+// letter case: the write fails rather than put a second file beside it.
+TEST(FileSeamTest, AnIniWriteWhoseFolderCannotBeListedFails) {
+  TempFolder temp;
+  temp.Write("version.INI", "[ModA]\r\nHelp=1.0.002\r\n");
+  ArmFileFaultForTesting(
+      {1, EIO, false, [](TFileOp op, const std::string&) { return op == TFileOp::ListFolder; }});
+  EXPECT_FALSE(WritePrivateProfileString("ModA", "Main", "2.0.000", temp / "Version.ini"));
+  DisarmFileFaultForTesting();
+  EXPECT_FALSE(temp.Has("Version.ini"));
+  EXPECT_TRUE(WritePrivateProfileString("ModA", "Main", "2.0.000", temp / "Version.ini"));
+  EXPECT_EQ(temp.Read("version.INI"), "[ModA]\r\nHelp=1.0.002\r\nMain=2.0.000\r\n");
 }
 
 TEST(FileSeamTest, TheScansListingAndLooksMayFail) {
