@@ -75,6 +75,19 @@ bool StagedNameFree(TUpdaterContext& context, const std::string& staged) {
   return installed && !platform::FileExists(staged);
 }
 
+// A file just staged from a download that was checked as it arrived needs
+// no second read before it is installed in this run, when nobody else can
+// have written it since (platform/SealedFile.h).  The number of seals is
+// bounded, as each holds a descriptor; files beyond it are read again.
+constexpr size_t kMostSealedFiles = 256;
+
+void SealStagedFile(TUpdaterContext& context, const std::string& stagedName) {
+  if (context.SealedStagedFiles.size() >= kMostSealedFiles) return;
+  platform::TSealedFile seal;
+  if (seal.Seal(context.ProgramFolder + stagedName))
+    context.SealedStagedFiles[stagedName] = std::move(seal);
+}
+
 // Turns a good partial download into a staged file.  The companion, with
 // the record of what the file was checked against, is on disk before the
 // staged file appears, so a staged file never lacks it.  Nothing is staged
@@ -89,7 +102,9 @@ bool Stage(TUpdaterContext& context, const TRowToFetch& row) {
   engine::RemoveCompanions(folder, row.Bare);
   engine::WriteCompanionFile(
       folder + engine::CompanionName(row.Bare, row.Companion.AvailableVersion), row.Companion);
-  return platform::MoveFileNoReplace(folder + engine::PartialName(row.Bare), staged);
+  if (!platform::MoveFileNoReplace(folder + engine::PartialName(row.Bare), staged)) return false;
+  SealStagedFile(context, engine::StagedName(row.Bare));
+  return true;
 }
 
 void ShowAborted(IUpdaterWindow& window) {
@@ -207,6 +222,11 @@ void DownloadTheFiles(TUpdaterContext& context) {
   window.SetHistoryEnabled(false);
   window.SetProgressVisible(true);
   window.SetProgressPosition(0);
+  // Seals last no longer than the run that made them, however it ends.
+  struct TDropSeals {
+    std::map<std::string, platform::TSealedFile>& Seals;
+    ~TDropSeals() { Seals.clear(); }
+  } dropSeals{context.SealedStagedFiles};
   std::vector<std::string> failed;  // the files that failed their check, as the list shows them
   // Staged files discarded during the run (also those that freeing a name
   // for a new download took in) are named with them.

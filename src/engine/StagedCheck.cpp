@@ -30,6 +30,10 @@ TStagedCheck CheckStagedFile(const TUpdaterContext& context, const std::string& 
       break;
   }
   const std::string path = context.ProgramFolder + stagedName;
+  // A file this run staged and sealed is still the file it checked.
+  const auto sealed = context.SealedStagedFiles.find(stagedName);
+  if (sealed != context.SealedStagedFiles.end() && sealed->second.StillAt(path, record.Record.Size))
+    return TStagedCheck::kPasses;
   // A file of another size is not worth reading.
   const int64_t size = platform::FileSize(path);
   if (size >= 0 && size != record.Record.Size) return TStagedCheck::kFails;

@@ -4,7 +4,9 @@
 // it was checked against when it was staged (CompanionFile.h).  One whose
 // check fails, whose record is damaged, or which has no record in a build
 // with a root, is discarded with its companions and never installed; the
-// user is told which files went (FailedFilesText).
+// user is told which files went (FailedFilesText).  A file that this run
+// staged and sealed (UpdaterContext's SealedStagedFiles) passes without a
+// second read while it is provably the file that was checked.
 #include <string>
 #include <vector>
 

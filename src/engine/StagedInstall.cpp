@@ -67,7 +67,9 @@ bool InstallStagedFile(TUpdaterContext& context, const std::string& stagedName) 
   // Checked again before anything moves: whatever happened to the file
   // since it was staged, only what was checked then is installed.  One that
   // cannot be read now stays for a later attempt, like a file in use.
-  switch (engine::CheckStagedFile(context, stagedName, lines)) {
+  const engine::TStagedCheck check = engine::CheckStagedFile(context, stagedName, lines);
+  context.SealedStagedFiles.erase(stagedName);  // the file goes, or is read again next time
+  switch (check) {
     case engine::TStagedCheck::kFails:
       engine::DiscardStagedFile(context, stagedName);
       return true;

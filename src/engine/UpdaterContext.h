@@ -5,12 +5,14 @@
 // the engine one context per call.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/UpdaterWindow.h"
 #include "platform/RunLock.h"
+#include "platform/SealedFile.h"
 #include "util/StringList.h"
 #include "util/UtcTime.h"
 
@@ -47,6 +49,10 @@ struct TUpdaterContext {
   // were installed, and were discarded; whoever reports to the user takes
   // them out.
   std::vector<std::string> DiscardedStagedFiles = {};
+  // Files this run staged and sealed (platform/SealedFile.h), by staged
+  // name: their check before installation needs no second read.  Each holds
+  // a descriptor until its file is installed or the Update handler ends.
+  std::map<std::string, platform::TSealedFile> SealedStagedFiles = {};
   // Keeps other updaters off the program folder from the start-up step on,
   // as long as the window lives.
   platform::TRunLock RunLock = {};

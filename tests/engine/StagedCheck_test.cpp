@@ -6,12 +6,15 @@
 #include "engine/StagedCheck.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "SigningKey.h"
 #include "StagedInstallFixture.h"
 #include "engine/CompanionFile.h"
 #include "engine/DownloadStaging.h"
 #include "engine/StartupHousekeeping.h"
+#include "platform/FileSeam.h"
+#include "platform/SealedFile.h"
 #include "support/ScriptedServer.h"
 
 namespace {
@@ -207,4 +210,61 @@ TEST(StagedCheckTest, AStagedLinkIsDiscarded) {
   EXPECT_EQ(run.tree.Listing(), "A elsewhere quorvin-updater.lock");
   EXPECT_EQ(run.tree.Read("elsewhere"), kStaged);
   EXPECT_EQ(run.rig.Window.boxes, (std::vector<std::string>{kPendingFilesText, kDiscarded}));
+}
+
+namespace {
+
+// The reads of the staged file that a run of Update makes, in a program
+// folder of the mode given.
+int ReadsOfTheStagedFile(mode_t programFolderMode) {
+  TTempTree tree;
+  ScriptedServer server;
+  TEngineRig rig{tree.Root, server.Url("/")};
+  rig.ReportTransfers();
+  rig.Context.CatalogueKey = kTestPublicKey;
+  rig.Folders({"A"});
+  EXPECT_EQ(::chmod(tree.Root.c_str(), programFolderMode), 0);
+  tree.Write("A/ModA.exe", "program");
+  tree.Write("A/Report.dll", "old");
+  tree.Write("allfiles.ini", "[modules]\r\nModA=ModA.exe\r\n[ModA]\r\nMain=2.0.000,Report.dll" +
+                                 SignedFieldsOf(kStaged) + "\r\n");
+  server.AddFile("/download/Report.dll", kStaged);
+  rig.Window.AddRow("ModA,Main,ModA.exe,Report.dll,1.0.001,2.0.000,N,N,0");
+  rig.Window.SetRowChecked(0, true);
+  platform::RecordFileOperationsForTesting(true);
+  DownloadTheFiles(rig.Context);
+  platform::RecordFileOperationsForTesting(false);
+  EXPECT_EQ(tree.Read("A/Report.dll"), kStaged);
+  EXPECT_EQ(rig.Window.boxes, std::vector<std::string>{"Finished. "});
+  EXPECT_TRUE(rig.Context.SealedStagedFiles.empty());  // nothing held after the run
+  int reads = 0;
+  for (const platform::TFileOpRecord& op : platform::RecordedFileOperationsForTesting())
+    reads += op.Op == platform::TFileOp::Read && op.Path.ends_with("Report.dll.{F}");
+  return reads;
+}
+
+}  // namespace
+
+// A file this run downloaded, checked and staged, that nobody else could
+// write since, is installed without reading it again; in a folder its group
+// shares, the staged file is the group's to write, and is read again.
+TEST(StagedCheckTest, AFileStagedInThisRunIsReadAgainOnlyWhereOthersCouldWriteIt) {
+  EXPECT_EQ(ReadsOfTheStagedFile(0755), 0);
+  EXPECT_GT(ReadsOfTheStagedFile(02775), 0);
+}
+
+// A sealed file whose name now leads elsewhere is checked by its bytes.
+TEST(StagedCheckTest, ASealedFileReplacedSinceIsCheckedByItsBytes) {
+  TStagedRun run(RecordOf(kStaged), true);
+  ASSERT_EQ(::chmod(run.tree.Path("Report.dll.{F}").c_str(), 0644), 0);
+  platform::TSealedFile seal;
+  ASSERT_TRUE(seal.Seal(run.tree.Path("Report.dll.{F}")));
+  run.rig.Context.SealedStagedFiles["Report.dll.{F}"] = std::move(seal);
+  const TStringList lines = engine::ReadCompanionLines(run.tree.Path("Report.dll.V.2.0.000"));
+  EXPECT_EQ(engine::CheckStagedFile(run.rig.Context, "Report.dll.{F}", lines),
+            engine::TStagedCheck::kPasses);
+  run.tree.Write("planted", "new reporT");
+  ASSERT_EQ(::rename(run.tree.Path("planted").c_str(), run.tree.Path("Report.dll.{F}").c_str()), 0);
+  EXPECT_EQ(engine::CheckStagedFile(run.rig.Context, "Report.dll.{F}", lines),
+            engine::TStagedCheck::kFails);
 }
