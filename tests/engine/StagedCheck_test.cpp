@@ -118,22 +118,33 @@ TEST(StagedCheckTest, AtTheEndOfUpdateAFailedCheckIsNamedInTheClosingText) {
                                                            kDownloadErrorNote + " " + kDiscarded});
 }
 
-// What Update stages carries its record: the digest and size it was
-// checked against, lines 5 and 6 of the companion.
-TEST(StagedCheckTest, TheDownloadWritesTheRecordWithTheCompanion) {
+// ModA installed in A with an old Report.dll, and a signed catalogue that
+// offers the new one, its row checked for Update.
+struct TUpdateRun {
   TTempTree tree;
   ScriptedServer server;
   TEngineRig rig{tree.Root, server.Url("/")};
-  rig.ReportTransfers();
-  rig.Context.CatalogueKey = kTestPublicKey;
-  rig.Folders({"A"});
-  tree.Write("A/ModA.exe", "program");
-  tree.Write("A/Report.dll", "old");
-  tree.Write("allfiles.ini", "[modules]\r\nModA=ModA.exe\r\n[ModA]\r\nMain=2.0.000,Report.dll" +
-                                 SignedFieldsOf(kStaged) + "\r\n");
-  server.AddFile("/download/Report.dll", kStaged);
-  rig.Window.AddRow("ModA,Main,ModA.exe,Report.dll,1.0.001,2.0.000,N,N,0");
-  rig.Window.SetRowChecked(0, true);
+
+  TUpdateRun() {
+    rig.ReportTransfers();
+    rig.Context.CatalogueKey = kTestPublicKey;
+    rig.Folders({"A"});
+    tree.Write("A/ModA.exe", "program");
+    tree.Write("A/Report.dll", "old");
+    tree.Write("allfiles.ini", "[modules]\r\nModA=ModA.exe\r\n[ModA]\r\nMain=2.0.000,Report.dll" +
+                                   SignedFieldsOf(kStaged) + "\r\n");
+    server.AddFile("/download/Report.dll", kStaged);
+    rig.Window.AddRow("ModA,Main,ModA.exe,Report.dll,1.0.001,2.0.000,N,N,0");
+    rig.Window.SetRowChecked(0, true);
+  }
+};
+
+// What Update stages carries its record: the digest and size it was
+// checked against, lines 5 and 6 of the companion.
+TEST(StagedCheckTest, TheDownloadWritesTheRecordWithTheCompanion) {
+  TUpdateRun run;
+  TTempTree& tree = run.tree;
+  TEngineRig& rig = run.rig;
   // The installation fails (the copy is in use): the staged file stays, and
   // its companion shows what was recorded.
   THeldOpen held(tree.Path("A/Report.dll"));
@@ -217,20 +228,10 @@ namespace {
 // The reads of the staged file that a run of Update makes, in a program
 // folder of the mode given.
 int ReadsOfTheStagedFile(mode_t programFolderMode) {
-  TTempTree tree;
-  ScriptedServer server;
-  TEngineRig rig{tree.Root, server.Url("/")};
-  rig.ReportTransfers();
-  rig.Context.CatalogueKey = kTestPublicKey;
-  rig.Folders({"A"});
+  TUpdateRun run;
+  TTempTree& tree = run.tree;
+  TEngineRig& rig = run.rig;
   EXPECT_EQ(::chmod(tree.Root.c_str(), programFolderMode), 0);
-  tree.Write("A/ModA.exe", "program");
-  tree.Write("A/Report.dll", "old");
-  tree.Write("allfiles.ini", "[modules]\r\nModA=ModA.exe\r\n[ModA]\r\nMain=2.0.000,Report.dll" +
-                                 SignedFieldsOf(kStaged) + "\r\n");
-  server.AddFile("/download/Report.dll", kStaged);
-  rig.Window.AddRow("ModA,Main,ModA.exe,Report.dll,1.0.001,2.0.000,N,N,0");
-  rig.Window.SetRowChecked(0, true);
   platform::RecordFileOperationsForTesting(true);
   DownloadTheFiles(rig.Context);
   platform::RecordFileOperationsForTesting(false);
