@@ -6,10 +6,11 @@
 // in several folders may hold other versions in the others; they do not
 // count.
 //
-// The copy is mapped once and the mapping serves twice: its SHA-256 tells
-// which patch fits, and the patch reads its base from it, so a copy of any
-// size costs no memory of ours.  What is mapped is a private copy made in
-// the program folder (platform::TMappedFile::OpenPrivateCopy): the installed
+// The copy is read once: into a private copy made in the program folder
+// (platform::TMappedFile::OpenPrivateCopy), hashed on the way, since its
+// SHA-256 tells which patch fits; the private copy is mapped, and the patch
+// reads its base from the mapping, so a copy of any size costs no memory of
+// ours.  A private copy, because the installed
 // file stays open to its application and to the family's group, and a
 // mapping of the file itself would end the updater if one of them cut it
 // shorter meanwhile.  The folder is reached by the contained walk

@@ -38,7 +38,7 @@ int OpenRegular(const std::string& path, const std::string& shown, int flags, si
 // Copies `size` bytes of `from` into `to`; 0, or the error number (EAGAIN
 // when `from` ends early or goes on past `size`: it changed meanwhile).
 int CopyExactly(int from, int to, size_t size, const std::string& path,
-                const std::function<void()>& betweenBlocks) {
+                const std::function<void(std::span<const uint8_t>)>& eachBlock) {
   constexpr size_t kBlock = size_t{1} << 20;
   std::vector<char> block(kBlock);
   for (size_t copied = 0; copied <= size;) {
@@ -49,7 +49,8 @@ int CopyExactly(int from, int to, size_t size, const std::string& path,
     copied += static_cast<size_t>(got);
     if (copied > size) return EAGAIN;
     if (!WriteAll(to, block.data(), static_cast<size_t>(got), path)) return errno;
-    if (betweenBlocks) betweenBlocks();
+    if (eachBlock)
+      eachBlock({reinterpret_cast<const uint8_t*>(block.data()), static_cast<size_t>(got)});
   }
   return 0;
 }
@@ -64,12 +65,12 @@ void TMappedFile::Map(const std::string& path, const std::string& shown, int fla
 }
 
 void TMappedFile::OpenPrivateCopy(const std::string& path, const std::string& scratchFolder,
-                                  const std::function<void()>& betweenBlocks) {
+                                  const std::function<void(std::span<const uint8_t>)>& eachBlock) {
   Close();
   size_t size = 0;
   const int original = OpenRegular(path, path, O_NOFOLLOW, size);
   const int copy = calls::Open(scratchFolder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  int error = copy < 0 ? errno : CopyExactly(original, copy, size, path, betweenBlocks);
+  int error = copy < 0 ? errno : CopyExactly(original, copy, size, path, eachBlock);
   calls::Close(original, path);
   if (error != 0) {
     if (copy >= 0) calls::Close(copy, scratchFolder);

@@ -38,9 +38,10 @@ class TMappedFile {
   // so nothing done to the original can change or fault what is mapped.  A
   // file that changes size while it is copied raises EFOpenError (EAGAIN),
   // as does a scratch folder's file system that cannot make such a file.
-  // `betweenBlocks` is called after each MiB copied (a window's turn).
+  // `eachBlock` sees each block of at most a MiB as it is copied, in order
+  // (to hash the file on the way, and give a window its turn).
   void OpenPrivateCopy(const std::string& path, const std::string& scratchFolder,
-                       const std::function<void()>& betweenBlocks = {});
+                       const std::function<void(std::span<const uint8_t>)>& eachBlock = {});
   void Close();
 
   std::span<const uint8_t> Bytes() const { return {FData, FSize}; }

@@ -65,7 +65,8 @@ TEST(MappedFile, APrivateCopyOutlivesWhateverHappensToTheOriginal) {
   {
     platform::TMappedFile file;
     int turns = 0;
-    file.OpenPrivateCopy(folder / "base.dll", folder.Path(), [&] { ++turns; });
+    file.OpenPrivateCopy(folder / "base.dll", folder.Path(),
+                         [&](std::span<const uint8_t>) { ++turns; });
     EXPECT_GE(turns, 3);  // a turn after each MiB copied
     ASSERT_EQ(::truncate((folder / "base.dll").c_str(), 0), 0);
     folder.Write("base.dll", "other");
